@@ -1,0 +1,14 @@
+#ifndef SCRIVLET_CAPTURE_BASE64_H_
+#define SCRIVLET_CAPTURE_BASE64_H_
+
+#include <string>
+
+namespace scrivlet {
+
+// Standard Base64 (RFC 4648 section 4, "=" padding) of the text's bytes, as
+// one line without breaks. "" for "".
+std::string EncodeBase64(const std::string& text);
+
+}  // namespace scrivlet
+
+#endif  // SCRIVLET_CAPTURE_BASE64_H_

@@ -1,0 +1,59 @@
+#include <optional>
+#include <string>
+
+#include "capture/capture_rules.h"
+#include "capture/document_writer.h"
+#include "session/recording_session.h"
+
+namespace scrivlet {
+
+// Records one navigation of any browser of the session (main view, its
+// frames, pop-ups). It never cancels or alters the navigation.
+void RecordingSession::WebBrowser1_BeforeNavigate2(
+    BrowserId /*pDisp*/, const std::string& URL,
+    const std::optional<std::string>& PostData, const std::string& Headers) {
+  if (ended_) return;
+  view_.SetProgress("loading...");
+  view_.SetMousePointer(MousePointer::kHourglass);
+  if (SkipsNavigation(state_, URL)) return;
+  // A saved document takes no further elements, so it stays well-formed.
+  if (state_.documentClosed) return;
+  // "http:foo" and the like have no host or URI to record.
+  const std::optional<UrlParts> parts = SplitUrl(URL);
+  if (!parts) return;
+
+  if (state_.startUrl.empty()) state_.startUrl = URL;
+  if (state_.pendingUrl.empty()) state_.pendingUrl = URL;
+  state_.requestMethod = PostData ? "POST" : "GET";
+  state_.requestContent = "";
+
+  RequestFields fields = DecideRequestFields(state_, *parts, URL);
+  fields.method = state_.requestMethod;
+  std::optional<ContentBlock> content;
+  if (PostData) {
+    content = BuildContentBlock(SplitBody(*PostData));
+    state_.requestContent = content->one_line;
+  }
+  const std::string element = BuildNavigationElement(fields, Headers, content);
+  state_.requestMethod = "GET";
+  AppendCapturedElement(element);
+}
+
+void RecordingSession::AppendCapturedElement(const std::string& element) {
+  try {
+    files_.AppendText(state_.transFilePath, element);
+    state_.captureFailureReported = false;
+  } catch (const FileError& error) {
+    ReportCaptureFailure(error);
+  }
+}
+
+void RecordingSession::ReportCaptureFailure(const FileError& error) {
+  if (state_.captureFailureReported) return;
+  state_.captureFailureReported = true;
+  view_.ShowMessage(std::string("Could not write trans.xml: ") + error.what() +
+                        ". The requests recorded so far are kept.",
+                    MessageIcon::kWarning);
+}
+
+}  // namespace scrivlet

@@ -1,0 +1,115 @@
+#include <array>
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "capture/base64.h"
+#include "capture/capture_rules.h"
+#include "capture/document_writer.h"
+#include "session/recording_session.h"
+
+namespace scrivlet {
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+// Ends the busy display of a navigation. Only the main view's own top-level
+// document may end the session, ask for credentials, hand the document to
+// the record page or record a redirect; frames and pop-ups only run the
+// final steps.
+void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
+                                                    const std::string& URL) {
+  if (ended_) return;
+  if (pDisp == browser_.Object()) {
+    try {
+      CompleteTopLevelPage(pDisp, URL);
+    } catch (const std::exception&) {
+      // The silent route: the page-specific work is abandoned, the final
+      // steps still run.
+    }
+    if (ended_) return;
+  }
+  state_.pendingUrl = "";
+  state_.didRefresh = false;
+  view_.SetMousePointer(MousePointer::kArrow);
+  view_.SetProgress("done");
+}
+
+void RecordingSession::CompleteTopLevelPage(BrowserId pDisp,
+                                            const std::string& URL) {
+  // Only the answer to our own upload ends the session: a link to a servlet
+  // address on a recorded site must not throw the recording away.
+  if (Contains(URL, state_.servletPath) && state_.documentClosed) {
+    view_.ShowMessage("The record session has been stopped",
+                      MessageIcon::kNone);
+    DeleteWorkingFiles();
+    EndProgram(0);
+    return;
+  }
+  if (Contains(URL, "scrivletIntro.html")) {
+    view_.SetText1("");
+    AskForCredentials();
+    return;
+  }
+  view_.SetText1(URL);
+  // Only the record page the program itself asked for receives the document
+  // (and the credentials in it); look-alikes on other hosts get nothing.
+  if (URL.compare(0, RecordPageUrl().size(), RecordPageUrl()) == 0) {
+    FillRecordPage(pDisp);
+    return;
+  }
+  CaptureRedirect(URL);
+}
+
+void RecordingSession::AskForCredentials() {
+  if (!view_.Check1Ticked()) {
+    if (const std::optional<Credentials> answer = view_.ShowRealmDialog()) {
+      state_.username = answer->user_name;
+      state_.password = answer->password;
+    }
+    if (!state_.username.empty() && !state_.password.empty()) {
+      state_.realmAuth = EncodeBase64(state_.username + ":" + state_.password);
+    }
+  }
+  if (!view_.Check2Ticked()) {
+    if (const std::optional<Credentials> answer = view_.ShowProxyDialog()) {
+      state_.proxyusername = answer->user_name;
+      state_.proxypassword = answer->password;
+    }
+    if (!state_.proxyusername.empty() && !state_.proxypassword.empty()) {
+      state_.proxyAuth =
+          EncodeBase64(state_.proxyusername + ":" + state_.proxypassword);
+    }
+  }
+}
+
+void RecordingSession::FillRecordPage(BrowserId pDisp) {
+  if (!files_.FileExists(state_.transFilePath)) {
+    files_.CreateTextFile(state_.transFilePath, "");
+  }
+  std::string document;
+  for (const std::string& line : files_.ReadLines(state_.transFilePath)) {
+    document += line;
+  }
+  browser_.FillFirstForm(pDisp, {state_.transactionUuid, state_.transactionName,
+                                 state_.startUrl, document});
+}
+
+// A page that ended elsewhere than its first captured address was
+// redirected by the server; the final address gets one completion-form
+// element.
+void RecordingSession::CaptureRedirect(const std::string& URL) {
+  if (state_.pendingUrl.empty() || SkipsNavigation(state_, URL)) return;
+  if (state_.documentClosed) return;
+  const std::optional<UrlParts> parts = SplitUrl(URL);
+  if (!parts) return;
+  RequestFields fields = DecideRequestFields(state_, *parts, URL);
+  fields.method = state_.requestMethod;
+  AppendCapturedElement(BuildCompletionElement(fields, state_.requestContent));
+}
+
+}  // namespace scrivlet

@@ -1,0 +1,42 @@
+#ifndef SCRIVLET_SESSION_BROWSER_H_
+#define SCRIVLET_SESSION_BROWSER_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace scrivlet {
+
+// Identifies the browser object that an event concerns: the top-level
+// document of one web view, or one sub-frame. Two different objects never
+// share an identity while both exist.
+using BrowserId = std::uintptr_t;
+
+// The main window's embedded browser, as the session drives it.
+class Browser {
+ public:
+  virtual ~Browser() = default;
+
+  // Identity of this view's top-level document (the `Object` property).
+  virtual BrowserId Object() const = 0;
+
+  // Starts loading `url`. Throws std::runtime_error when the navigation
+  // cannot be started.
+  virtual void Navigate(const std::string& url) = 0;
+  // The address box's navigation; the text is handed over unchanged.
+  virtual void Navigate2(const std::string& url) = 0;
+  virtual void GoBack() = 0;
+  virtual void GoForward() = 0;
+  virtual void Refresh() = 0;
+
+  // Sets, by position, the values of the first four elements of the first
+  // form of the page that `target` shows. The values are handed to the page
+  // as data, never as script text. A page without such a form is left alone,
+  // silently. May finish after the call returns.
+  virtual void FillFirstForm(BrowserId target,
+                             const std::array<std::string, 4>& values) = 0;
+};
+
+}  // namespace scrivlet
+
+#endif  // SCRIVLET_SESSION_BROWSER_H_

@@ -1,0 +1,103 @@
+#include <exception>
+#include <string>
+#include <utility>
+
+#include "session/agent_config.h"
+#include "session/recording_session.h"
+
+namespace scrivlet {
+
+RecordingSession::RecordingSession(FileSystem& files, Browser& browser,
+                                   MainWindowView& view, ProxySettings& proxy,
+                                   std::string working_directory)
+    : files_(files),
+      browser_(browser),
+      view_(view),
+      proxy_(proxy),
+      working_directory_(std::move(working_directory)) {}
+
+void RecordingSession::Form_Load(const InitialGeometry& geometry) {
+  try {
+    SaveInitialLayout(state_, geometry);
+    state_.transFilePath = working_directory_ + "/trans.xml";
+    state_.servletPath = kServletPath;
+    state_.introUrl = "file://" + working_directory_ + "/scrivletIntro.html";
+    state_.agentIniPath =
+        working_directory_ + "/../../configuration/agent.ini";
+    state_.transNamePath = working_directory_ + "/transName.txt";
+    state_.nonSslAuth = false;
+    state_.useProxy = false;
+    state_.noProxyList = {""};
+    ReadAgentConfig(state_.agentIniPath);
+    if (ended_) return;
+    if (state_.useProxy) ApplyProxySettings();
+  } catch (const FileError& error) {
+    view_.ShowMessage("Could not read " + error.path() + ": " + error.what() +
+                          ". Application closing!",
+                      MessageIcon::kWarning);
+    EndProgram(1);
+    return;
+  } catch (const AgentConfigError& error) {
+    view_.ShowMessage(std::string(error.what()) + " Application closing!",
+                      MessageIcon::kWarning);
+    EndProgram(1);
+    return;
+  } catch (const std::exception& error) {
+    view_.ShowMessage(std::string("Could not start the recording session: ") +
+                          error.what() + ". Application closing!",
+                      MessageIcon::kWarning);
+    EndProgram(1);
+    return;
+  }
+  StartTransaction();
+}
+
+void RecordingSession::DeleteWorkingFiles() {
+  if (files_.FileExists(state_.transFilePath)) {
+    files_.DeleteFile(state_.transFilePath);
+  }
+  if (files_.FileExists(state_.transNamePath)) {
+    files_.DeleteFile(state_.transNamePath);
+  }
+}
+
+void RecordingSession::EndSession() {
+  if (ended_) return;
+  try {
+    DeleteWorkingFiles();
+  } catch (const FileError& error) {
+    view_.ShowMessage("Could not delete " + error.path() + ": " +
+                          error.what() + ". Application closing!",
+                      MessageIcon::kWarning);
+    EndProgram(1);
+    return;
+  }
+  EndProgram(0);
+}
+
+void RecordingSession::Reset_Click() {
+  if (ended_) return;
+  try {
+    if (files_.FileExists(state_.transFilePath)) {
+      files_.DeleteFile(state_.transFilePath);
+    }
+  } catch (const FileError& error) {
+    view_.ShowMessage("Could not delete " + error.path() + ": " +
+                          error.what() + ". Application closing!",
+                      MessageIcon::kWarning);
+    EndProgram(1);
+    return;
+  }
+  StartTransaction();
+}
+
+std::string RecordingSession::RecordPageUrl() const {
+  return state_.mgmtServerUrl + kRecordPagePath;
+}
+
+void RecordingSession::EndProgram(int status) {
+  ended_ = true;
+  view_.EndProgram(status);
+}
+
+}  // namespace scrivlet

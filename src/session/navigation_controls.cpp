@@ -1,0 +1,48 @@
+#include "session/recording_session.h"
+
+namespace scrivlet {
+namespace {
+
+constexpr long kForwardCommand = 1;
+constexpr long kBackCommand = 2;
+
+}  // namespace
+
+void RecordingSession::Go_Click(const std::string& address_text) {
+  browser_.Navigate2(address_text);
+}
+
+void RecordingSession::Back_Click() {
+  if (state_.canGoBack) browser_.GoBack();
+}
+
+void RecordingSession::Forward_Click() {
+  if (state_.canGoForward) browser_.GoForward();
+}
+
+// The mark is set after the reload was asked for; capture stays paused until
+// the next page completion clears it.
+void RecordingSession::RefreshButton_Click() {
+  browser_.Refresh();
+  state_.didRefresh = true;
+}
+
+void RecordingSession::PopupRefreshButton_Click(Browser& popup_browser) {
+  popup_browser.Refresh();
+  state_.didRefresh = true;
+}
+
+void RecordingSession::WebBrowser1_CommandStateChange(long Command,
+                                                      bool Enable) {
+  if (Command == kBackCommand) {
+    state_.canGoBack = Enable;
+  } else if (Command == kForwardCommand) {
+    state_.canGoForward = Enable;
+  }
+}
+
+void RecordingSession::WebBrowser1_StatusTextChange(const std::string& Text) {
+  view_.SetStatusText(Text);
+}
+
+}  // namespace scrivlet

@@ -1,0 +1,28 @@
+#ifndef SCRIVLET_SESSION_PROXY_SETTINGS_H_
+#define SCRIVLET_SESSION_PROXY_SETTINGS_H_
+
+#include <string>
+
+namespace scrivlet {
+
+// The two texts composed from the configured proxy host and port.
+struct ProxyLists {
+  std::string proxy_list;   // "http=HOST:PORT https=HOST:PORT"
+  std::string bypass_list;  // "HOST:PORT"
+};
+
+ProxyLists ComposeProxyLists(const std::string& server, const std::string& port);
+
+// Hands the proxy to the browser engine for the whole process. Called once,
+// before the first page is requested. A setting the engine refuses is
+// ignored silently.
+class ProxySettings {
+ public:
+  virtual ~ProxySettings() = default;
+  virtual void Apply(const ProxyLists& lists, const std::string& server,
+                     const std::string& port) = 0;
+};
+
+}  // namespace scrivlet
+
+#endif  // SCRIVLET_SESSION_PROXY_SETTINGS_H_

@@ -1,0 +1,97 @@
+#ifndef SCRIVLET_SESSION_RECORDING_SESSION_H_
+#define SCRIVLET_SESSION_RECORDING_SESSION_H_
+
+#include <optional>
+#include <string>
+
+#include "session/browser.h"
+#include "session/file_system.h"
+#include "session/main_window_view.h"
+#include "session/proxy_settings.h"
+#include "session/session_state.h"
+#include "session/window_layout.h"
+
+namespace scrivlet {
+
+inline constexpr char kServletPath[] =
+    "/servlet/com.brenik.morix.core.util.ApplyTransDocServlet";
+inline constexpr char kRecordPagePath[] =
+    "com.brenik.morix.core.util.FileTransfer/WYT/record.html";
+
+// The main window's core: SessionState and every handler that decides what
+// the program does. It reaches the world only through the four interfaces it
+// is given, all of which must outlive it. Handlers run one at a time on the
+// user-interface thread. After a handler has asked the view to end the
+// program it returns at once and the session takes no further events.
+class RecordingSession {
+ public:
+  RecordingSession(FileSystem& files, Browser& browser, MainWindowView& view,
+                   ProxySettings& proxy, std::string working_directory);
+  RecordingSession(const RecordingSession&) = delete;
+  RecordingSession& operator=(const RecordingSession&) = delete;
+
+  SessionState& state() { return state_; }
+  const SessionState& state() const { return state_; }
+  // True once the program has been asked to end.
+  bool ended() const { return ended_; }
+
+  // --- Start-up and session end ---
+  // The load handler: runs before the window is first shown.
+  void Form_Load(const InitialGeometry& geometry);
+  void ReadAgentConfig(const std::string& path);
+  void ApplyProxySettings();
+  void StartTransaction();
+  // The unload handler: deletes trans.xml and transName.txt, ends the program.
+  void EndSession();
+  void Reset_Click();
+
+  // --- Capture ---
+  // `post_data` is absent for a navigation without a body. `headers` is the
+  // extra request-header text ("" when none).
+  void WebBrowser1_BeforeNavigate2(BrowserId pDisp, const std::string& URL,
+                                   const std::optional<std::string>& PostData,
+                                   const std::string& Headers);
+  void WebBrowser1_DocumentComplete(BrowserId pDisp, const std::string& URL);
+  void EndRecord_Click();
+
+  // --- Navigation controls and status ---
+  void Go_Click(const std::string& address_text);
+  void Back_Click();
+  void Forward_Click();
+  void RefreshButton_Click();
+  // A pop-up's "Refresh": reloads the pop-up's own view, pauses capture.
+  void PopupRefreshButton_Click(Browser& popup_browser);
+  void WebBrowser1_CommandStateChange(long Command, bool Enable);
+  void WebBrowser1_StatusTextChange(const std::string& Text);
+
+  // The record page that "Save Transaction" navigates to.
+  std::string RecordPageUrl() const;
+
+ private:
+  void EndProgram(int status);
+  void ReportCaptureFailure(const FileError& error);
+  // Appends one whole element to trans.xml. A failure is reported once (see
+  // `captureFailureReported`) and leaves the file as it was.
+  void AppendCapturedElement(const std::string& element);
+  // Deletes trans.xml, then transName.txt, each when present. Throws
+  // FileError when a file cannot be deleted; the rest is then not done.
+  void DeleteWorkingFiles();
+  // Steps of a top-level completion that may fail; any exception takes the
+  // silent route of the caller.
+  void CompleteTopLevelPage(BrowserId pDisp, const std::string& URL);
+  void AskForCredentials();
+  void FillRecordPage(BrowserId pDisp);
+  void CaptureRedirect(const std::string& URL);
+
+  FileSystem& files_;
+  Browser& browser_;
+  MainWindowView& view_;
+  ProxySettings& proxy_;
+  std::string working_directory_;
+  SessionState state_;
+  bool ended_ = false;
+};
+
+}  // namespace scrivlet
+
+#endif  // SCRIVLET_SESSION_RECORDING_SESSION_H_

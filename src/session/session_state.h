@@ -1,0 +1,69 @@
+#ifndef SCRIVLET_SESSION_SESSION_STATE_H_
+#define SCRIVLET_SESSION_SESSION_STATE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace scrivlet {
+
+// The main window's variables, shared by every handler of the session. One
+// instance exists per process and is owned by RecordingSession. The first
+// nine fields are the ones the other windows (dialogs, pop-ups) may change.
+struct SessionState {
+  // Public to the dialogs and pop-ups.
+  std::string username;
+  std::string password;
+  std::string proxyusername;
+  std::string proxypassword;
+  std::string ProxyPort;
+  std::string ProxyServer;
+  std::string ProxyProto;
+  bool useProxy = false;
+  bool didRefresh = false;
+
+  // Per navigation and per transaction.
+  std::string pendingUrl;
+  std::string startUrl;
+
+  // Configuration: set once at load and never changed afterwards.
+  std::string transFilePath;
+  std::string transactionName;
+  std::string transactionUuid;
+  std::string servletPath;
+  std::string introUrl;
+  std::string agentIniPath;
+  std::string transNamePath;
+  std::string mgmtServerUrl;
+  bool nonSslAuth = false;
+
+  std::string realmAuth;
+  std::string proxyAuth;
+  // Always holds at least one entry; entries that are "" match nothing.
+  std::vector<std::string> noProxyList;
+  bool noProxyMatch = false;
+  std::string requestMethod;
+  std::string requestContent;
+
+  // Layout, in twips, stored once at load.
+  std::int16_t initialFormHeight = 0;
+  std::int16_t initialFormWidth = 0;
+  std::int16_t initialBrowserHeight = 0;
+  std::int16_t initialBrowserWidth = 0;
+  std::int16_t bottomOffset = 0;
+
+  bool canGoBack = false;
+  bool canGoForward = false;
+
+  // Set by "Save Transaction" once the closing line is written; a closed
+  // document takes no further elements, so it stays well-formed. Cleared by
+  // every transaction start.
+  bool documentClosed = false;
+  // A capture failure has been reported to the user and no capture has
+  // succeeded since; further failures stay quiet until one does.
+  bool captureFailureReported = false;
+};
+
+}  // namespace scrivlet
+
+#endif  // SCRIVLET_SESSION_SESSION_STATE_H_

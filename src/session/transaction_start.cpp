@@ -1,0 +1,70 @@
+#include <exception>
+#include <string>
+
+#include "capture/document_writer.h"
+#include "session/recording_session.h"
+
+namespace scrivlet {
+namespace {
+
+constexpr char kNameKey[] = "transactionName=";
+constexpr char kUuidKey[] = "uuid=";
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The description that follows "Error :": the system's reason, and for a
+// file the path it concerns.
+std::string Describe(const std::exception& error) {
+  if (const auto* file_error = dynamic_cast<const FileError*>(&error)) {
+    return std::string(file_error->what()) + " (" + file_error->path() + ")";
+  }
+  return error.what();
+}
+
+}  // namespace
+
+void RecordingSession::StartTransaction() {
+  try {
+    view_.SetText1("");
+    view_.SetProgress("");
+    state_.startUrl = "";
+    state_.pendingUrl = "";
+    state_.realmAuth = "";
+    state_.proxyAuth = "";
+    view_.SetEndRecordEnabled(true);
+    state_.didRefresh = false;
+    state_.documentClosed = false;
+
+    state_.transactionName = kNameKey;
+    state_.transactionUuid = kUuidKey;
+    if (files_.FileExists(state_.transNamePath)) {
+      for (const std::string& line : files_.ReadLines(state_.transNamePath)) {
+        if (StartsWith(line, kNameKey)) {
+          state_.transactionName = line.substr(sizeof(kNameKey) - 1);
+        }
+        if (StartsWith(line, kUuidKey)) {
+          state_.transactionUuid = line.substr(sizeof(kUuidKey) - 1);
+        }
+      }
+    } else {
+      view_.ShowMessage("transName.txt missing! Start Scrivlet as a Task!",
+                        MessageIcon::kInformation);
+    }
+    state_.noProxyMatch = false;
+
+    // An existing document (left by a process ended from outside) is kept
+    // and appended to.
+    if (!files_.FileExists(state_.transFilePath)) {
+      files_.CreateTextFile(state_.transFilePath,
+                            std::string(kDocumentStartLine) + kLineEnd);
+    }
+    browser_.Navigate(state_.introUrl);
+  } catch (const std::exception& error) {
+    view_.ShowMessage("Error :" + Describe(error), MessageIcon::kNone);
+    EndProgram(1);
+  }
+}
+
+}  // namespace scrivlet

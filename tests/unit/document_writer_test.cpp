@@ -1,0 +1,160 @@
+#include "capture/document_writer.h"
+
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace scrivlet {
+namespace {
+
+TEST(SplitUrlTest, TakesSchemeAuthorityAndTheRestAsText) {
+  struct Case {
+    std::string url;
+    std::optional<std::vector<std::string>> expected;  // scheme, host, base, uri
+  };
+  using V = std::vector<std::string>;
+  const std::vector<Case> cases = {
+      {"http://a/b?c#d", V{"http", "a", "http://a", "/b?c#d"}},
+      {"https://h:8443", V{"https", "h:8443", "https://h:8443", ""}},
+      {"http://u:p@h/x/", V{"http", "u:p@h", "http://u:p@h", "/x/"}},
+      {"http://h?q=/z", V{"http", "h?q=", "http://h?q=", "/z"}},
+      {"http:foo", std::nullopt},
+      {"https:/x", std::nullopt},
+      {"http://", std::nullopt},
+      {"http:///x", std::nullopt},
+      {"http/x://h/", std::nullopt},
+      {"nocolon", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const std::optional<UrlParts> parts = SplitUrl(c.url);
+    ASSERT_EQ(parts.has_value(), c.expected.has_value()) << c.url;
+    if (parts) {
+      EXPECT_EQ((V{parts->scheme, parts->host, parts->base, parts->uri}),
+                *c.expected)
+          << c.url;
+    }
+  }
+}
+
+TEST(EscapeTextTest, EscapesFourCharactersAndReplacesBytesXmlCannotCarry) {
+  struct Case {
+    std::string input, expected;
+  };
+  const std::string fffd = "\xEF\xBF\xBD";
+  const std::vector<Case> cases = {
+      {"a&lt;'b\"<>", "a&amp;lt;'b&quot;&lt;&gt;"},
+      {"tab\tcr\rlf\n del\x7f", "tab\tcr\rlf\n del\x7f"},
+      {std::string("nul\0bell\x07" "esc\x1b", 13), "nul" + fffd + "bell" + fffd +
+                                                    "esc" + fffd},
+      {"caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80 \xc2\x85",
+       "caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80 \xc2\x85"},
+      {"lone\x80", "lone" + fffd},
+      {"cut\xe2\x82", "cut" + fffd + fffd},
+      {"over\xc0\xaf", "over" + fffd + fffd},
+      {"surrogate\xed\xa0\x80", "surrogate" + fffd + fffd + fffd},
+      {"nonchar\xef\xbf\xbe", "nonchar" + fffd + fffd + fffd},
+      {"big\xf4\x90\x80\x80", "big" + fffd + fffd + fffd + fffd},
+      {"latin1 \xe9t\xe9", "latin1 " + fffd + "t" + fffd},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EscapeText(c.input), c.expected) << c.input;
+  }
+}
+
+TEST(SplitBodyTest, SplitsAtEveryAmpersandAndDropsOneTrailingNul) {
+  struct Case {
+    std::string body;
+    std::vector<std::string> pieces;
+  };
+  const std::vector<Case> cases = {
+      {"", {}},
+      {"a=1", {"a=1"}},
+      {std::string("a=1&b=2\0", 8), {"a=1", "b=2"}},
+      {std::string("a\0\0", 3), {std::string("a\0", 2)}},
+      {std::string("a\0&b", 4), {"a", "b"}},
+      {"&x&", {"", "x", ""}},
+      {"line\r\nbreak", {"line\r\nbreak"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SplitBody(c.body), c.pieces);
+}
+
+// Parses `document` strictly; the text of every element named `name`, in
+// document order, or nullopt when it is not well-formed.
+std::optional<std::vector<std::string>> ParseTexts(const std::string& document,
+                                                   const std::string& name) {
+  std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> doc(
+      xmlReadMemory(document.data(), static_cast<int>(document.size()),
+                    "trans.xml", nullptr, XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
+      &xmlFreeDoc);
+  if (!doc) return std::nullopt;
+  std::vector<std::string> texts;
+  std::vector<xmlNode*> stack{xmlDocGetRootElement(doc.get())};
+  while (!stack.empty()) {
+    xmlNode* node = stack.back();
+    stack.pop_back();
+    for (xmlNode* child = node->last; child; child = child->prev) {
+      stack.push_back(child);
+    }
+    if (node->type == XML_ELEMENT_NODE &&
+        name == reinterpret_cast<const char*>(node->name)) {
+      xmlChar* text = xmlNodeGetContent(node);
+      texts.emplace_back(reinterpret_cast<const char*>(text));
+      xmlFree(text);
+    }
+  }
+  return texts;
+}
+
+TEST(DocumentWriterTest, KeepsTheDocumentWellFormedForAnyBytes) {
+  std::string all_bytes;
+  for (int b = 0; b < 256; ++b) all_bytes += static_cast<char>(b);
+  const std::string body = "k=" + all_bytes + "&<tag attr=\"v\">&&last]]>";
+  const std::string url = "http://h<&\"\x01/p?q=" + all_bytes;
+  const std::string headers = "X-Odd: <\x02\xff>\r\n";
+
+  const std::optional<UrlParts> parts = SplitUrl(url);
+  ASSERT_TRUE(parts);
+  RequestFields fields{"POST", *parts, "YTpi", ""};
+  const ContentBlock content = BuildContentBlock(SplitBody(body));
+  const std::string document =
+      std::string(kDocumentStartLine) + kLineEnd +
+      BuildNavigationElement(fields, headers, content) +
+      BuildCompletionElement(fields, content.one_line) + kDocumentEndLine +
+      kLineEnd;
+
+  // An XML parser reports every CR LF and lone CR as LF.
+  auto as_parsed = [](std::string text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] != '\r') {
+        out += text[i];
+      } else if (i + 1 >= text.size() || text[i + 1] != '\n') {
+        out += '\n';
+      }
+    }
+    return out;
+  };
+  const auto pieces = ParseTexts(document, "W3C_ENC");
+  ASSERT_TRUE(pieces) << "not well-formed";
+  // Every piece comes back as recorded once the unrepresentable bytes are
+  // accounted for; the two copies are the navigation and completion forms.
+  std::vector<std::string> expected;
+  for (const std::string& piece : SplitBody(body)) {
+    expected.push_back(as_parsed(SanitizeXmlBytes(piece)));
+  }
+  std::vector<std::string> twice = expected;
+  twice.insert(twice.end(), expected.begin(), expected.end());
+  EXPECT_EQ(*pieces, twice);
+  EXPECT_EQ(ParseTexts(document, "URI"),
+            (std::vector<std::string>(2, as_parsed(SanitizeXmlBytes(parts->uri)))));
+  EXPECT_EQ(ParseTexts(document, "HL")->at(2),
+            "X-Odd: <\xEF\xBF\xBD\xEF\xBF\xBD>\n");
+}
+
+}  // namespace
+}  // namespace scrivlet
