@@ -27,6 +27,9 @@ class Descriptor {
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) ThrowErrno(path, errno);
   }
+  struct Adopt {};
+  // Takes ownership of an open descriptor.
+  Descriptor(const std::string& path, int fd, Adopt) : path_(path), fd_(fd) {}
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   ~Descriptor() {
@@ -83,8 +86,8 @@ int CopyAll(int source, int target) {
       if (errno == EINTR) continue;
       return errno;
     }
-    if (const int error =
-            WriteAll(target, std::string(buffer, static_cast<std::size_t>(got)));
+    if (const int error = WriteAll(
+            target, std::string(buffer, static_cast<std::size_t>(got)));
         error != 0) {
       return error;
     }
@@ -136,7 +139,12 @@ void PosixFileSystem::DeleteFile(const std::string& path) {
 }
 
 std::vector<std::string> PosixFileSystem::ReadLines(const std::string& path) {
-  Descriptor file(path, O_RDONLY);
+  // O_NONBLOCK: a FIFO in place of the file must not hang the program.
+  Descriptor file(path, O_RDONLY | O_NONBLOCK);
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) ThrowErrno(path, errno);
+  if (S_ISDIR(info.st_mode)) ThrowErrno(path, EISDIR);
+  if (!S_ISREG(info.st_mode)) ThrowErrno(path, EINVAL);
   std::string content;
   char buffer[65536];
   while (true) {
@@ -149,12 +157,17 @@ std::vector<std::string> PosixFileSystem::ReadLines(const std::string& path) {
     content.append(buffer, static_cast<std::size_t>(got));
   }
   file.Close();
+  return SplitLines(content);
+}
 
+std::vector<std::string> PosixFileSystem::SplitLines(
+    const std::string& content) {
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < content.size()) {
     std::size_t end = content.find('\n', start);
-    const std::size_t next = end == std::string::npos ? content.size() : end + 1;
+    const std::size_t next =
+        end == std::string::npos ? content.size() : end + 1;
     if (end == std::string::npos) {
       end = content.size();
     } else if (end > start && content[end - 1] == '\r') {
@@ -178,13 +191,88 @@ void PosixFileSystem::CreateTextFile(const std::string& path,
   file.Close();
 }
 
-// Appending in place is not enough: the kernel may stop a write between two
-// pages when the process is killed, leaving part of an element behind. So
-// the new content goes to a temporary file beside the document, which then
-// replaces it in one rename. A process killed at any moment leaves either the
-// old file or the new one (and perhaps a stray temporary file, never read).
+// A process killed while the kernel copies a write into the page cache stops
+// only between two pages: the kernel looks for a fatal signal before each
+// page, never inside one. So text that lands entirely within the page holding
+// the file's current end is appended in place with one write(2), which leaves
+// either all of it or none. Longer text, or text that would cross into the
+// next page, goes the safe slow way (CopyAndReplace).
+//
+// A short write (disk full, file size limit) is undone with ftruncate, so the
+// file never keeps part of an element; only a kill between the short write
+// and the ftruncate, on a disk that is already full, could leave one.
 void PosixFileSystem::AppendText(const std::string& path,
                                  const std::string& text) {
+  if (text.empty()) {
+    // Still creates a missing file, like an append of anything else.
+    if (!FileExists(path)) CopyAndReplace(path, text);
+    return;
+  }
+  static const std::size_t page_size = [] {
+    const long size = ::sysconf(_SC_PAGESIZE);
+    return size > 0 ? static_cast<std::size_t>(size) : std::size_t{4096};
+  }();
+  if (text.size() > page_size) {
+    CopyAndReplace(path, text);
+    return;
+  }
+
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    // A missing file is created by the slow way: a new file is then either
+    // absent or complete, never empty.
+    if (errno == ENOENT) {
+      CopyAndReplace(path, text);
+      return;
+    }
+    ThrowErrno(path, errno);
+  }
+  Descriptor file(path, fd, Descriptor::Adopt{});
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) ThrowErrno(path, errno);
+  if (!S_ISREG(info.st_mode)) ThrowErrno(path, EISDIR);
+  const auto size = static_cast<std::size_t>(info.st_size);
+  if (size % page_size + text.size() > page_size) {
+    file.Close();
+    CopyAndReplace(path, text);
+    return;
+  }
+  // The slow way always leaves an owner-only file; so does this one.
+  if ((info.st_mode & 07777) != kOwnerOnly &&
+      ::fchmod(file.get(), kOwnerOnly) != 0) {
+    ThrowErrno(path, errno);
+  }
+
+  ssize_t written = -1;
+  do {
+    written = ::write(file.get(), text.data(), text.size());
+  } while (written < 0 && errno == EINTR);
+  if (written != static_cast<ssize_t>(text.size())) {
+    int error = written < 0 ? errno : 0;
+    if (written > 0) {
+      // The kernel took part of the text and gave no reason; writing the
+      // rest fails at once with the reason (it is truncated away below
+      // whatever happens).
+      const auto done = static_cast<std::size_t>(written);
+      error = WriteAll(file.get(), text.substr(done));
+      if (error == 0) error = ENOSPC;
+    }
+    while (::ftruncate(file.get(), info.st_size) != 0 && errno == EINTR) {
+    }
+    ThrowErrno(path, error);
+  }
+  file.Close();
+}
+
+// The new content goes to a temporary file beside the document, which then
+// replaces it in one rename. A process killed at any moment leaves either the
+// old file or the new one (and perhaps a stray temporary file, never read).
+// It needs room for a second copy of the file.
+void PosixFileSystem::CopyAndReplace(const std::string& path,
+                                     const std::string& text) {
   TemporaryFile temporary(path);
   {
     int source = -1;

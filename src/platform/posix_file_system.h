@@ -8,10 +8,13 @@
 
 namespace scrivlet {
 
-// FileSystem on POSIX calls. Files it creates are mode 0600: trans.xml holds
-// Base64 credentials. An append writes the whole new content to a temporary
-// file beside the target and renames it over the target, so a failed append
-// or a process killed mid-append leaves the file exactly as it was.
+// FileSystem on POSIX calls. Files it creates or appends to are mode 0600:
+// trans.xml holds Base64 credentials. A failed append, or a process killed
+// at any moment of an append, leaves the file as it was or with the whole
+// text appended, never part of it. Text that fits in the page holding the
+// file's end is appended in place with one write; anything else is written
+// with the file's old content to a temporary file beside it, which is then
+// renamed over it.
 class PosixFileSystem : public FileSystem {
  public:
   bool FileExists(const std::string& path) override;
@@ -20,6 +23,14 @@ class PosixFileSystem : public FileSystem {
   void CreateTextFile(const std::string& path,
                       const std::string& text) override;
   void AppendText(const std::string& path, const std::string& text) override;
+
+  // The lines of a file's content, as ReadLines gives them.
+  static std::vector<std::string> SplitLines(const std::string& content);
+
+ private:
+  // The slow append: old content plus `text` into a temporary file that
+  // replaces `path` by rename.
+  static void CopyAndReplace(const std::string& path, const std::string& text);
 };
 
 }  // namespace scrivlet

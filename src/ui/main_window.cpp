@@ -1,0 +1,284 @@
+#include "ui/main_window.h"
+
+#include <gdk/gdk.h>
+#include <gtkmm/cssprovider.h>
+#include <gtkmm/gestureclick.h>
+#include <gtkmm/stylecontext.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+
+#include "platform/posix_file_system.h"
+#include "session/window_layout.h"
+#include "ui/message_box.h"
+#include "ui/popup_window.h"
+#include "ui/window_teardown.h"
+
+namespace scrivlet {
+namespace {
+
+// Client area at design size, in twips.
+constexpr int kFormWidth = 10545;
+constexpr int kFormHeight = 10095;
+// Design places that the layout reads at load.
+constexpr int kBrowserWidth = 10095;
+constexpr int kBrowserHeight = 8175;
+constexpr int kCheckTop = 9360;
+constexpr int kStatusBarHeight = 375;
+
+// The design sizes are those of small dialog-font controls; the theme's
+// paddings would not fit in them.
+constexpr char kDesignCss[] = R"CSS(
+.scrivlet-design { font-size: 8pt; }
+.scrivlet-design button { min-height: 0; min-width: 0; padding: 0 4px; }
+.scrivlet-design entry { min-height: 0; padding-top: 0; padding-bottom: 0; }
+.scrivlet-design checkbutton { min-height: 0; padding: 0; }
+.scrivlet-design checkbutton check { margin: 0 3px 0 0; }
+.scrivlet-design checkbutton label { font-size: 6.5pt; }
+.scrivlet-design checkbutton { border-spacing: 2px; }
+.scrivlet-status { border-top: 1px solid #b6b6b3; padding: 0 4px; }
+)CSS";
+
+void InstallDesignCss() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  auto provider = Gtk::CssProvider::create();
+  provider->load_from_data(kDesignCss);
+  Gtk::StyleContext::add_provider_for_display(
+      Gdk::Display::get_default(), provider,
+      GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
+int PixelsOf(float twips) {
+  return static_cast<int>(
+      std::lround(twips / static_cast<float>(kTwipsPerPixel)));
+}
+
+}  // namespace
+
+Scrivlet::Scrivlet()
+    : proxy_(webkit_network_session_get_default()),
+      WebBrowser1_(*this),
+      session_(files_, WebBrowser1_, *this, proxy_,
+               std::filesystem::current_path().string()),
+      Go_("Location"),
+      Back_("< Back"),
+      Forward_("Forward >"),
+      EndRecord_("Save Transaction"),
+      RefreshButton_("Refresh"),
+      Reset_("Reset Transaction"),
+      ProgressLabel_("Progress:"),
+      Check1_("Do not prompt for realm username and password"),
+      Check2_("Do not prompt for proxy username and password"),
+      surface_(kFormWidth, kFormHeight) {
+  InstallDesignCss();
+  set_title(kProgramTitle);
+  add_css_class("scrivlet-design");
+  ProgressLabel_.set_xalign(0);
+  ProgressLabel_.set_yalign(0);
+  StatusBar1_.set_xalign(0);
+  StatusBar1_.set_ellipsize(Pango::EllipsizeMode::END);
+  StatusBar1_.add_css_class("scrivlet-status");
+  Text1_.set_activates_default(true);
+  // A caption wider than its box (fonts differ between systems) is cut
+  // short rather than pushing into the neighbouring check box.
+  for (Gtk::CheckButton* check : {&Check1_, &Check2_}) {
+    if (auto* caption = dynamic_cast<Gtk::Label*>(check->get_last_child())) {
+      caption->set_ellipsize(Pango::EllipsizeMode::END);
+      check->set_tooltip_text(caption->get_text());
+    }
+  }
+
+  // Tab order.
+  surface_.Add(WebBrowser1_.widget(), 240, 1080, kBrowserWidth, kBrowserHeight);
+  surface_.Add(Text1_, 1320, 120, 9015, 315);
+  surface_.Add(Go_, 240, 120, 975, 375);
+  surface_.Add(Back_, 240, 600, 975, 375);
+  surface_.Add(Forward_, 1440, 600, 855, 375);
+  surface_.Add(EndRecord_, 6600, 600, 1815, 375);
+  surface_.Add(RefreshButton_, 2520, 600, 1095, 375);
+  surface_.Add(Reset_, 8640, 600, 1695, 375);
+  surface_.Add(Progress_, 4920, 600, 1095, 285);
+  surface_.Add(ProgressLabel_, 4080, 600, 855, 375);
+  surface_.Add(Check1_, 240, kCheckTop, 3855, 315);
+  surface_.Add(Check2_, 4320, kCheckTop, 3855, 315);
+  surface_.Add(StatusBar1_, 0, 9720, kFormWidth, kStatusBarHeight);
+  set_child(surface_);
+  // "Location" is the default button: Enter in the address box clicks it.
+  set_default_widget(Go_);
+
+  Go_.signal_clicked().connect([this] {
+    Run("Location", [this] { session_.Go_Click(Text1_.get_text().raw()); });
+  });
+  Back_.signal_clicked().connect(
+      [this] { Run("Back", [this] { session_.Back_Click(); }); });
+  Forward_.signal_clicked().connect(
+      [this] { Run("Forward", [this] { session_.Forward_Click(); }); });
+  RefreshButton_.signal_clicked().connect(
+      [this] { Run("Refresh", [this] { session_.RefreshButton_Click(); }); });
+  EndRecord_.signal_clicked().connect([this] {
+    Run("Save Transaction", [this] { session_.EndRecord_Click(); });
+  });
+  Reset_.signal_clicked().connect(
+      [this] { Run("Reset Transaction", [this] { session_.Reset_Click(); }); });
+
+  surface_.signal_resized().connect(
+      [this](int width, int height) { LayoutControls(width, height); });
+  property_maximized().signal_changed().connect(
+      [this] { LayoutControls(surface_.get_width(), surface_.get_height()); });
+  // A double-click on the window's own surface, not on a control.
+  auto clicks = Gtk::GestureClick::create();
+  clicks->signal_pressed().connect([this](int presses, double x, double y) {
+    if (presses == 2 && surface_.pick(x, y) == &surface_) {
+      LayoutControls(surface_.get_width(), surface_.get_height());
+    }
+  });
+  surface_.add_controller(clicks);
+
+  // Closing the window ends the session; it is never refused.
+  signal_close_request().connect(
+      [this] {
+        Run("EndSession", [this] { session_.EndSession(); });
+        return true;
+      },
+      false);
+}
+
+Scrivlet::~Scrivlet() { DetachWindowContent(*this); }
+
+void Scrivlet::Load() {
+  InitialGeometry geometry;
+  geometry.form_height = kFormHeight;
+  geometry.form_width = kFormWidth;
+  geometry.browser_height = kBrowserHeight;
+  geometry.browser_width = kBrowserWidth;
+  geometry.check1_top = kCheckTop;
+  session_.Form_Load(geometry);
+}
+
+void Scrivlet::LayoutControls(int width, int height) {
+  if (width <= 0 || height <= 0) return;
+  WindowState state =
+      is_maximized() ? WindowState::kMaximized : WindowState::kNormal;
+  if (auto surface = get_surface()) {
+    GdkSurface* gdk_surface = surface->gobj();
+    if (GDK_IS_TOPLEVEL(gdk_surface) &&
+        (gdk_toplevel_get_state(GDK_TOPLEVEL(gdk_surface)) &
+         GDK_TOPLEVEL_STATE_MINIMIZED)) {
+      state = WindowState::kMinimized;
+    }
+  }
+  // The content size stands for the window's outer size: the arithmetic
+  // works on differences from the size at load.
+  const std::optional<LayoutResult> layout = ::scrivlet::LayoutControls(
+      session_.state(), state, static_cast<float>(height * kTwipsPerPixel),
+      static_cast<float>(width * kTwipsPerPixel));
+  if (!layout) return;
+  const int check_top = PixelsOf(layout->check_top);
+  surface_.Move(Check1_, surface_.Left(Check1_), check_top);
+  surface_.Move(Check2_, surface_.Left(Check2_), check_top);
+  if (layout->browser_height && layout->browser_width) {
+    surface_.Resize(WebBrowser1_.widget(), PixelsOf(*layout->browser_width),
+                    PixelsOf(*layout->browser_height));
+  }
+  // The status bar docks to the bottom edge by itself.
+  const int bar_height = TwipsToPixels(kStatusBarHeight);
+  surface_.Move(StatusBar1_, 0, height - bar_height);
+  surface_.Resize(StatusBar1_, width, bar_height);
+}
+
+template <typename Handler>
+void Scrivlet::Run(const char* what, Handler handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    g_warning("%s: %s", what, error.what());
+  } catch (...) {
+    g_warning("%s: unknown failure", what);
+  }
+}
+
+void Scrivlet::SetText1(const std::string& text) {
+  Text1_.set_text(DisplayText(text));
+}
+
+void Scrivlet::SetProgress(const std::string& text) {
+  Progress_.set_text(DisplayText(text));
+}
+
+void Scrivlet::SetMousePointer(MousePointer pointer) {
+  if (pointer == MousePointer::kHourglass) {
+    set_cursor("wait");
+  } else {
+    set_cursor(Glib::RefPtr<Gdk::Cursor>());
+  }
+}
+
+void Scrivlet::SetEndRecordEnabled(bool enabled) {
+  EndRecord_.set_sensitive(enabled);
+}
+
+void Scrivlet::SetStatusText(const std::string& text) {
+  StatusBar1_.set_text(DisplayText(text));
+}
+
+bool Scrivlet::Check1Ticked() const { return Check1_.get_active(); }
+
+bool Scrivlet::Check2Ticked() const { return Check2_.get_active(); }
+
+void Scrivlet::ShowMessage(const std::string& prompt, MessageIcon icon) {
+  ShowMessageBox(this, prompt, icon);
+}
+
+std::optional<Credentials> Scrivlet::ShowLoginDialog(
+    std::unique_ptr<LoginDialog>& dialog,
+    std::unique_ptr<LoginDialog> (*create)()) {
+  if (!dialog) dialog = create();
+  std::optional<Credentials> answer = dialog->Run(*this);
+  // The close box discarded it: the next showing starts afresh.
+  if (dialog->closed()) dialog.reset();
+  return answer;
+}
+
+std::optional<Credentials> Scrivlet::ShowRealmDialog() {
+  return ShowLoginDialog(frmLogin_, &LoginDialog::CreateRealmDialog);
+}
+
+std::optional<Credentials> Scrivlet::ShowProxyDialog() {
+  return ShowLoginDialog(frmLogin1_, &LoginDialog::CreateProxyDialog);
+}
+
+// Ends the process at once: no handler of any window runs afterwards, and
+// nothing is asked. The engine's helper processes end with their connection.
+void Scrivlet::EndProgram(int status) {
+  std::fflush(nullptr);
+  _exit(status);
+}
+
+void Scrivlet::BeforeNavigate2(BrowserId pDisp, const std::string& url,
+                               const std::optional<std::string>& post_data,
+                               const std::string& headers) {
+  session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers);
+}
+
+void Scrivlet::DocumentComplete(BrowserId pDisp, const std::string& url) {
+  session_.WebBrowser1_DocumentComplete(pDisp, url);
+}
+
+WebViewAdapter* Scrivlet::NewWindow2(WebViewAdapter& opener) {
+  return &Popup::Open(session_, opener)->browser();
+}
+
+void Scrivlet::CommandStateChange(long command, bool enable) {
+  session_.WebBrowser1_CommandStateChange(command, enable);
+}
+
+void Scrivlet::StatusTextChange(const std::string& text) {
+  session_.WebBrowser1_StatusTextChange(text);
+}
+
+}  // namespace scrivlet

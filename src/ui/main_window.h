@@ -1,0 +1,98 @@
+#ifndef SCRIVLET_UI_MAIN_WINDOW_H_
+#define SCRIVLET_UI_MAIN_WINDOW_H_
+
+#include <gtkmm/button.h>
+#include <gtkmm/checkbutton.h>
+#include <gtkmm/entry.h>
+#include <gtkmm/label.h>
+#include <gtkmm/window.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/posix_file_system.h"
+#include "platform/web_view_adapter.h"
+#include "platform/webkit_proxy_settings.h"
+#include "session/main_window_view.h"
+#include "session/recording_session.h"
+#include "ui/design_surface.h"
+#include "ui/login_dialog.h"
+
+namespace scrivlet {
+
+// The main window `Scrivlet`: the address line, the button row, the browser,
+// the two "Do not prompt" check boxes and the status bar, at their design
+// places. It owns the recording session and shows what the session writes;
+// every decision is the session's.
+class Scrivlet : public Gtk::Window,
+                 private MainWindowView,
+                 private WebViewEvents {
+ public:
+  // The session works in the process's current directory.
+  Scrivlet();
+  ~Scrivlet() override;
+
+  // The load handler. Runs before the window is first shown; when it ends
+  // the program (no agent.ini, a failed transaction start) the process is
+  // gone before it returns.
+  void Load();
+
+ private:
+  // MainWindowView
+  void SetText1(const std::string& text) override;
+  void SetProgress(const std::string& text) override;
+  void SetMousePointer(MousePointer pointer) override;
+  void SetEndRecordEnabled(bool enabled) override;
+  void SetStatusText(const std::string& text) override;
+  bool Check1Ticked() const override;
+  bool Check2Ticked() const override;
+  void ShowMessage(const std::string& prompt, MessageIcon icon) override;
+  std::optional<Credentials> ShowRealmDialog() override;
+  std::optional<Credentials> ShowProxyDialog() override;
+  [[noreturn]] void EndProgram(int status) override;
+
+  // WebViewEvents of WebBrowser1.
+  void BeforeNavigate2(BrowserId pDisp, const std::string& url,
+                       const std::optional<std::string>& post_data,
+                       const std::string& headers) override;
+  void DocumentComplete(BrowserId pDisp, const std::string& url) override;
+  WebViewAdapter* NewWindow2(WebViewAdapter& opener) override;
+  void CommandStateChange(long command, bool enable) override;
+  void StatusTextChange(const std::string& text) override;
+
+  std::optional<Credentials> ShowLoginDialog(
+      std::unique_ptr<LoginDialog>& dialog,
+      std::unique_ptr<LoginDialog> (*create)());
+  // Runs a control's handler; a failure the session does not handle itself
+  // must not unwind into GTK.
+  template <typename Handler>
+  void Run(const char* what, Handler handler);
+  void LayoutControls(int width, int height);
+
+  PosixFileSystem files_;
+  WebKitProxySettings proxy_;
+  WebViewAdapter WebBrowser1_;
+  RecordingSession session_;
+
+  Gtk::Entry Text1_;
+  Gtk::Button Go_;
+  Gtk::Button Back_;
+  Gtk::Button Forward_;
+  Gtk::Button EndRecord_;
+  Gtk::Button RefreshButton_;
+  Gtk::Button Reset_;
+  Gtk::Entry Progress_;
+  Gtk::Label ProgressLabel_;
+  Gtk::CheckButton Check1_;
+  Gtk::CheckButton Check2_;
+  Gtk::Label StatusBar1_;
+  DesignSurface surface_;
+
+  std::unique_ptr<LoginDialog> frmLogin_;
+  std::unique_ptr<LoginDialog> frmLogin1_;
+};
+
+}  // namespace scrivlet
+
+#endif  // SCRIVLET_UI_MAIN_WINDOW_H_

@@ -1,0 +1,27 @@
+#ifndef SCRIVLET_UI_MESSAGE_BOX_H_
+#define SCRIVLET_UI_MESSAGE_BOX_H_
+
+#include <gtkmm/window.h>
+
+#include <string>
+
+#include "session/main_window_view.h"
+
+namespace scrivlet {
+
+inline constexpr char kProgramTitle[] = "Nerovant Scrivlet";
+
+// Shows `prompt` in a modal alert titled "Nerovant Scrivlet" with one OK
+// button and the given icon, and returns once the user has dismissed it
+// (OK, Enter, Escape or the close box). `owner` may be null, for example
+// before the main window is shown.
+void ShowMessageBox(Gtk::Window* owner, const std::string& prompt,
+                    MessageIcon icon);
+
+// `text` with every byte sequence that is not UTF-8 replaced, so that GTK
+// accepts it.
+std::string DisplayText(const std::string& text);
+
+}  // namespace scrivlet
+
+#endif  // SCRIVLET_UI_MESSAGE_BOX_H_

@@ -1,0 +1,121 @@
+#include "ui/popup_window.h"
+
+#include <glibmm/main.h>
+
+#include <exception>
+
+#include "ui/message_box.h"
+#include "ui/window_teardown.h"
+
+namespace scrivlet {
+namespace {
+
+constexpr int kPopupWidth = 10290;
+constexpr int kPopupHeight = 9480;
+
+}  // namespace
+
+Popup* Popup::Open(RecordingSession& session, WebViewAdapter& opener) {
+  auto* popup = new Popup(session, opener);
+  popup->present();
+  return popup;
+}
+
+Popup::Popup(RecordingSession& session, WebViewAdapter& opener)
+    : session_(session),
+      WebBrowser1_(*this, opener),
+      RefreshButton_("Refresh"),
+      ProgressLabel_("Progress:"),
+      surface_(kPopupWidth, kPopupHeight) {
+  set_title("Popup");
+  set_default_size(TwipsToPixels(kPopupWidth), TwipsToPixels(kPopupHeight));
+  add_css_class("scrivlet-design");
+  ProgressLabel_.set_xalign(0);
+  ProgressLabel_.set_yalign(0);
+  StatusBar1_.set_xalign(0);
+  StatusBar1_.add_css_class("scrivlet-status");
+  StatusBar1_.set_ellipsize(Pango::EllipsizeMode::END);
+
+  // Tab order; the controls keep these places whatever the window's size.
+  surface_.Add(WebBrowser1_.widget(), 120, 120, 10095, 8175);
+  surface_.Add(Progress_, 5400, 8520, 1095, 405);
+  surface_.Add(RefreshButton_, 2880, 8520, 1095, 375);
+  surface_.Add(ProgressLabel_, 4200, 8640, 975, 255);
+  surface_.Add(StatusBar1_, 0, 9105, 10290, 375);
+  set_child(surface_);
+
+  RefreshButton_.signal_clicked().connect([this] { RefreshButton_Click(); });
+  signal_close_request().connect(
+      [this] {
+        closed_ = true;
+        set_visible(false);
+        DeleteWhenIdle();
+        return true;
+      },
+      false);
+}
+
+Popup::~Popup() { DetachWindowContent(*this); }
+
+// A forwarded call may run a nested main loop (a message box) in which the
+// user closes the pop-up; it is deleted once that call has returned.
+void Popup::DeleteWhenIdle() {
+  if (!closed_ || forwarding_ > 0 || deletion_scheduled_) return;
+  deletion_scheduled_ = true;
+  Glib::signal_idle().connect_once([this] { delete this; });
+}
+
+void Popup::BeforeNavigate2(BrowserId pDisp, const std::string& url,
+                            const std::optional<std::string>& post_data,
+                            const std::string& headers) {
+  ++forwarding_;
+  Progress_.set_text("loading....");
+  try {
+    session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers);
+  } catch (...) {
+    Progress_.set_text("Done");
+    --forwarding_;
+    DeleteWhenIdle();
+    throw;
+  }
+  Progress_.set_text("Done");
+  --forwarding_;
+  DeleteWhenIdle();
+}
+
+void Popup::DocumentComplete(BrowserId pDisp, const std::string& url) {
+  ++forwarding_;
+  Progress_.set_text("loading....");
+  try {
+    session_.WebBrowser1_DocumentComplete(pDisp, url);
+  } catch (...) {
+    Progress_.set_text("Done");
+    --forwarding_;
+    DeleteWhenIdle();
+    throw;
+  }
+  Progress_.set_text("Done");
+  --forwarding_;
+  DeleteWhenIdle();
+}
+
+WebViewAdapter* Popup::NewWindow2(WebViewAdapter& opener) {
+  return &Open(session_, opener)->browser();
+}
+
+// The pop-up has no back or forward buttons.
+void Popup::CommandStateChange(long, bool) {}
+
+void Popup::StatusTextChange(const std::string& text) {
+  StatusBar1_.set_text(DisplayText(text));
+}
+
+void Popup::RefreshButton_Click() {
+  try {
+    session_.PopupRefreshButton_Click(WebBrowser1_);
+  } catch (const std::exception& error) {
+    g_warning("Refresh: %s", error.what());
+  }
+}
+
+}  // namespace scrivlet
