@@ -8,12 +8,11 @@ pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkitgtk-6.0)
 # capture and the proxy settings. The windows see it through Browser and
 # WebViewEvents.
 add_library(scrivlet_platform STATIC
-  ${CMAKE_CURRENT_SOURCE_DIR}/platform/form_body.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/form_capture.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_view_adapter.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/webkit_proxy_settings.cpp)
 target_include_directories(scrivlet_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(scrivlet_platform PUBLIC scrivlet_core PkgConfig::WEBKIT PkgConfig::GTKMM)
+target_link_libraries(scrivlet_platform PUBLIC scrivlet_core scrivlet_form_body PkgConfig::WEBKIT PkgConfig::GTKMM)
 
 # The gtkmm windows: they draw and forward events; the core decides.
 add_library(scrivlet_ui STATIC

@@ -34,17 +34,22 @@ form.elements[3].value = transactionDocument;
 return true;
 )JS";
 
-// GVariant strings must be UTF-8. Bytes that are not part of a valid UTF-8
-// sequence are taken as Latin-1 characters, so nothing is dropped.
+// GVariant strings must be UTF-8 and end at their first NUL. Bytes that are
+// not part of a valid UTF-8 sequence are taken as Latin-1 characters, so
+// nothing is dropped; a NUL byte becomes U+FFFD, so nothing after it is cut.
 std::string ValidUtf8(const std::string& text) {
   std::string out;
   const char* pos = text.data();
   const char* end = text.data() + text.size();
   while (pos < end) {
+    if (*pos == '\0') {
+      out += "\xEF\xBF\xBD";
+      ++pos;
+      continue;
+    }
     const gunichar c =
         g_utf8_get_char_validated(pos, static_cast<gssize>(end - pos));
-    if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2) ||
-        c == 0) {
+    if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
       char buffer[6];
       const gint n =
           g_unichar_to_utf8(static_cast<unsigned char>(*pos), buffer);

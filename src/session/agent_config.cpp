@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "capture/document_writer.h"
 #include "session/recording_session.h"
 
 namespace scrivlet {
@@ -22,6 +23,20 @@ std::vector<std::string> SplitNoProxy(const std::string& value) {
   }
   items.push_back(value.substr(start));
   return items;
+}
+
+// A value as it can stand in a message: at most kShownValueBytes bytes, cut
+// before a UTF-8 sequence, then "...", and valid UTF-8 without control
+// characters other than tab and line breaks, whatever bytes the file held (a 10 MB line of garbage must
+// not become a 10 MB message box).
+constexpr std::size_t kShownValueBytes = 64;
+std::string ShownValue(const std::string& value) {
+  if (value.size() <= kShownValueBytes) return SanitizeXmlBytes(value);
+  std::size_t cut = kShownValueBytes;
+  while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) {
+    --cut;
+  }
+  return SanitizeXmlBytes(value.substr(0, cut)) + "...";
 }
 
 }  // namespace
@@ -63,7 +78,7 @@ void ApplyAgentConfigLine(SessionState& state, const std::string& line) {
   if (key == "nonsslauth") {
     const std::optional<bool> is_one = DecimalEqualsOne(value);
     if (!is_one) {
-      throw AgentConfigError("agent.ini: the value \"" + value +
+      throw AgentConfigError("agent.ini: the value \"" + ShownValue(value) +
                              "\" of the key nonsslauth is not a number.");
     }
     if (*is_one) state.nonSslAuth = true;
