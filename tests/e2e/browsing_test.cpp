@@ -1,0 +1,215 @@
+// Recording while browsing in the main window: the address box, links, form
+// posts of every encoding, frames, a redirect after a post, and the
+// navigation buttons.
+#include <algorithm>
+
+#include "scrivlet_fixture.h"
+
+namespace scrivlet::e2e {
+namespace {
+
+class BrowsingTest : public ScrivletTest {
+ protected:
+  void SetUp() override { StartAndAnswerDialogs(); }
+
+  // "METHOD target" of every page request the server received.
+  std::vector<std::string> ServerLog() const {
+    std::vector<std::string> log;
+    for (const auto& request : server_.PageRequests()) {
+      log.push_back(request.method + " " + request.target);
+    }
+    return log;
+  }
+
+  // The one POST the server received for `path`; fails the test when there
+  // is not exactly one.
+  RecordedRequest OnlyPostTo(const std::string& path) const {
+    std::vector<RecordedRequest> posts;
+    for (const auto& request : server_.Requests()) {
+      if (request.method == "POST" && request.path == path) {
+        posts.push_back(request);
+      }
+    }
+    EXPECT_EQ(posts.size(), 1u) << "POST requests to " << path;
+    return posts.empty() ? RecordedRequest{} : posts.front();
+  }
+};
+
+TEST_F(BrowsingTest, AddressBoxWithReturnRecordsAGet) {
+  NavigateTo("/page");
+  WaitForElements(1);
+
+  EXPECT_EQ(Document(),
+            std::string(kDocumentStart) + ExpectedGet(server_.Url("/page")));
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
+}
+
+TEST_F(BrowsingTest, LocationButtonNavigatesToTheTypedAddress) {
+  ClickControl(kText1);
+  Display().Key("ctrl+a");
+  Display().Type(server_.Url("/page2"));
+  ClickControl(kLocation);
+  WaitForPage("/page2");
+
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page2")));
+}
+
+TEST_F(BrowsingTest, LinkClickIsRecordedWithItsEscapedQuery) {
+  NavigateTo("/page");
+  ClickInPage(kBox1);
+  WaitForPage("/link?a=1&b=2");
+
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")) +
+                             ExpectedGet(server_.Url("/link?a=1&b=2")));
+  EXPECT_EQ(ServerLog(),
+            (std::vector<std::string>{"GET /page", "GET /link?a=1&b=2",
+                                      "GET /sentinel?n=1"}));
+}
+
+// A form submitted in the page: the recorded element must carry exactly the
+// body the server received, split at "&", and its Content-Type.
+struct FormCase {
+  const char* name;
+  const char* page;
+  const char* target;
+  const char* content_type_start;
+  std::vector<std::string> body_must_contain;
+};
+
+class FormPostTest : public BrowsingTest,
+                     public ::testing::WithParamInterface<FormCase> {};
+
+TEST_P(FormPostTest, RecordsTheBodyTheServerReceived) {
+  const FormCase& form = GetParam();
+  NavigateTo(form.page);
+  ClickInPage(kBox1);
+  WaitForPage(form.target);
+
+  RecordedRequest post = OnlyPostTo(form.target);
+  const std::string content_type = post.Header("Content-Type");
+  ASSERT_EQ(content_type.rfind(form.content_type_start, 0), 0u)
+      << content_type;
+  for (const auto& part : form.body_must_contain) {
+    EXPECT_NE(post.body.find(part), std::string::npos)
+        << "the page did not send " << part << " in:\n"
+        << post.body;
+  }
+  ExpectDocumentThenSentinel(
+      ExpectedGet(server_.Url(form.page)) +
+      ExpectedPost(server_.Url(form.target), post.body, content_type));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, FormPostTest,
+    ::testing::Values(
+        FormCase{"UrlEncoded", "/form", "/form-target",
+                 "application/x-www-form-urlencoded",
+                 {"user=ann+lee", "note=a%26b%3Dc%2Bd%2F100%25", "token=x+y",
+                  "remember=on", "color=green", "msg=line1%0D%0Aline2",
+                  "go=Send"}},
+        FormCase{"PageListenerAddsToTheEntryList", "/form-listener",
+                 "/form-target", "application/x-www-form-urlencoded",
+                 {"user=ann+lee", "added=by+listener"}},
+        FormCase{"Multipart", "/multipart", "/multipart-target",
+                 "multipart/form-data; boundary=",
+                 {"name=\"title\"\r\n\r\ncaf\xC3\xA9 & cr\xC3\xA8me \"q\"\r\n",
+                  "filename=\"notes.txt\"", "alpha&beta\r\ngamma",
+                  "name=\"agree\"\r\n\r\nyes\r\n",
+                  "name=\"size\"\r\n\r\nlarge\r\n",
+                  "name=\"msg\"\r\n\r\none&two\r\nthree\r\n",
+                  "name=\"go\"\r\n\r\nUpload\r\n"}},
+        FormCase{"TextPlain", "/text-plain", "/text-plain-target", "text/plain",
+                 {"a=1 2\r\n", "b=x&y\r\n"}},
+        FormCase{"SubmitCalledByScript", "/script-submit", "/script-target",
+                 "application/x-www-form-urlencoded",
+                 {"q=from+script", "n=1%262"}}),
+    [](const ::testing::TestParamInfo<FormCase>& param_info) {
+      return std::string(param_info.param.name);
+    });
+
+TEST_F(BrowsingTest, FormDataWithoutSubmissionLendsNoBodyToLaterRequests) {
+  NavigateTo("/formdata-only");
+  ClickInPage(kBox1);  // new FormData(form), then a plain navigation
+  WaitForPage("/after-formdata");
+  ClickInPage(kBox1);  // a real post of another form
+  WaitForPage("/after-formdata-target");
+
+  RecordedRequest post = OnlyPostTo("/after-formdata-target");
+  EXPECT_EQ(post.body, "real=recorded&go=Send");
+  ExpectDocumentThenSentinel(
+      ExpectedGet(server_.Url("/formdata-only")) +
+      ExpectedGet(server_.Url("/after-formdata")) +
+      ExpectedPost(server_.Url("/after-formdata-target"), post.body,
+                   post.Header("Content-Type")));
+  EXPECT_EQ(Document().find("do-not-record"), std::string::npos);
+  for (const auto& request : server_.Requests()) {
+    EXPECT_EQ(request.body.find("do-not-record"), std::string::npos);
+  }
+}
+
+TEST_F(BrowsingTest, FramesAreRecordedLikePages) {
+  NavigateTo("/frames");
+  WaitForPage("/frame-a");
+  WaitForPage("/frame-b");
+
+  // The top-level page completes at its own address: no completion element.
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/frames")) +
+                             ExpectedGet(server_.Url("/frame-a")) +
+                             ExpectedGet(server_.Url("/frame-b")));
+}
+
+TEST_F(BrowsingTest, RedirectAfterPostAddsACompletionElement) {
+  NavigateTo("/redirect-form");
+  ClickInPage(kBox1);
+  WaitForPage("/landing");
+
+  RecordedRequest post = OnlyPostTo("/redirect-after-post");
+  EXPECT_EQ(post.body, "login=ann&pw=p%26w&go=Log+in");
+  ExpectDocumentThenSentinel(
+      ExpectedGet(server_.Url("/redirect-form")) +
+      ExpectedPost(server_.Url("/redirect-after-post"), post.body,
+                   post.Header("Content-Type")) +
+      ExpectedCompletion(server_.Url("/landing")));
+  EXPECT_EQ(ServerLog(),
+            (std::vector<std::string>{"GET /redirect-form",
+                                      "POST /redirect-after-post",
+                                      "GET /landing", "GET /sentinel?n=1"}));
+}
+
+TEST_F(BrowsingTest, BackAndForwardAreRecordedAsNavigations) {
+  NavigateTo("/page");
+  ClickInPage(kBox1);
+  WaitForPage("/link?a=1&b=2");
+
+  ClickControl(kBack);
+  WaitForPage("/page", 2);
+  WaitForElements(3);
+  ClickControl(kForward);
+  WaitForPage("/link?a=1&b=2", 2);
+
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")) +
+                             ExpectedGet(server_.Url("/link?a=1&b=2")) +
+                             ExpectedGet(server_.Url("/page")) +
+                             ExpectedGet(server_.Url("/link?a=1&b=2")));
+}
+
+TEST_F(BrowsingTest, BackAndForwardBeforeAnyPageDoNothing) {
+  ClickControl(kBack);
+  ClickControl(kForward);
+
+  ExpectDocumentThenSentinel("");
+  EXPECT_EQ(ServerLog(), (std::vector<std::string>{"GET /sentinel?n=1"}));
+}
+
+TEST_F(BrowsingTest, RefreshReloadsThePageAndRecordsNothing) {
+  NavigateTo("/page");
+  ClickControl(kRefresh);
+  WaitForPage("/page", 2);
+
+  EXPECT_EQ(ServerLog(),
+            (std::vector<std::string>{"GET /page", "GET /page"}));
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
+}
+
+}  // namespace
+}  // namespace scrivlet::e2e

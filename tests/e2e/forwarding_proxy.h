@@ -1,0 +1,41 @@
+#ifndef SCRIVLET_TESTS_E2E_FORWARDING_PROXY_H_
+#define SCRIVLET_TESTS_E2E_FORWARDING_PROXY_H_
+
+#include <httplib.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace scrivlet::e2e {
+
+// A plain-http forward proxy on 127.0.0.1 with a free port. It takes
+// requests in absolute form ("GET http://127.0.0.1:8080/page HTTP/1.1"),
+// remembers "METHOD absolute-URL" for each, and forwards them to their
+// origin on the loopback interface. Anything else is refused.
+class ForwardingProxy {
+ public:
+  ForwardingProxy();
+  ~ForwardingProxy();
+  ForwardingProxy(const ForwardingProxy&) = delete;
+  ForwardingProxy& operator=(const ForwardingProxy&) = delete;
+
+  int port() const { return port_; }
+  // "METHOD absolute-URL" of every request that came through, in order.
+  std::vector<std::string> Seen() const;
+
+ private:
+  void Forward(const httplib::Request& request, httplib::Response& response,
+               const std::string& body);
+
+  httplib::Server server_;
+  std::thread thread_;
+  int port_ = 0;
+  mutable std::mutex mutex_;
+  std::vector<std::string> seen_;
+};
+
+}  // namespace scrivlet::e2e
+
+#endif  // SCRIVLET_TESTS_E2E_FORWARDING_PROXY_H_

@@ -1,0 +1,187 @@
+#ifndef SCRIVLET_TESTS_E2E_SCRIVLET_FIXTURE_H_
+#define SCRIVLET_TESTS_E2E_SCRIVLET_FIXTURE_H_
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "expected_document.h"
+#include "subprocess.h"
+#include "test_web_server.h"
+#include "x_display.h"
+
+namespace scrivlet::e2e {
+
+using namespace std::chrono_literals;
+
+// How long any single wait may take before the test fails. WebKit's first
+// start on a busy two-core machine takes a few seconds; nothing here should
+// take longer than this.
+inline constexpr std::chrono::milliseconds kWaitTimeout = 25s;
+
+// A control of the main window at its design position, in twips.
+struct Control {
+  const char* name;
+  int left;
+  int top;
+  int width;
+  int height;
+};
+inline constexpr Control kLocation{"Location", 240, 120, 975, 375};
+inline constexpr Control kText1{"Text1", 1320, 120, 9015, 315};
+inline constexpr Control kBack{"< Back", 240, 600, 975, 375};
+inline constexpr Control kForward{"Forward >", 1440, 600, 855, 375};
+inline constexpr Control kSaveTransaction{"Save Transaction", 6600, 600, 1815,
+                                          375};
+inline constexpr Control kRefresh{"Refresh", 2520, 600, 1095, 375};
+inline constexpr Control kResetTransaction{"Reset Transaction", 8640, 600,
+                                           1695, 375};
+inline constexpr Control kCheck1{"Check1", 240, 9360, 3855, 315};
+inline constexpr Control kCheck2{"Check2", 4320, 9360, 3855, 315};
+// The pop-up window's "Refresh".
+inline constexpr Control kPopupRefresh{"Popup Refresh", 2880, 8520, 1095, 375};
+
+// The main window's client area at design size, in pixels (15 twips each).
+inline constexpr int kMainWidth = 10545 / 15;
+inline constexpr int kMainHeight = 10095 / 15;
+// Where the browsers' pages start inside their windows, in pixels.
+inline constexpr int kMainPageLeft = 240 / 15;
+inline constexpr int kMainPageTop = 1080 / 15;
+inline constexpr int kPopupPageLeft = 120 / 15;
+inline constexpr int kPopupPageTop = 120 / 15;
+
+// An agent installation in a fresh temporary directory:
+//   ROOT/configuration/agent.ini
+//   ROOT/agent/task/            the program's working directory, holding
+//                               transName.txt and scrivletIntro.html
+class AgentInstallation {
+ public:
+  AgentInstallation();
+
+  const std::string& root() const { return root_.path(); }
+  std::string WorkDir() const { return root() + "/agent/task"; }
+  std::string AgentIniPath() const {
+    return root() + "/configuration/agent.ini";
+  }
+  std::string TransXmlPath() const { return WorkDir() + "/trans.xml"; }
+  std::string TransNamePath() const { return WorkDir() + "/transName.txt"; }
+  std::string IntroPath() const { return WorkDir() + "/scrivletIntro.html"; }
+  std::string HomeDir() const { return root() + "/home"; }
+
+  // Writes agent.ini with these lines (CR LF endings, as the agent writes
+  // it). Each line is written exactly as given.
+  void WriteAgentIni(const std::vector<std::string>& lines) const;
+  void RemoveAgentIni() const;
+  void WriteTransName(const std::string& name, const std::string& uuid) const;
+
+ private:
+  TempDir root_;
+};
+
+// The hermetic environment in which the program runs: nothing from the
+// test's own environment but PATH, a temporary home and XDG directories,
+// the C locale, this process's X display, and what WebKit needs to run as
+// root without a GPU or a session bus.
+Environment ProgramEnvironment(const AgentInstallation& installation);
+
+// Path of the program under test and of the stand-in management server.
+std::string ScrivletBinary();
+std::string StandInServerBinary();
+
+// Polls `condition` every 25 ms until it holds or `timeout` passes.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = kWaitTimeout);
+
+// Number of REQUEST elements in a transaction document.
+int CountElements(const std::string& document);
+
+// What is typed into a credential dialog: the user name, Tab, the password.
+struct TypedCredentials {
+  std::string user;
+  std::string password;
+};
+
+// Base of every end-to-end test: a recording web server, an agent
+// installation whose agent.ini points the management server at that web
+// server, and helpers to run the real program and give it real input.
+class ScrivletTest : public ::testing::Test {
+ protected:
+  ScrivletTest();
+  void TearDown() override;
+
+  // The agent.ini lines every test starts with (management server on this
+  // test's web server); tests add lines with WriteAgentIni before starting.
+  std::vector<std::string> DefaultAgentIni() const;
+
+  // Starts the program in the installation's working directory.
+  void StartProgram();
+  // Starts the program and waits for its main window; fails the test when
+  // it does not come.
+  void StartAndWaitForMainWindow();
+  // Starts the program and answers both credential dialogs: with user name
+  // and password typed and Return, or with Escape when nullopt.
+  using Typed = TypedCredentials;
+  void StartAndAnswerDialogs(const std::optional<Typed>& realm = std::nullopt,
+                             const std::optional<Typed>& proxy = std::nullopt);
+  // Waits for the dialog titled `title` and answers it.
+  void AnswerDialog(const std::string& title, const std::optional<Typed>& typed);
+  // Waits for the dialog titled `title` and presses Return without typing.
+  void AcceptDialogAsShown(const std::string& title);
+
+  // The main window (a visible window titled "Nerovant Scrivlet" of at least
+  // the design size); waits for it. 0 when it does not come.
+  WindowId MainWindow();
+  // Visible windows titled "Nerovant Scrivlet" that are not the main window:
+  // the program's message boxes.
+  std::vector<WindowId> MessageWindows();
+  // Waits for a message box: a visible window titled "Nerovant Scrivlet"
+  // smaller than the main window at design size. 0 when none comes (or the
+  // program ends first).
+  WindowId WaitForMessage();
+  // Waits for a visible window whose title matches `title`; 0 when none
+  // comes.
+  WindowId WaitForWindow(const std::string& title);
+  bool WaitForWindowGone(WindowId window, const std::string& title);
+
+  void ClickControl(const Control& control);
+  void ClickPopupControl(WindowId popup, const Control& control);
+  // Clicks a point of the page shown in the main window.
+  void ClickInPage(PagePoint point);
+  void ClickInPopup(WindowId popup, PagePoint point);
+  // Types `url` into the address box and presses Return.
+  void TypeAddress(const std::string& url);
+  // Types the address of `path_and_query` on the test web server, presses
+  // Return and waits until that page has loaded.
+  void NavigateTo(const std::string& path_and_query);
+  // Waits until the test web server's page `path_and_query` has loaded
+  // `count` times in all.
+  void WaitForPage(const std::string& path_and_query, int count = 1);
+
+  std::string Document() const;
+  // Waits until trans.xml holds at least `count` REQUEST elements.
+  void WaitForElements(int count);
+  // Finishes a scenario: navigates to a fresh sentinel page, waits for its
+  // element and then expects the document to be exactly the start line,
+  // `elements` and the sentinel's element. Anything recorded that should
+  // not have been shows up before the sentinel.
+  void ExpectDocumentThenSentinel(const std::string& elements,
+                                  const CredentialLines& credentials = {});
+
+  // The program's exit status once it has ended; nullopt when it is still
+  // running after the wait.
+  std::optional<int> WaitForProgramExit();
+
+  TestWebServer server_;
+  AgentInstallation installation_;
+  std::unique_ptr<ChildProcess> program_;
+  WindowId main_window_ = 0;
+  int sentinel_count_ = 0;
+};
+
+}  // namespace scrivlet::e2e
+
+#endif  // SCRIVLET_TESTS_E2E_SCRIVLET_FIXTURE_H_

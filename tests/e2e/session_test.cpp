@@ -1,0 +1,177 @@
+// Start, reset and end of a recording session, and the main window's look.
+#include <filesystem>
+
+#include "scrivlet_fixture.h"
+
+namespace scrivlet::e2e {
+namespace {
+
+using SessionTest = ScrivletTest;
+
+TEST_F(SessionTest, MissingAgentIniShowsTheWarningAndEndsWithoutTouchingFiles) {
+  installation_.RemoveAgentIni();
+  const auto trans_name_before = ReadFileBytes(installation_.TransNamePath());
+  StartProgram();
+
+  WindowId message = WaitForMessage();
+  ASSERT_NE(message, 0u) << "no message box appeared";
+  // The message is all there is: the main window is never shown.
+  for (WindowId window : Display().FindVisibleWindows("^Nerovant Scrivlet$")) {
+    WindowGeometry geometry = Display().Geometry(window);
+    EXPECT_FALSE(geometry.width >= kMainWidth && geometry.height >= kMainHeight)
+        << "a window of the main window's size is visible";
+  }
+  EXPECT_FALSE(FileExists(installation_.TransXmlPath()));
+
+  Display().Activate(message);
+  Display().Key("Return");
+  std::optional<int> status = WaitForProgramExit();
+  ASSERT_TRUE(status.has_value()) << "the program did not end";
+  EXPECT_NE(*status, 0);
+  EXPECT_FALSE(FileExists(installation_.TransXmlPath()));
+  EXPECT_EQ(ReadFileBytes(installation_.TransNamePath()), trans_name_before);
+  EXPECT_TRUE(server_.Requests().empty());
+}
+
+TEST_F(SessionTest, StartAsksForCredentialsAndWritesOnlyTheDocumentStart) {
+  StartAndAnswerDialogs(Typed{"alice", "wonder"}, Typed{"bob", "builder"});
+
+  EXPECT_EQ(Document(), kDocumentStart);
+  EXPECT_TRUE(MessageWindows().empty());
+  // The intro page is a local file: nothing reaches the web server.
+  EXPECT_TRUE(server_.Requests().empty());
+  ExpectDocumentThenSentinel("");
+}
+
+TEST_F(SessionTest, ExistingDocumentIsKeptAndAppendedTo) {
+  const std::string earlier = std::string(kDocumentStart) +
+                              ExpectedGet("http://earlier.invalid/x");
+  WriteFileBytes(installation_.TransXmlPath(), earlier);
+  StartAndAnswerDialogs();
+
+  EXPECT_EQ(Document(), earlier);
+  ExpectDocumentThenSentinel(ExpectedGet("http://earlier.invalid/x"));
+}
+
+TEST_F(SessionTest, ClosingTheWindowDeletesBothWorkingFilesAndEnds) {
+  StartAndAnswerDialogs();
+  NavigateTo("/page");
+  WaitForElements(1);
+
+  Display().RequestClose(MainWindow());
+  std::optional<int> status = WaitForProgramExit();
+  ASSERT_TRUE(status.has_value()) << "the program did not end";
+  EXPECT_EQ(*status, 0);
+  EXPECT_FALSE(FileExists(installation_.TransXmlPath()));
+  EXPECT_FALSE(FileExists(installation_.TransNamePath()));
+  EXPECT_TRUE(FileExists(installation_.AgentIniPath()));
+  EXPECT_TRUE(FileExists(installation_.IntroPath()));
+}
+
+TEST_F(SessionTest, ClosingWithTheNameFileAlreadyGoneStillDeletesTheDocument) {
+  StartAndAnswerDialogs();
+  std::filesystem::remove(installation_.TransNamePath());
+
+  Display().RequestClose(MainWindow());
+  std::optional<int> status = WaitForProgramExit();
+  ASSERT_TRUE(status.has_value()) << "the program did not end";
+  EXPECT_EQ(*status, 0);
+  EXPECT_FALSE(FileExists(installation_.TransXmlPath()));
+}
+
+TEST_F(SessionTest, ResetTransactionStartsOverWithTheIntroPageAndTheDialogs) {
+  StartAndAnswerDialogs();
+  NavigateTo("/page");
+  ClickInPage(kBox1);
+  WaitForPage("/link?a=1&b=2");
+  WaitForElements(2);
+  const auto trans_name_before = ReadFileBytes(installation_.TransNamePath());
+
+  ClickControl(kResetTransaction);
+  // The intro page completes again, so both dialogs come again.
+  AnswerDialog("Network Login", std::nullopt);
+  AnswerDialog("Proxy Login", std::nullopt);
+
+  EXPECT_EQ(Document(), kDocumentStart);
+  EXPECT_EQ(ReadFileBytes(installation_.TransNamePath()), trans_name_before);
+  EXPECT_TRUE(MessageWindows().empty());
+  // The same page as before is recorded again: nothing of the previous
+  // transaction's pending state survives.
+  NavigateTo("/page");
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
+}
+
+TEST_F(SessionTest, MissingNameFileIsReportedAndTheTransactionStartsAnyway) {
+  std::filesystem::remove(installation_.TransNamePath());
+  StartProgram();
+
+  WindowId message = WaitForMessage();
+  ASSERT_NE(message, 0u) << "no message box appeared";
+  Display().Activate(message);
+  Display().Key("Return");
+  ASSERT_TRUE(WaitForWindowGone(message, "^Nerovant Scrivlet$"));
+  ASSERT_NE(MainWindow(), 0u);
+  AnswerDialog("Network Login", std::nullopt);
+  AnswerDialog("Proxy Login", std::nullopt);
+
+  EXPECT_EQ(Document(), kDocumentStart);
+  ExpectDocumentThenSentinel("");
+}
+
+TEST_F(SessionTest, TickedCheckBoxesSkipTheDialogsOnReset) {
+  StartAndAnswerDialogs();
+  ClickControl(kCheck1);
+  ClickControl(kCheck2);
+
+  ClickControl(kResetTransaction);
+  // With a dialog showing, the main window takes no input and the sentinel
+  // page would never load.
+  ExpectDocumentThenSentinel("");
+  EXPECT_TRUE(Display().FindVisibleWindows("^(Network|Proxy) Login$").empty());
+}
+
+TEST_F(SessionTest, ResizingGrowsTheBrowserAndMovesTheCheckBoxes) {
+  StartAndAnswerDialogs();
+  NavigateTo("/size");
+  // At design size the browser is 10095 by 8175 twips.
+  WaitForPage("size-673x545");
+
+  // 3000 twips wider and 1500 twips taller: the browser grows by as much.
+  Display().Resize(MainWindow(), kMainWidth + 200, kMainHeight + 100);
+  WaitForPage("size-873x645");
+
+  // The check boxes keep their distance from the bottom edge: Check1 is
+  // now 1500 twips lower. Ticked there, it keeps the realm dialog away.
+  Display().Activate(MainWindow());
+  Display().ClickAt(MainWindow(), kCheck1.left / 15 + kCheck1.width / 30,
+                    (kCheck1.top + 1500) / 15 + kCheck1.height / 30);
+  ClickControl(kResetTransaction);
+  WindowId first = WaitForWindow("^(Network|Proxy) Login$");
+  ASSERT_NE(first, 0u);
+  EXPECT_EQ(Display().FindVisibleWindows("^Proxy Login$"),
+            std::vector<WindowId>{first})
+      << "the realm dialog came although Check1 was ticked";
+}
+
+TEST_F(SessionTest, MainWindowAtDesignSizeScreenshot) {
+  StartAndAnswerDialogs();
+  NavigateTo("/page");
+  WindowId main = MainWindow();
+
+  WindowGeometry geometry = Display().Geometry(main);
+  EXPECT_EQ(geometry.width, kMainWidth);
+  EXPECT_EQ(geometry.height, kMainHeight);
+
+  std::filesystem::create_directories(E2E_ARTIFACT_DIR);
+  const std::string shot = std::string(E2E_ARTIFACT_DIR) + "/main_window.png";
+  std::filesystem::remove(shot);
+  Display().Screenshot(main, shot);
+  CommandResult size = RunCommand({"identify", "-format", "%wx%h", shot},
+                                  {{"PATH", std::getenv("PATH")}});
+  EXPECT_EQ(size.output, std::to_string(kMainWidth) + "x" +
+                             std::to_string(kMainHeight));
+  std::cout << "main window screenshot: " << shot << "\n";
+}
+
+}  // namespace
+}  // namespace scrivlet::e2e

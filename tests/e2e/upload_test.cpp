@@ -1,0 +1,309 @@
+// "Save Transaction" and the upload to the management server: the whole path
+// from the first recorded page to the stored upload, and the ways it can
+// fail without ending the program.
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "scrivlet_fixture.h"
+
+namespace scrivlet::e2e {
+namespace {
+
+constexpr char kUuid[] = "0f8fad5b-d9cb-469f-a165-70867728950e";
+constexpr char kName[] = "E2E Checkout";
+
+// The stand-in management server, run as its own process with a store of
+// its own.
+class StandInServer {
+ public:
+  StandInServer() {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    process_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{StandInServerBinary(), "--port", "0",
+                                 "--store", store_.path() + "/uploads"},
+        Environment{{"PATH", std::getenv("PATH")}, {"LC_ALL", "C"}},
+        store_.path(), store_.path() + "/server.log", fds[1]);
+    close(fds[1]);
+    // The first line names the address: "listening on http://127.0.0.1:P/".
+    std::string line;
+    char c;
+    while (line.find('\n') == std::string::npos && read(fds[0], &c, 1) == 1) {
+      line += c;
+    }
+    close(fds[0]);
+    const std::string prefix = "listening on ";
+    if (line.rfind(prefix, 0) != 0) {
+      throw std::runtime_error("the stand-in server did not start: " + line);
+    }
+    url_ = line.substr(prefix.size(), line.size() - prefix.size() - 1);
+  }
+
+  // "http://127.0.0.1:PORT/"
+  const std::string& url() const { return url_; }
+  std::string UploadsDir() const { return store_.path() + "/uploads"; }
+  std::string Upload(int number) const {
+    char folder[32];
+    std::snprintf(folder, sizeof folder, "/upload-%04d", number);
+    return UploadsDir() + folder;
+  }
+
+ private:
+  TempDir store_{"scrivlet-stand-in-"};
+  std::unique_ptr<ChildProcess> process_;
+  std::string url_;
+};
+
+// A loopback port on which nothing listens.
+int ClosedPort() {
+  int sock = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length);
+  close(sock);
+  return ntohs(address.sin_port);
+}
+
+class UploadTest : public ScrivletTest {
+ protected:
+  void UseManagementServer(const std::string& url) {
+    installation_.WriteAgentIni({"dbmgmtsrvurl=" + url});
+  }
+
+  RecordedRequest LastPost() const {
+    RecordedRequest post;
+    for (const auto& request : server_.Requests()) {
+      if (request.method == "POST") post = request;
+    }
+    return post;
+  }
+
+  // Waits for the stopped message, answers it with Return and expects the
+  // program to end cleanly without its working files.
+  void ExpectStoppedMessageAndCleanEnd() {
+    WindowId message = WaitForMessage();
+    ASSERT_NE(message, 0u) << "no message \"The record session has been stopped\"";
+    ASSERT_TRUE(program_->IsRunning());
+    Display().Activate(message);
+    Display().Key("Return");
+    std::optional<int> status = WaitForProgramExit();
+    ASSERT_TRUE(status.has_value()) << "the program did not end";
+    EXPECT_EQ(*status, 0);
+    EXPECT_FALSE(FileExists(installation_.TransXmlPath()));
+    EXPECT_FALSE(FileExists(installation_.TransNamePath()));
+  }
+
+  // Expects the program to be open, responsive and silent: "Reset
+  // Transaction" brings the dialogs back, the document starts over, and no
+  // message box is showing.
+  void ExpectOpenAndSilentThenReset() {
+    ASSERT_TRUE(program_->IsRunning());
+    EXPECT_TRUE(MessageWindows().empty());
+    ClickControl(kResetTransaction);
+    AnswerDialog("Network Login", std::nullopt);
+    AnswerDialog("Proxy Login", std::nullopt);
+    EXPECT_EQ(Document(), kDocumentStart);
+    EXPECT_TRUE(MessageWindows().empty());
+    EXPECT_TRUE(program_->IsRunning());
+  }
+};
+
+TEST_F(UploadTest, WholePathToTheStandInServer) {
+  StandInServer management;
+  UseManagementServer(management.url());
+  StartAndAnswerDialogs();
+
+  std::string elements;
+  NavigateTo("/page");
+  ClickInPage(kBox1);
+  WaitForPage("/link?a=1&b=2");
+  elements += ExpectedGet(server_.Url("/page")) +
+              ExpectedGet(server_.Url("/link?a=1&b=2"));
+
+  NavigateTo("/form");
+  ClickInPage(kBox1);
+  WaitForPage("/form-target");
+  RecordedRequest form_post = LastPost();
+  elements += ExpectedGet(server_.Url("/form")) +
+              ExpectedPost(server_.Url("/form-target"), form_post.body,
+                           form_post.Header("Content-Type"));
+
+  NavigateTo("/redirect-form");
+  ClickInPage(kBox1);
+  WaitForPage("/landing");
+  RecordedRequest login_post = LastPost();
+  elements += ExpectedGet(server_.Url("/redirect-form")) +
+              ExpectedPost(server_.Url("/redirect-after-post"), login_post.body,
+                           login_post.Header("Content-Type")) +
+              ExpectedCompletion(server_.Url("/landing"));
+
+  NavigateTo("/frames");
+  WaitForPage("/frame-a");
+  WaitForPage("/frame-b");
+  elements += ExpectedGet(server_.Url("/frames")) +
+              ExpectedGet(server_.Url("/frame-a")) +
+              ExpectedGet(server_.Url("/frame-b"));
+
+  NavigateTo("/popup-link");
+  ClickInPage(kBox1);
+  WindowId popup = WaitForWindow("^Popup$");
+  ASSERT_NE(popup, 0u) << "no pop-up";
+  WaitForPage("/popup-page?by=link");
+  ClickInPopup(popup, kBox1);
+  WaitForPage("/popup-form-target");
+  RecordedRequest popup_post = LastPost();
+  elements += ExpectedGet(server_.Url("/popup-link")) +
+              ExpectedGet(server_.Url("/popup-page?by=link")) +
+              ExpectedPost(server_.Url("/popup-form-target"), popup_post.body,
+                           popup_post.Header("Content-Type"));
+  WaitForElements(CountElements(elements));
+
+  ClickControl(kSaveTransaction);
+  const std::string document = kDocumentStart + elements + kDocumentEnd;
+  ASSERT_TRUE(WaitUntil([&] {
+    return FileExists(management.Upload(1) + "/verdict.txt");
+  })) << "nothing was uploaded; trans.xml:\n"
+      << Document();
+  // The document on disk is closed and nothing after the save is recorded.
+  EXPECT_EQ(Document(), document);
+
+  const std::string upload = management.Upload(1);
+  EXPECT_EQ(ReadFileBytes(upload + "/verdict.txt"), "accepted\n");
+  EXPECT_EQ(ReadFileBytes(upload + "/uuid.txt"), kUuid);
+  EXPECT_EQ(ReadFileBytes(upload + "/name.txt"), kName);
+  EXPECT_EQ(ReadFileBytes(upload + "/start-url.txt"), server_.Url("/page"));
+  EXPECT_EQ(ReadFileBytes(upload + "/trans.xml"), JoinedLines(document));
+  EXPECT_FALSE(FileExists(management.Upload(2)));
+
+  ExpectStoppedMessageAndCleanEnd();
+}
+
+TEST_F(UploadTest, DocumentTextReachesTheServletUnchanged) {
+  // The test web server plays the management server here, so that the
+  // servlet receives a document that is not well-formed XML too.
+  StartAndAnswerDialogs();
+  NavigateTo("/special");
+  ClickInPage(kBox1);
+  WaitForPage("/special-target");
+  RecordedRequest post = LastPost();
+  ASSERT_NE(post.body.find("\xE2\x80\xA8"), std::string::npos)
+      << "the page did not send U+2028";
+  const std::string document =
+      kDocumentStart + ExpectedGet(server_.Url("/special")) +
+      ExpectedPost(server_.Url("/special-target"), post.body,
+                   post.Header("Content-Type")) +
+      kDocumentEnd;
+  WaitForElements(2);
+
+  ClickControl(kSaveTransaction);
+  ASSERT_TRUE(server_.WaitFor(
+      [](const std::vector<RecordedRequest>& requests) {
+        for (const auto& request : requests) {
+          if (request.path == kServletPath) return true;
+        }
+        return false;
+      },
+      kWaitTimeout))
+      << "the record page did not submit";
+  EXPECT_EQ(Document(), document);
+
+  RecordedRequest upload;
+  for (const auto& request : server_.Requests()) {
+    if (request.path == kServletPath) upload = request;
+  }
+  EXPECT_EQ(upload.method, "POST");
+  std::vector<std::pair<std::string, std::string>> fields =
+      DecodeUrlEncoded(upload.body);
+  ASSERT_EQ(fields.size(), 4u) << upload.body;
+  EXPECT_EQ(fields[0], (std::pair<std::string, std::string>{"uuid", kUuid}));
+  EXPECT_EQ(fields[1], (std::pair<std::string, std::string>{"name", kName}));
+  EXPECT_EQ(fields[2], (std::pair<std::string, std::string>{
+                           "start", server_.Url("/special")}));
+  EXPECT_EQ(fields[3].first, "doc");
+  // Carried unchanged: exactly the lines on disk, joined.
+  EXPECT_EQ(fields[3].second, JoinedLines(Document()));
+  // And those lines are the document as recorded.
+  EXPECT_EQ(fields[3].second, JoinedLines(document));
+
+  ExpectStoppedMessageAndCleanEnd();
+}
+
+class UnusableRecordPageTest
+    : public UploadTest,
+      public ::testing::WithParamInterface<RecordPage> {};
+
+TEST_P(UnusableRecordPageTest, LeavesTheProgramOpenAndSilent) {
+  server_.SetRecordPage(GetParam());
+  StartAndAnswerDialogs();
+  NavigateTo("/page");
+  WaitForElements(1);
+
+  ClickControl(kSaveTransaction);
+  WaitForPage(kRecordPagePath);
+
+  EXPECT_EQ(Document(), kDocumentStart + ExpectedGet(server_.Url("/page")) +
+                            kDocumentEnd);
+  ExpectOpenAndSilentThenReset();
+  for (const auto& request : server_.Requests()) {
+    EXPECT_NE(request.path, kServletPath);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, UnusableRecordPageTest,
+                         ::testing::Values(RecordPage::kNoForm,
+                                           RecordPage::kThreeElementForm),
+                         [](const ::testing::TestParamInfo<RecordPage>& param_info) {
+                           return param_info.param == RecordPage::kNoForm
+                                      ? std::string("NoForm")
+                                      : std::string("ThreeElementForm");
+                         });
+
+TEST_F(UploadTest, UnreachableServerLeavesTheProgramOpenAndResetStartsOver) {
+  UseManagementServer("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+  StartAndAnswerDialogs();
+  NavigateTo("/page");
+  WaitForElements(1);
+
+  ClickControl(kSaveTransaction);
+  const std::string closed =
+      kDocumentStart + ExpectedGet(server_.Url("/page")) + kDocumentEnd;
+  ASSERT_TRUE(WaitUntil([&] { return Document() == closed; })) << Document();
+
+  ExpectOpenAndSilentThenReset();
+  // A new transaction records again, and "Save Transaction" works again.
+  NavigateTo("/page2");
+  WaitForElements(1);
+  ClickControl(kSaveTransaction);
+  const std::string saved_again =
+      kDocumentStart + ExpectedGet(server_.Url("/page2")) + kDocumentEnd;
+  EXPECT_TRUE(WaitUntil([&] { return Document() == saved_again; }))
+      << Document();
+  EXPECT_TRUE(program_->IsRunning());
+}
+
+TEST_F(UploadTest, SavedDocumentIsClosedOnceAndRecordsNothingMore) {
+  UseManagementServer("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+  StartAndAnswerDialogs();
+  NavigateTo("/page");
+  WaitForElements(1);
+
+  ClickControl(kSaveTransaction);
+  ClickControl(kSaveTransaction);  // disabled: no second closing line
+  NavigateTo("/page2");
+
+  EXPECT_EQ(Document(), kDocumentStart + ExpectedGet(server_.Url("/page")) +
+                            kDocumentEnd);
+  EXPECT_TRUE(program_->IsRunning());
+  EXPECT_TRUE(MessageWindows().empty());
+}
+
+}  // namespace
+}  // namespace scrivlet::e2e
