@@ -56,8 +56,12 @@ constexpr char kCaptureScript[] = R"JS((function () {
 
   // A submit event is followed, in the same task, by the formdata event of
   // the submission it starts; its submitter may override action and method.
+  // Only events the engine raised count: a page can construct and dispatch
+  // submit and formdata events of its own, with any entries it likes, and
+  // their isTrusted is false.
   let lastSubmit = null;
   window.addEventListener('submit', (event) => {
+    if (!event.isTrusted) return;
     lastSubmit = { form: event.target, submitter: event.submitter || null };
     setTimeout(() => { lastSubmit = null; }, 0);
   }, true);
@@ -84,6 +88,7 @@ constexpr char kCaptureScript[] = R"JS((function () {
   };
 
   window.addEventListener('formdata', (event) => {
+    if (!event.isTrusted) return;
     const form = event.target;
     if (!(form instanceof HTMLFormElement)) return;
     const submitter = lastSubmit && lastSubmit.form === form ? lastSubmit.submitter : null;

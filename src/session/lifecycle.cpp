@@ -52,6 +52,12 @@ void RecordingSession::Form_Load(const InitialGeometry& geometry) {
   StartTransaction();
 }
 
+void RecordingSession::Form_LoadWithoutWorkingDirectory(
+    const std::string& reason) {
+  view_.ShowMessage("Error :" + reason, MessageIcon::kNone);
+  EndProgram(1);
+}
+
 void RecordingSession::DeleteWorkingFiles() {
   if (files_.FileExists(state_.transFilePath)) {
     files_.DeleteFile(state_.transFilePath);

@@ -38,6 +38,10 @@ class RecordingSession {
   // --- Start-up and session end ---
   // The load handler: runs before the window is first shown.
   void Form_Load(const InitialGeometry& geometry);
+  // The load handler when the process's current directory cannot be read
+  // (removed, or not searchable): no path can be composed, so nothing is
+  // touched; the program reports `reason` and ends.
+  void Form_LoadWithoutWorkingDirectory(const std::string& reason);
   void ReadAgentConfig(const std::string& path);
   void ApplyProxySettings();
   void StartTransaction();

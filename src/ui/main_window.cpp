@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 
 #include "platform/posix_file_system.h"
 #include "session/window_layout.h"
@@ -64,7 +63,7 @@ Scrivlet::Scrivlet()
     : proxy_(webkit_network_session_get_default()),
       WebBrowser1_(*this),
       session_(files_, WebBrowser1_, *this, proxy_,
-               std::filesystem::current_path().string()),
+               CurrentDirectory(working_directory_error_)),
       Go_("Location"),
       Back_("< Back"),
       Forward_("Forward >"),
@@ -157,6 +156,10 @@ void Scrivlet::Load() {
   geometry.browser_height = kBrowserHeight;
   geometry.browser_width = kBrowserWidth;
   geometry.check1_top = kCheckTop;
+  if (!working_directory_error_.empty()) {
+    session_.Form_LoadWithoutWorkingDirectory(working_directory_error_);
+    return;
+  }
   session_.Form_Load(geometry);
 }
 

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/current_directory.h"
 #include "platform/posix_file_system.h"
 #include "platform/web_view_adapter.h"
 #include "platform/webkit_proxy_settings.h"
@@ -70,6 +71,9 @@ class Scrivlet : public Gtk::Window,
   void Run(const char* what, Handler handler);
   void LayoutControls(int width, int height);
 
+  // Why the current directory could not be read at start; "" when it was.
+  // Declared before session_, which is given the directory.
+  std::string working_directory_error_;
   PosixFileSystem files_;
   WebKitProxySettings proxy_;
   WebViewAdapter WebBrowser1_;
