@@ -23,6 +23,7 @@
 #include "capture/document_writer.h"
 #include "platform/posix_file_system.h"
 #include "session/recording_session.h"
+#include "support/fakes.h"
 
 namespace scrivlet {
 namespace {
@@ -30,7 +31,7 @@ namespace {
 constexpr int kResetEvery = 256;        // ~ a 200-navigation transaction
 constexpr int kResetEveryLarge = 2048;  // ~ 1 MB of document
 
-constexpr BrowserId kMainView = 0x1000;
+using testing::kMainView;
 constexpr char kGetUrl[] =
     "http://127.0.0.1:8080/shop/catalogue/item.jsp?id=4711&lang=en&view=full";
 constexpr char kPostUrl[] = "http://127.0.0.1:8080/shop/checkout/confirm.do";
@@ -49,49 +50,20 @@ std::string TwentyFieldBody() {
   return body;
 }
 
-class NullBrowser : public Browser {
- public:
-  BrowserId Object() const override { return kMainView; }
-  void Navigate(const std::string&) override {}
-  void Navigate2(const std::string&) override {}
-  void GoBack() override {}
-  void GoForward() override {}
-  void Refresh() override {}
-  void FillFirstForm(BrowserId, const std::array<std::string, 4>&) override {}
-};
-
-class NullView : public MainWindowView {
- public:
-  void SetText1(const std::string&) override {}
-  void SetProgress(const std::string&) override {}
-  void SetMousePointer(MousePointer) override {}
-  void SetEndRecordEnabled(bool) override {}
-  void SetStatusText(const std::string&) override {}
-  bool Check1Ticked() const override { return true; }
-  bool Check2Ticked() const override { return true; }
-  // A failed append would make the handler look cheap: stop the run.
-  void ShowMessage(const std::string& prompt, MessageIcon) override {
-    throw std::runtime_error(prompt);
-  }
-  std::optional<Credentials> ShowRealmDialog() override { return {}; }
-  std::optional<Credentials> ShowProxyDialog() override { return {}; }
-  void EndProgram(int) override {}
-};
-
-class NullProxy : public ProxySettings {
- public:
-  void Apply(const ProxyLists&, const std::string&, const std::string&) override {
-  }
-};
-
-// Keeps the appended texts instead of writing them: what the handler
-// appends is what the floor writes.
-class RecordingFiles : public FileSystem {
+// A file layer for the capture path alone, which only appends: every file
+// exists, and nothing else happens.
+class AppendOnlyFiles : public FileSystem {
  public:
   bool FileExists(const std::string&) override { return true; }
   void DeleteFile(const std::string&) override {}
   std::vector<std::string> ReadLines(const std::string&) override { return {}; }
   void CreateTextFile(const std::string&, const std::string&) override {}
+};
+
+// Keeps the appended texts instead of writing them: what the handler
+// appends is what the floor writes.
+class RecordingFiles : public AppendOnlyFiles {
+ public:
   void AppendText(const std::string&, const std::string& text) override {
     appended.push_back(text);
   }
@@ -100,12 +72,8 @@ class RecordingFiles : public FileSystem {
 
 // Appends like the floor: open, one write, close. With it the handler's
 // time splits into the capture logic and the file layer.
-class RawAppendFiles : public FileSystem {
+class RawAppendFiles : public AppendOnlyFiles {
  public:
-  bool FileExists(const std::string&) override { return true; }
-  void DeleteFile(const std::string&) override {}
-  std::vector<std::string> ReadLines(const std::string&) override { return {}; }
-  void CreateTextFile(const std::string&, const std::string&) override {}
   void AppendText(const std::string& path, const std::string& text) override {
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0) throw FileError(path, "open failed");
@@ -155,6 +123,13 @@ enum class Path { kGet, kPost, kRedirect };
 struct Bench {
   explicit Bench(FileSystem& files)
       : session(files, browser, view, proxy, "/nonexistent") {
+    // Both boxes ticked: no credential dialog. A failed append would make
+    // the handler look cheap: stop the run.
+    view.check1 = true;
+    view.check2 = true;
+    view.on_message = [](const testing::Message& message) {
+      throw std::runtime_error(message.prompt);
+    };
     SessionState& state = session.state();
     state.transFilePath = workspace.trans();
     state.servletPath = kServletPath;
@@ -187,9 +162,9 @@ struct Bench {
   }
 
   Workspace workspace;
-  NullBrowser browser;
-  NullView view;
-  NullProxy proxy;
+  testing::FakeBrowser browser;
+  testing::FakeView view;
+  testing::FakeProxy proxy;
   RecordingSession session;
   std::string post_body = TwentyFieldBody();
 };
@@ -254,6 +229,60 @@ void Floor(benchmark::State& state, Path path, int reset_every) {
   state.counters["element_bytes"] = static_cast<double>(element.size());
 }
 
+enum class Placement { kInPlace, kCrossing };
+
+// The file layer alone: PosixFileSystem::AppendText (kPosix) or the raw
+// append of the GET element, on a document of `document_size` bytes (a
+// whole number of pages). kInPlace: every append stays inside the page
+// holding the file's end, so it is appended in place; the file is cut back
+// to `document_size` before the next append would cross. kCrossing: the
+// file is cut to end 100 bytes before a page boundary before every append,
+// so every append crosses into the next page and takes the copy and rename.
+// The cutting is not timed.
+template <bool kPosix>
+void FileLayer(benchmark::State& state, Placement placement,
+               std::size_t document_size) {
+  Workspace workspace;
+  const std::string trans = workspace.trans();
+  const std::string element = ElementOf(Path::kGet);
+  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const std::size_t cut_to = placement == Placement::kInPlace
+                                 ? document_size
+                                 : document_size + page - 100;
+  ResetDocument(trans);
+  if (::truncate(trans.c_str(), static_cast<off_t>(cut_to)) != 0) {
+    state.SkipWithError("truncate failed");
+    return;
+  }
+  const std::size_t appends_per_cut =
+      placement == Placement::kInPlace ? page / element.size() : 1;
+  PosixFileSystem files;
+  std::size_t count = 0;
+  for (auto _ : state) {
+    if (count++ == appends_per_cut) {
+      count = 1;
+      state.PauseTiming();
+      const int cut = ::truncate(trans.c_str(), static_cast<off_t>(cut_to));
+      state.ResumeTiming();
+      if (cut != 0) {
+        state.SkipWithError("truncate failed");
+        break;
+      }
+    }
+    if constexpr (kPosix) {
+      files.AppendText(trans, element);
+    } else {
+      const int fd = ::open(trans.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+      if (fd < 0 || ::write(fd, element.data(), element.size()) !=
+                        static_cast<ssize_t>(element.size())) {
+        state.SkipWithError("append failed");
+      }
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  state.counters["element_bytes"] = static_cast<double>(element.size());
+}
+
 // Each case registers handler, logic and floor; scripts/bench pairs them by
 // name.
 void RegisterAll() {
@@ -285,6 +314,30 @@ void RegisterAll() {
             Floor(s, path, reset_every);
           });
     }
+  }
+  // The file layer split by where the append lands; scripts/bench pairs
+  // file/X with rawfile/X.
+  struct Layer {
+    const char* name;
+    Placement placement;
+    std::size_t document_size;
+  };
+  const Layer layers[] = {{"inplace", Placement::kInPlace, 128 * 1024},
+                          {"crossing", Placement::kCrossing, 128 * 1024},
+                          {"crossing/large", Placement::kCrossing, 1024 * 1024}};
+  for (const Layer& layer : layers) {
+    const Placement placement = layer.placement;
+    const std::size_t size = layer.document_size;
+    benchmark::RegisterBenchmark(
+        (std::string("file/") + layer.name).c_str(),
+        [placement, size](benchmark::State& s) {
+          FileLayer<true>(s, placement, size);
+        });
+    benchmark::RegisterBenchmark(
+        (std::string("rawfile/") + layer.name).c_str(),
+        [placement, size](benchmark::State& s) {
+          FileLayer<false>(s, placement, size);
+        });
   }
 }
 

@@ -33,13 +33,15 @@
 #include "platform/posix_file_system.h"
 #include "platform/web_view_adapter.h"
 #include "session/recording_session.h"
+#include "support/fakes.h"
 
 namespace scrivlet {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The server's record page form, without its script: nothing in the page
+// The stand-in server's record page form (the document element hidden),
+// without its script: nothing in the page
 // reacts to the fill.
 constexpr char kRecordPage[] =
     "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
@@ -50,7 +52,7 @@ constexpr char kRecordPage[] =
     "<input type=\"text\" name=\"uuid\" size=\"40\">"
     "<input type=\"text\" name=\"name\" size=\"40\">"
     "<input type=\"text\" name=\"startUrl\" size=\"60\">"
-    "<textarea name=\"trans\" rows=\"8\" cols=\"80\"></textarea>"
+    "<textarea name=\"trans\" hidden></textarea>"
     "<input type=\"submit\" value=\"Upload\"></form></body></html>";
 
 constexpr char kProbeScript[] =
@@ -63,29 +65,6 @@ constexpr char kAssignScript[] =
     "document.forms[0].elements[3].value = transactionDocument; return true;";
 
 constexpr guint kSettleMs = 1000;
-
-class NullView : public MainWindowView {
- public:
-  void SetText1(const std::string&) override {}
-  void SetProgress(const std::string&) override {}
-  void SetMousePointer(MousePointer) override {}
-  void SetEndRecordEnabled(bool) override {}
-  void SetStatusText(const std::string&) override {}
-  bool Check1Ticked() const override { return true; }
-  bool Check2Ticked() const override { return true; }
-  void ShowMessage(const std::string& prompt, MessageIcon) override {
-    g_printerr("message: %s\n", prompt.c_str());
-  }
-  std::optional<Credentials> ShowRealmDialog() override { return {}; }
-  std::optional<Credentials> ShowProxyDialog() override { return {}; }
-  void EndProgram(int) override {}
-};
-
-class NullProxy : public ProxySettings {
- public:
-  void Apply(const ProxyLists&, const std::string&, const std::string&) override {
-  }
-};
 
 // A recorded transaction of about `size` bytes: GET navigations, 20-field
 // posts and redirects, as the program writes them.
@@ -148,6 +127,13 @@ class FillBench : public WebViewEvents {
   FillBench(int runs, const std::vector<std::size_t>& sizes)
       : dir_(MakeDir()), adapter_(*this),
         session_(files_, adapter_, view_, proxy_, dir_) {
+    // Both boxes ticked: no credential dialog. A message is reported and
+    // the run goes on.
+    view_.check1 = true;
+    view_.check2 = true;
+    view_.on_message = [](const testing::Message& message) {
+      g_printerr("message: %s\n", message.prompt.c_str());
+    };
     SessionState& state = session_.state();
     state.transFilePath = dir_ + "/trans.xml";
     state.servletPath = kServletPath;
@@ -292,8 +278,8 @@ class FillBench : public WebViewEvents {
  private:
   std::string dir_;
   PosixFileSystem files_;
-  NullView view_;
-  NullProxy proxy_;
+  testing::FakeView view_;
+  testing::FakeProxy proxy_;
   WebViewAdapter adapter_;
   RecordingSession session_;
   std::vector<Trial> trials_;

@@ -140,12 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string work = kWorkingDirectory;
   files.files[work + "/../../configuration/agent.ini"] = bytes;
   files.files[work + "/transName.txt"] = "transactionName=T\nuuid=U\n";
-  QuietBrowser browser;
-  RecordingView view;
-  CountingProxy proxy;
-  RecordingSession session(files, browser, view, proxy, work);
-  session.Form_Load(InitialGeometry{});
-  const SessionState& state = session.state();
+  StartedSession started(files, work);
+  const SessionState& state = started.session.state();
   const Expected expected = Read(bytes);
 
   FUZZ_CHECK(state.mgmtServerUrl == expected.mgmt_server_url, "dbmgmtsrvurl");
@@ -159,8 +155,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (expected.bad_number) {
     // One message, naming the key, showing at most 64 bytes of the value
     // as clean text, then the end; nothing is written.
-    FUZZ_CHECK(view.messages.size() == 1, "one message");
-    const std::string& message = view.messages[0];
+    FUZZ_CHECK(started.view.messages.size() == 1, "one message");
+    const std::string& message = started.view.messages[0].prompt;
     const std::string head = "agent.ini: the value \"";
     const std::string tail =
         "\" of the key nonsslauth is not a number. Application closing!";
@@ -176,15 +172,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     if (IsCleanText(expected.bad_value) && expected.bad_value.size() <= 64) {
       FUZZ_CHECK(shown == expected.bad_value, "short clean values stand whole");
     }
-    FUZZ_CHECK(view.end_status == 1, "ends");
+    FUZZ_CHECK(started.view.end_status == 1, "ends");
     FUZZ_CHECK(files.files.count(work + "/trans.xml") == 0, "no document");
-    FUZZ_CHECK(proxy.applied.empty(), "no proxy");
-    FUZZ_CHECK(browser.navigations.empty(), "no navigation");
+    FUZZ_CHECK(started.proxy.calls.empty(), "no proxy");
+    FUZZ_CHECK(started.browser.navigations.empty(), "no navigation");
     return 0;
   }
-  FUZZ_CHECK(view.messages.empty(), "no message");
-  FUZZ_CHECK(!view.end_status, "goes on");
-  FUZZ_CHECK(proxy.applied ==
+  FUZZ_CHECK(started.view.messages.empty(), "no message");
+  FUZZ_CHECK(!started.view.end_status, "goes on");
+  std::vector<std::string> applied;
+  for (const auto& call : started.proxy.calls) {
+    applied.push_back(call[2] + " " + call[3]);  // server and port
+  }
+  FUZZ_CHECK(applied ==
                  (expected.use_proxy
                       ? std::vector<std::string>{expected.proxy_server + " " +
                                                  expected.proxy_port}
@@ -193,7 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   FUZZ_CHECK(files.files[work + "/trans.xml"] ==
                  std::string(kDocumentStartLine) + kLineEnd,
              "document started");
-  FUZZ_CHECK(browser.navigations.size() == 1, "intro page");
+  FUZZ_CHECK(started.browser.navigations.size() == 1, "intro page");
   FUZZ_CHECK(state.transactionName == "T" && state.transactionUuid == "U",
              "name file");
   return 0;

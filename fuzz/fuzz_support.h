@@ -1,7 +1,7 @@
 #ifndef SCRIVLET_FUZZ_FUZZ_SUPPORT_H_
 #define SCRIVLET_FUZZ_FUZZ_SUPPORT_H_
 
-// Shared by the fuzz targets: an in-memory file layer, silent stand-ins for
+// Shared by the fuzz targets: an in-memory file layer, the shared fakes for
 // the browser, the window and the proxy, and reference rules written apart
 // from the program's own code, to check its results against.
 
@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "platform/posix_file_system.h"
-#include "session/browser.h"
 #include "session/file_system.h"
-#include "session/main_window_view.h"
-#include "session/proxy_settings.h"
+#include "session/recording_session.h"
+#include "session/window_layout.h"
+#include "support/fakes.h"
 
 namespace scrivlet::fuzz {
 
@@ -56,44 +56,22 @@ class MemoryFileSystem : public FileSystem {
   std::map<std::string, std::string> files;
 };
 
-class QuietBrowser : public Browser {
- public:
-  BrowserId Object() const override { return 1; }
-  void Navigate(const std::string& url) override { navigations.push_back(url); }
-  void Navigate2(const std::string&) override {}
-  void GoBack() override {}
-  void GoForward() override {}
-  void Refresh() override {}
-  void FillFirstForm(BrowserId, const std::array<std::string, 4>&) override {}
-  std::vector<std::string> navigations;
-};
+// The session's browser, window and proxy, recording what they are asked.
+using testing::FakeBrowser;
+using testing::FakeProxy;
+using testing::FakeView;
 
-class RecordingView : public MainWindowView {
- public:
-  void SetText1(const std::string&) override {}
-  void SetProgress(const std::string&) override {}
-  void SetMousePointer(MousePointer) override {}
-  void SetEndRecordEnabled(bool) override {}
-  void SetStatusText(const std::string&) override {}
-  bool Check1Ticked() const override { return false; }
-  bool Check2Ticked() const override { return false; }
-  void ShowMessage(const std::string& prompt, MessageIcon) override {
-    messages.push_back(prompt);
+// A session on `files` with the fakes, started by Form_Load as the program
+// starts it.
+struct StartedSession {
+  StartedSession(FileSystem& files, const std::string& working_directory)
+      : session(files, browser, view, proxy, working_directory) {
+    session.Form_Load(InitialGeometry{});
   }
-  std::optional<Credentials> ShowRealmDialog() override { return std::nullopt; }
-  std::optional<Credentials> ShowProxyDialog() override { return std::nullopt; }
-  void EndProgram(int status) override { end_status = status; }
-  std::vector<std::string> messages;
-  std::optional<int> end_status;
-};
-
-class CountingProxy : public ProxySettings {
- public:
-  void Apply(const ProxyLists&, const std::string& server,
-             const std::string& port) override {
-    applied.push_back(server + " " + port);
-  }
-  std::vector<std::string> applied;
+  FakeBrowser browser;
+  FakeView view;
+  FakeProxy proxy;
+  RecordingSession session;
 };
 
 // Length of the well-formed UTF-8 sequence at `at` by the byte ranges of

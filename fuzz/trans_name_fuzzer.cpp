@@ -39,28 +39,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string work = "/agent/work";
   files.files[work + "/../../configuration/agent.ini"] = "dbmgmtsrvurl=x/\n";
   files.files[work + "/transName.txt"] = bytes;
-  QuietBrowser browser;
-  RecordingView view;
-  CountingProxy proxy;
-  RecordingSession session(files, browser, view, proxy, work);
-  session.Form_Load(InitialGeometry{});
-  const SessionState& state = session.state();
+  StartedSession started(files, work);
+  const SessionState& state = started.session.state();
 
   FUZZ_CHECK(state.transactionName == name, "transactionName");
   FUZZ_CHECK(state.transactionUuid == uuid, "uuid");
-  FUZZ_CHECK(view.messages.empty(), "no message");
-  FUZZ_CHECK(!view.end_status, "goes on");
+  FUZZ_CHECK(started.view.messages.empty(), "no message");
+  FUZZ_CHECK(!started.view.end_status, "goes on");
   FUZZ_CHECK(files.files[work + "/trans.xml"] ==
                  std::string(kDocumentStartLine) + kLineEnd,
              "document started");
   FUZZ_CHECK(
-      browser.navigations ==
+      started.browser.navigations ==
           std::vector<std::string>{"file://" + work + "/scrivletIntro.html"},
       "intro page");
   FUZZ_CHECK(files.files[work + "/transName.txt"] == bytes, "left unchanged");
 
   // A reset reads the file again, with the same result.
-  session.Reset_Click();
+  started.session.Reset_Click();
   FUZZ_CHECK(state.transactionName == name && state.transactionUuid == uuid,
              "same after a reset");
   FUZZ_CHECK(files.files[work + "/trans.xml"] ==

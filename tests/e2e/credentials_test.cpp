@@ -30,10 +30,7 @@ TEST_P(CredentialTest, RecordsTheCredentialLinesWhereTheyApply) {
   ClickInPage(kBox1);
   WaitForPage("/landing");
 
-  RecordedRequest post;
-  for (const auto& request : server_.Requests()) {
-    if (request.method == "POST") post = request;
-  }
+  const RecordedRequest post = server_.LastPost();
   ASSERT_EQ(post.path, "/redirect-after-post");
   ExpectDocumentThenSentinel(
       ExpectedGet(server_.Url("/redirect-form"), c.expected) +

@@ -1,7 +1,6 @@
 #include "forwarding_proxy.h"
 
 #include <cctype>
-#include <stdexcept>
 
 namespace scrivlet::e2e {
 namespace {
@@ -28,50 +27,13 @@ bool IsHopHeader(const std::string& name) {
 
 }  // namespace
 
-ForwardingProxy::ForwardingProxy() {
-  // The browser keeps several connections open at once; a pool smaller
-  // than that would leave requests waiting for an idle connection to time
-  // out.
-  server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
-  server_.set_keep_alive_timeout(1);
-  // httplib would parse a multipart body itself and refuse the raw reader;
-  // a proxy passes bodies on untouched, so the type is hidden from it until
-  // the request is forwarded.
-  server_.set_pre_routing_handler(
-      [](const httplib::Request& const_request, httplib::Response&) {
-        auto& request = const_cast<httplib::Request&>(const_request);
-        auto it = request.headers.find("Content-Type");
-        if (it != request.headers.end() &&
-            it->second.rfind("multipart/form-data", 0) == 0) {
-          it->second = "x-e2e-parked;" + it->second;
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-      });
-  server_.Get(".*", [this](const httplib::Request& request,
-                           httplib::Response& response) {
-    Forward(request, response, "");
-  });
-  server_.Post(".*", [this](const httplib::Request& request,
-                            httplib::Response& response,
-                            const httplib::ContentReader& reader) {
-    std::string body;
-    reader([&body](const char* data, size_t length) {
-      body.append(data, length);
-      return true;
-    });
-    Forward(request, response, body);
-  });
-  port_ = server_.bind_to_any_port("127.0.0.1");
-  if (port_ <= 0) throw std::runtime_error("the proxy cannot bind");
-  thread_ = std::thread([this] { server_.listen_after_bind(); });
-  // The socket listens from bind_to_any_port on, so connections made before
-  // the accept loop runs wait in its backlog.
-}
-
-ForwardingProxy::~ForwardingProxy() {
-  server_.stop();
-  if (thread_.joinable()) thread_.join();
-}
+ForwardingProxy::ForwardingProxy()
+    : server_("the proxy",
+              [this](const httplib::Request& request,
+                     httplib::Response& response, const std::string& body) {
+                Forward(request, response, body);
+              },
+              /*keep_alive_seconds=*/1) {}
 
 std::vector<std::string> ForwardingProxy::Seen() const {
   std::lock_guard lock(mutex_);
@@ -103,11 +65,7 @@ void ForwardingProxy::Forward(const httplib::Request& request,
   for (const auto& [name, value] : request.headers) {
     if (!IsHopHeader(name)) headers.emplace(name, value);
   }
-  std::string content_type = request.get_header_value("Content-Type");
-  const std::string parked = "x-e2e-parked;";
-  if (content_type.rfind(parked, 0) == 0) {
-    content_type = content_type.substr(parked.size());
-  }
+  const std::string content_type = request.get_header_value("Content-Type");
   headers.erase("Content-Type");
   httplib::Result result =
       request.method == "POST"

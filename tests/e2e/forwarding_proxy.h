@@ -5,8 +5,9 @@
 
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "loopback_http_server.h"
 
 namespace scrivlet::e2e {
 
@@ -17,11 +18,10 @@ namespace scrivlet::e2e {
 class ForwardingProxy {
  public:
   ForwardingProxy();
-  ~ForwardingProxy();
   ForwardingProxy(const ForwardingProxy&) = delete;
   ForwardingProxy& operator=(const ForwardingProxy&) = delete;
 
-  int port() const { return port_; }
+  int port() const { return server_.port(); }
   // "METHOD absolute-URL" of every request that came through, in order.
   std::vector<std::string> Seen() const;
 
@@ -29,11 +29,10 @@ class ForwardingProxy {
   void Forward(const httplib::Request& request, httplib::Response& response,
                const std::string& body);
 
-  httplib::Server server_;
-  std::thread thread_;
-  int port_ = 0;
   mutable std::mutex mutex_;
   std::vector<std::string> seen_;
+  // Last: it serves from construction on and stops first on destruction.
+  LoopbackHttpServer server_;
 };
 
 }  // namespace scrivlet::e2e

@@ -41,10 +41,7 @@ TEST_P(PopupTest, OpensAPopupWindowWhosePostIsRecorded) {
   ClickInPopup(popup, kBox1);
   WaitForPage("/popup-form-target");
 
-  RecordedRequest post;
-  for (const auto& request : server_.Requests()) {
-    if (request.method == "POST") post = request;
-  }
+  const RecordedRequest post = server_.LastPost();
   ASSERT_EQ(post.path, "/popup-form-target");
   ExpectDocumentThenSentinel(
       ExpectedGet(server_.Url(GetParam().opener)) +

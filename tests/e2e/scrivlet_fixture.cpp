@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
-#include <thread>
 
 namespace scrivlet::e2e {
 namespace {
@@ -88,16 +87,6 @@ Environment ProgramEnvironment(const AgentInstallation& installation) {
 
 std::string ScrivletBinary() { return SCRIVLET_BINARY_PATH; }
 std::string StandInServerBinary() { return STAND_IN_SERVER_BINARY_PATH; }
-
-bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (true) {
-    if (condition()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(25ms);
-  }
-}
 
 int CountElements(const std::string& document) {
   int count = 0;

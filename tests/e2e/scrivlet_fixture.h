@@ -12,16 +12,12 @@
 #include "expected_document.h"
 #include "subprocess.h"
 #include "test_web_server.h"
+#include "waiting.h"
 #include "x_display.h"
 
 namespace scrivlet::e2e {
 
 using namespace std::chrono_literals;
-
-// How long any single wait may take before the test fails. WebKit's first
-// start on a busy two-core machine takes a few seconds; nothing here should
-// take longer than this.
-inline constexpr std::chrono::milliseconds kWaitTimeout = 25s;
 
 // A control of the main window at its design position, in twips.
 struct Control {
@@ -91,10 +87,6 @@ Environment ProgramEnvironment(const AgentInstallation& installation);
 // Path of the program under test and of the stand-in management server.
 std::string ScrivletBinary();
 std::string StandInServerBinary();
-
-// Polls `condition` every 25 ms until it holds or `timeout` passes.
-bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds timeout = kWaitTimeout);
 
 // Number of REQUEST elements in a transaction document.
 int CountElements(const std::string& document);

@@ -1,14 +1,10 @@
 // "Save Transaction" and the upload to the management server: the whole path
 // from the first recorded page to the stored upload, and the ways it can
 // fail without ending the program.
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "scrivlet_fixture.h"
+#include "stand_in_server.h"
 
 namespace scrivlet::e2e {
 namespace {
@@ -16,74 +12,21 @@ namespace {
 constexpr char kUuid[] = "0f8fad5b-d9cb-469f-a165-70867728950e";
 constexpr char kName[] = "E2E Checkout";
 
-// The stand-in management server, run as its own process with a store of
-// its own.
-class StandInServer {
- public:
-  StandInServer() {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{StandInServerBinary(), "--port", "0",
-                                 "--store", store_.path() + "/uploads"},
-        Environment{{"PATH", std::getenv("PATH")}, {"LC_ALL", "C"}},
-        store_.path(), store_.path() + "/server.log", fds[1]);
-    close(fds[1]);
-    // The first line names the address: "listening on http://127.0.0.1:P/".
-    std::string line;
-    char c;
-    while (line.find('\n') == std::string::npos && read(fds[0], &c, 1) == 1) {
-      line += c;
-    }
-    close(fds[0]);
-    const std::string prefix = "listening on ";
-    if (line.rfind(prefix, 0) != 0) {
-      throw std::runtime_error("the stand-in server did not start: " + line);
-    }
-    url_ = line.substr(prefix.size(), line.size() - prefix.size() - 1);
-  }
-
-  // "http://127.0.0.1:PORT/"
-  const std::string& url() const { return url_; }
-  std::string UploadsDir() const { return store_.path() + "/uploads"; }
-  std::string Upload(int number) const {
-    char folder[32];
-    std::snprintf(folder, sizeof folder, "/upload-%04d", number);
-    return UploadsDir() + folder;
-  }
-
- private:
-  TempDir store_{"scrivlet-stand-in-"};
-  std::unique_ptr<ChildProcess> process_;
-  std::string url_;
-};
-
-// A loopback port on which nothing listens.
-int ClosedPort() {
-  int sock = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length);
-  close(sock);
-  return ntohs(address.sin_port);
-}
-
 class UploadTest : public ScrivletTest {
  protected:
   void UseManagementServer(const std::string& url) {
     installation_.WriteAgentIni({"dbmgmtsrvurl=" + url});
   }
 
-  RecordedRequest LastPost() const {
-    RecordedRequest post;
-    for (const auto& request : server_.Requests()) {
-      if (request.method == "POST") post = request;
-    }
-    return post;
+  // Records /page with the management server on a port where nothing
+  // listens, and clicks "Save Transaction".
+  void SavePageToUnreachableServer() {
+    UseManagementServer("http://127.0.0.1:" + std::to_string(ClosedPort()) +
+                        "/");
+    StartAndAnswerDialogs();
+    NavigateTo("/page");
+    WaitForElements(1);
+    ClickControl(kSaveTransaction);
   }
 
   // Waits for the stopped message, answers it with Return and expects the
@@ -131,7 +74,7 @@ TEST_F(UploadTest, WholePathToTheStandInServer) {
   NavigateTo("/form");
   ClickInPage(kBox1);
   WaitForPage("/form-target");
-  RecordedRequest form_post = LastPost();
+  RecordedRequest form_post = server_.LastPost();
   elements += ExpectedGet(server_.Url("/form")) +
               ExpectedPost(server_.Url("/form-target"), form_post.body,
                            form_post.Header("Content-Type"));
@@ -139,7 +82,7 @@ TEST_F(UploadTest, WholePathToTheStandInServer) {
   NavigateTo("/redirect-form");
   ClickInPage(kBox1);
   WaitForPage("/landing");
-  RecordedRequest login_post = LastPost();
+  RecordedRequest login_post = server_.LastPost();
   elements += ExpectedGet(server_.Url("/redirect-form")) +
               ExpectedPost(server_.Url("/redirect-after-post"), login_post.body,
                            login_post.Header("Content-Type")) +
@@ -159,7 +102,7 @@ TEST_F(UploadTest, WholePathToTheStandInServer) {
   WaitForPage("/popup-page?by=link");
   ClickInPopup(popup, kBox1);
   WaitForPage("/popup-form-target");
-  RecordedRequest popup_post = LastPost();
+  RecordedRequest popup_post = server_.LastPost();
   elements += ExpectedGet(server_.Url("/popup-link")) +
               ExpectedGet(server_.Url("/popup-page?by=link")) +
               ExpectedPost(server_.Url("/popup-form-target"), popup_post.body,
@@ -193,7 +136,7 @@ TEST_F(UploadTest, DocumentTextReachesTheServletUnchanged) {
   NavigateTo("/special");
   ClickInPage(kBox1);
   WaitForPage("/special-target");
-  RecordedRequest post = LastPost();
+  RecordedRequest post = server_.LastPost();
   ASSERT_NE(post.body.find("\xE2\x80\xA8"), std::string::npos)
       << "the page did not send U+2028";
   const std::string document =
@@ -267,12 +210,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, UnusableRecordPageTest,
                          });
 
 TEST_F(UploadTest, UnreachableServerLeavesTheProgramOpenAndResetStartsOver) {
-  UseManagementServer("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
-  StartAndAnswerDialogs();
-  NavigateTo("/page");
-  WaitForElements(1);
-
-  ClickControl(kSaveTransaction);
+  SavePageToUnreachableServer();
   const std::string closed =
       kDocumentStart + ExpectedGet(server_.Url("/page")) + kDocumentEnd;
   ASSERT_TRUE(WaitUntil([&] { return Document() == closed; })) << Document();
@@ -290,12 +228,7 @@ TEST_F(UploadTest, UnreachableServerLeavesTheProgramOpenAndResetStartsOver) {
 }
 
 TEST_F(UploadTest, SavedDocumentIsClosedOnceAndRecordsNothingMore) {
-  UseManagementServer("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
-  StartAndAnswerDialogs();
-  NavigateTo("/page");
-  WaitForElements(1);
-
-  ClickControl(kSaveTransaction);
+  SavePageToUnreachableServer();
   ClickControl(kSaveTransaction);  // disabled: no second closing line
   NavigateTo("/page2");
 

@@ -1,0 +1,85 @@
+#include "loopback_http_server.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace scrivlet::e2e {
+namespace {
+
+// httplib parses a multipart body itself whenever the request's Content-Type
+// says multipart/form-data, even for a handler that asks for the raw bytes,
+// and the raw reader then fails. The tests need the bytes exactly as sent, so
+// before routing the Content-Type is parked under another name (which makes
+// the request look like any other body) and put back before the handler
+// sees the request.
+constexpr char kParkedContentType[] = "X-E2E-Parked-Content-Type";
+
+// The request object itself is not const; routing hands it out as const.
+httplib::Request& Mutable(const httplib::Request& request) {
+  return const_cast<httplib::Request&>(request);
+}
+
+httplib::Server::HandlerResponse ParkMultipartContentType(
+    const httplib::Request& const_request, httplib::Response&) {
+  auto& request = Mutable(const_request);
+  auto it = request.headers.find("Content-Type");
+  if (it != request.headers.end() &&
+      it->second.rfind("multipart/form-data", 0) == 0) {
+    request.headers.emplace(kParkedContentType, it->second);
+    it->second = "application/octet-stream";
+  }
+  return httplib::Server::HandlerResponse::Unhandled;
+}
+
+void RestoreContentType(const httplib::Request& const_request) {
+  httplib::Headers& headers = Mutable(const_request).headers;
+  auto parked = headers.find(kParkedContentType);
+  if (parked == headers.end()) return;
+  std::string original = parked->second;
+  headers.erase(parked);
+  headers.erase("Content-Type");
+  headers.emplace("Content-Type", original);
+}
+
+}  // namespace
+
+LoopbackHttpServer::LoopbackHttpServer(const std::string& what,
+                                       Handler handler,
+                                       std::optional<int> keep_alive_seconds)
+    : handler_(std::move(handler)) {
+  server_.set_pre_routing_handler(ParkMultipartContentType);
+  // The browser keeps several connections open at once; a pool smaller
+  // than that would leave requests waiting for an idle connection to time
+  // out.
+  server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
+  if (keep_alive_seconds) server_.set_keep_alive_timeout(*keep_alive_seconds);
+  server_.Get(".*", [this](const httplib::Request& request,
+                           httplib::Response& response) {
+    RestoreContentType(request);
+    handler_(request, response, "");
+  });
+  server_.Post(".*", [this](const httplib::Request& request,
+                            httplib::Response& response,
+                            const httplib::ContentReader& reader) {
+    // The raw reader keeps a multipart body as bytes instead of parsing it.
+    std::string body;
+    reader([&body](const char* data, size_t length) {
+      body.append(data, length);
+      return true;
+    });
+    RestoreContentType(request);
+    handler_(request, response, body);
+  });
+  port_ = server_.bind_to_any_port("127.0.0.1");
+  if (port_ <= 0) throw std::runtime_error(what + " cannot bind");
+  thread_ = std::thread([this] { server_.listen_after_bind(); });
+  // The socket listens from bind_to_any_port on, so connections made before
+  // the accept loop runs wait in its backlog.
+}
+
+LoopbackHttpServer::~LoopbackHttpServer() {
+  server_.stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace scrivlet::e2e

@@ -1,0 +1,124 @@
+#ifndef SCRIVLET_TESTS_SUPPORT_FAKES_H_
+#define SCRIVLET_TESTS_SUPPORT_FAKES_H_
+
+// Fakes for the browser, the main window and the proxy settings that record
+// what the session asks of them. Shared by the unit tests, the fuzz targets
+// and the benchmarks, so it needs nothing beyond the session's interfaces
+// (no test framework).
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "session/browser.h"
+#include "session/main_window_view.h"
+#include "session/proxy_settings.h"
+
+namespace scrivlet::testing {
+
+// The main view's object; frames and pop-ups are other objects.
+inline constexpr BrowserId kMainView = 1;
+inline constexpr BrowserId kFrame = 2;
+inline constexpr BrowserId kPopupView = 3;
+
+class FakeBrowser : public Browser {
+ public:
+  BrowserId Object() const override { return kMainView; }
+  void Navigate(const std::string& url) override {
+    if (navigate_error) throw std::runtime_error(*navigate_error);
+    navigations.push_back(url);
+  }
+  void Navigate2(const std::string& url) override {
+    calls.push_back("Navigate2 " + url);
+  }
+  void GoBack() override { calls.push_back("GoBack"); }
+  void GoForward() override { calls.push_back("GoForward"); }
+  void Refresh() override { calls.push_back("Refresh"); }
+  void FillFirstForm(BrowserId target,
+                     const std::array<std::string, 4>& values) override {
+    fills.emplace_back(target, values);
+  }
+
+  // When set, Navigate throws std::runtime_error with this text.
+  std::optional<std::string> navigate_error;
+  std::vector<std::string> navigations;
+  std::vector<std::string> calls;
+  std::vector<std::pair<BrowserId, std::array<std::string, 4>>> fills;
+};
+
+struct Message {
+  std::string prompt;
+  MessageIcon icon;
+  bool operator==(const Message&) const = default;
+};
+
+class FakeView : public MainWindowView {
+ public:
+  void SetText1(const std::string& text) override { text1 = text; }
+  void SetProgress(const std::string& text) override { progress = text; }
+  void SetMousePointer(MousePointer value) override { pointer = value; }
+  void SetEndRecordEnabled(bool enabled) override {
+    end_record_enabled = enabled;
+  }
+  void SetStatusText(const std::string& text) override { status_text = text; }
+  bool Check1Ticked() const override { return check1; }
+  bool Check2Ticked() const override { return check2; }
+  void ShowMessage(const std::string& prompt, MessageIcon icon) override {
+    messages.push_back({prompt, icon});
+    if (on_message) on_message(messages.back());
+  }
+  std::optional<Credentials> ShowRealmDialog() override {
+    dialogs.push_back("realm");
+    return Next(realm_answers);
+  }
+  std::optional<Credentials> ShowProxyDialog() override {
+    dialogs.push_back("proxy");
+    return Next(proxy_answers);
+  }
+  void EndProgram(int status) override { end_status = status; }
+
+  std::string text1 = "(unset)";
+  std::string progress = "(unset)";
+  MousePointer pointer = MousePointer::kArrow;
+  std::optional<bool> end_record_enabled;
+  std::string status_text;
+  bool check1 = false;
+  bool check2 = false;
+  std::vector<Message> messages;
+  // Called with each message once it is recorded, when set: a benchmark
+  // stops or reports there.
+  std::function<void(const Message&)> on_message;
+  std::vector<std::string> dialogs;
+  // The dialogs' answers in turn; an empty queue answers Cancel (nullopt).
+  std::deque<std::optional<Credentials>> realm_answers;
+  std::deque<std::optional<Credentials>> proxy_answers;
+  std::optional<int> end_status;
+
+ private:
+  static std::optional<Credentials> Next(
+      std::deque<std::optional<Credentials>>& answers) {
+    if (answers.empty()) return std::nullopt;
+    std::optional<Credentials> answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+};
+
+class FakeProxy : public ProxySettings {
+ public:
+  void Apply(const ProxyLists& lists, const std::string& server,
+             const std::string& port) override {
+    calls.push_back({lists.proxy_list, lists.bypass_list, server, port});
+  }
+  // proxy list, bypass list, server, port of each call.
+  std::vector<std::array<std::string, 4>> calls;
+};
+
+}  // namespace scrivlet::testing
+
+#endif  // SCRIVLET_TESTS_SUPPORT_FAKES_H_
