@@ -52,6 +52,8 @@ def fields(n, count):
         % (i, i, n) for i in range(1, count + 1))
 
 
+# Between choosing a file and submitting its form (no person is this quick).
+CHOICE_TO_SUBMIT_MS = 10
 ON_LOAD = "window.addEventListener('load', function () { setTimeout(function () { %s }, 0); });"
 
 
@@ -112,11 +114,17 @@ class Site:
                         "<form method='post' enctype='multipart/form-data' action='%s'>%s"
                         "<input type='file' name='upload'><button>Send</button></form>"
                         % (nxt, fields(n, 8)),
+                        # As a file chooser does: the choice raises input and
+                        # change, and the user submits a moment later.
                         ON_LOAD % ("var t = new DataTransfer();"
                                    "t.items.add(new File(['line one\\nline two\\n'], 'notes.txt',"
                                    " {type: 'text/plain'}));"
-                                   "document.forms[0].elements['upload'].files = t.files;"
-                                   "document.forms[0].requestSubmit();"))
+                                   "var f = document.forms[0].elements['upload'];"
+                                   "f.files = t.files;"
+                                   "f.dispatchEvent(new Event('input', {bubbles: true}));"
+                                   "f.dispatchEvent(new Event('change', {bubbles: true}));"
+                                   "setTimeout(function () { document.forms[0].requestSubmit(); }, %d);"
+                                   % CHOICE_TO_SUBMIT_MS))
         if kind == "redirect":
             return page("Step %d" % n,
                         "<p><a id='next' href='/redirect/%d'>next</a></p>" % (n + 1),

@@ -41,8 +41,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The stand-in server's record page form (the document element hidden),
-// without its script: nothing in the page
-// reacts to the fill.
+// without its script: nothing in the page reacts to the fill.
 constexpr char kRecordPage[] =
     "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
     "<title>Record transaction</title></head><body>"

@@ -2,7 +2,7 @@
 """Turns the raw figures of one scripts/bench run into the table of ratios.
 
   report.py --capture capture.json --fill fill.txt --browse browse.json
-            [--browse-cairo browse-cairo.json] [--markdown OUT]
+            [--browse-gl browse-gl.json] [--markdown OUT]
 
 Every ratio is taken within one run (program and floor, or program and
 plain view, measured side by side); the table gives the median, minimum and
@@ -83,6 +83,11 @@ def capture_rows(table, path):
                   ratios("logic/" + key, "floor/" + key))
         table.add("1i", "  %s: ~1 MB document / raw append" % label,
                   ratios("handler/%s/large" % key, "floor/%s/large" % key))
+    for key, label in [("inplace", "append staying in its page, 128 kB document"),
+                       ("crossing", "append crossing a page, 128 kB document"),
+                       ("crossing/large", "append crossing a page, 1 MB document")]:
+        table.add("1i", "  file layer, GET element: %s / raw append" % label,
+                  ratios("file/" + key, "rawfile/" + key))
 
 
 def fill_rows(table, path):
@@ -174,7 +179,7 @@ def main():
     parser.add_argument("--capture")
     parser.add_argument("--fill")
     parser.add_argument("--browse")
-    parser.add_argument("--browse-cairo")
+    parser.add_argument("--browse-gl")
     parser.add_argument("--markdown")
     args = parser.parse_args()
     table = Table()
@@ -184,8 +189,8 @@ def main():
         browse_rows(table, args.browse, ("2", "4"))
     if args.fill:
         fill_rows(table, args.fill)
-    if args.browse_cairo:
-        browse_rows(table, args.browse_cairo, ("6", "6"), " (GSK_RENDERER=cairo)")
+    if args.browse_gl:
+        browse_rows(table, args.browse_gl, ("6", "6"), " (GTK's default GL renderer)")
     print(table.text())
     if args.markdown:
         with open(args.markdown, "w") as f:

@@ -15,21 +15,6 @@ constexpr char kUserAgentLine[] =
     "<HL>User-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; "
     "CNETHomeBuild03171999; DigExt)</HL>";
 
-void ReplaceAll(std::string& text, const std::string& from,
-                const std::string& to) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t start = 0;
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, start)) {
-    out.append(text, start, at - start);
-    out += to;
-    start = at + from.size();
-  }
-  out.append(text, start, std::string::npos);
-  text = std::move(out);
-}
-
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 // Length of the XML-acceptable UTF-8 sequence that starts at `at`, or 0 when
@@ -66,39 +51,126 @@ std::size_t AcceptableSequenceLength(const std::string& text, std::size_t at) {
   return length;
 }
 
+// True when every byte is printable ASCII, TAB, CR or LF: such text is
+// already what SanitizeXmlBytes would make of it.
+bool IsPlainXmlText(const std::string& text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80) return false;
+    if (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The entity for one of the four escaped characters, or nullptr.
+const char* EntityFor(char c) {
+  switch (c) {
+    case '&': return "&amp;";
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    case '"': return "&quot;";
+    default: return nullptr;
+  }
+}
+
+// Appends SanitizeXmlBytes(text) to `out`, with the four characters
+// escaped when `escape` is set. One pass gives the same bytes as escaping
+// first and sanitising after: the entities are plain ASCII, and a byte that
+// starts an acceptable sequence of more than one byte is never one of the
+// four characters.
+void AppendSanitized(std::string& out, const std::string& text, bool escape) {
+  out.reserve(out.size() + text.size());
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t length = AcceptableSequenceLength(text, at);
+    if (length == 0) {
+      out += kReplacementCharacter;
+      ++at;
+      continue;
+    }
+    const char* entity = escape && length == 1 ? EntityFor(text[at]) : nullptr;
+    if (entity != nullptr) {
+      out += entity;
+    } else {
+      out.append(text, at, length);
+    }
+    at += length;
+  }
+}
+
+// Appends EscapeText(text) to `out` without a temporary string.
+void AppendEscaped(std::string& out, const std::string& text) {
+  if (text.find_first_of("&<>\"") == std::string::npos &&
+      IsPlainXmlText(text)) {
+    out += text;
+    return;
+  }
+  AppendSanitized(out, text, /*escape=*/true);
+}
+
+void AppendSanitizedBytes(std::string& out, const std::string& text) {
+  if (IsPlainXmlText(text)) {
+    out += text;
+    return;
+  }
+  AppendSanitized(out, text, /*escape=*/false);
+}
+
 void AppendLine(std::string& out, const std::string& line) {
   out += line;
+  out += kLineEnd;
+}
+
+// Appends `open`, the escaped `text`, `close` and the line end.
+void AppendEscapedLine(std::string& out, const char* open,
+                       const std::string& text, const char* close) {
+  out += open;
+  AppendEscaped(out, text);
+  out += close;
   out += kLineEnd;
 }
 
 void AppendHeaderLines(std::string& out, const RequestFields& fields,
                        const std::string* extra_headers) {
   AppendLine(out, "<HEADERS>");
-  AppendLine(out, "<HL>Host: " + EscapeText(fields.url.host) + "</HL>");
+  AppendEscapedLine(out, "<HL>Host: ", fields.url.host, "</HL>");
   AppendLine(out, kAcceptLine);
   if (extra_headers != nullptr && !extra_headers->empty()) {
-    AppendLine(out, "<HL>" + EscapeText(*extra_headers) + "</HL>");
+    AppendEscapedLine(out, "<HL>", *extra_headers, "</HL>");
   }
   if (!fields.authorization.empty()) {
-    AppendLine(out, "<HL>Authorization: Basic " +
-                        SanitizeXmlBytes(fields.authorization) + "</HL>");
+    out += "<HL>Authorization: Basic ";
+    AppendSanitizedBytes(out, fields.authorization);
+    AppendLine(out, "</HL>");
   }
   if (!fields.proxy_authorization.empty()) {
-    AppendLine(out, "<HL>Proxy-Authorization: Basic " +
-                        SanitizeXmlBytes(fields.proxy_authorization) + "</HL>");
+    out += "<HL>Proxy-Authorization: Basic ";
+    AppendSanitizedBytes(out, fields.proxy_authorization);
+    AppendLine(out, "</HL>");
   }
   AppendLine(out, kUserAgentLine);
-  AppendLine(out, "<HL>Referer: " + EscapeText(fields.url.base) + "</HL>");
+  AppendEscapedLine(out, "<HL>Referer: ", fields.url.base, "</HL>");
   AppendLine(out, "</HEADERS>");
 }
 
-std::string RequestLineStart(const RequestFields& fields) {
-  std::string out;
+// The fixed lines of a REQUEST element take about 400 bytes; one reserve
+// covers them and the variable texts of a usual element.
+std::size_t ElementSizeHint(const RequestFields& fields, std::size_t extra) {
+  return 512 + 2 * (fields.url.host.size() + fields.url.base.size()) +
+         fields.url.uri.size() + fields.method.size() +
+         fields.authorization.size() + fields.proxy_authorization.size() +
+         extra;
+}
+
+void AppendRequestLineStart(std::string& out, const RequestFields& fields) {
   AppendLine(out, "<REQUEST><REQUEST-LINE NAME='STATIC'>");
-  AppendLine(out, "<METHOD>" + EscapeText(fields.method) + "</METHOD><URI>" +
-                      EscapeText(fields.url.uri) +
-                      "</URI><PROT-VER>HTTP/1.1</PROT-VER>");
-  return out;
+  out += "<METHOD>";
+  AppendEscaped(out, fields.method);
+  out += "</METHOD><URI>";
+  AppendEscaped(out, fields.url.uri);
+  AppendLine(out, "</URI><PROT-VER>HTTP/1.1</PROT-VER>");
 }
 
 }  // namespace
@@ -122,29 +194,19 @@ std::optional<UrlParts> SplitUrl(const std::string& url) {
 }
 
 std::string SanitizeXmlBytes(const std::string& text) {
+  if (IsPlainXmlText(text)) return text;
   std::string out;
-  out.reserve(text.size());
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t length = AcceptableSequenceLength(text, at);
-    if (length == 0) {
-      out += kReplacementCharacter;
-      ++at;
-    } else {
-      out.append(text, at, length);
-      at += length;
-    }
-  }
+  AppendSanitized(out, text, /*escape=*/false);
   return out;
 }
 
 std::string EscapeText(const std::string& text) {
-  std::string escaped = text;
-  ReplaceAll(escaped, "&", "&amp;");
-  ReplaceAll(escaped, "<", "&lt;");
-  ReplaceAll(escaped, ">", "&gt;");
-  ReplaceAll(escaped, "\"", "&quot;");
-  return SanitizeXmlBytes(escaped);
+  if (text.find_first_of("&<>\"") == std::string::npos) {
+    return SanitizeXmlBytes(text);
+  }
+  std::string out;
+  AppendSanitized(out, text, /*escape=*/true);
+  return out;
 }
 
 std::vector<std::string> SplitBody(const std::string& body) {
@@ -164,13 +226,23 @@ std::vector<std::string> SplitBody(const std::string& body) {
 }
 
 ContentBlock BuildContentBlock(const std::vector<std::string>& pieces) {
+  constexpr char kOpen[] = "<W3C_ENC>";
+  constexpr char kClose[] = "</W3C_ENC>";
+  std::size_t size_hint = 32;
+  for (const std::string& piece : pieces) size_hint += piece.size() + 24;
   ContentBlock block;
+  block.one_line.reserve(size_hint);
+  block.lines.reserve(size_hint + 2 * pieces.size());
   block.one_line = "<CONTENT>";
   AppendLine(block.lines, "<CONTENT>");
   for (const std::string& piece : pieces) {
-    const std::string element = "<W3C_ENC>" + EscapeText(piece) + "</W3C_ENC>";
-    block.one_line += element;
-    AppendLine(block.lines, element);
+    // The element is built once in `lines` and copied from there.
+    const std::size_t start = block.lines.size();
+    block.lines += kOpen;
+    AppendEscaped(block.lines, piece);
+    block.lines += kClose;
+    block.one_line.append(block.lines, start, std::string::npos);
+    block.lines += kLineEnd;
   }
   block.one_line += "</CONTENT>";
   AppendLine(block.lines, "</CONTENT>");
@@ -180,7 +252,10 @@ ContentBlock BuildContentBlock(const std::vector<std::string>& pieces) {
 std::string BuildNavigationElement(const RequestFields& fields,
                                    const std::string& extra_headers,
                                    const std::optional<ContentBlock>& content) {
-  std::string out = RequestLineStart(fields);
+  std::string out;
+  out.reserve(ElementSizeHint(
+      fields, extra_headers.size() + (content ? content->lines.size() : 0)));
+  AppendRequestLineStart(out, fields);
   AppendLine(out, "</REQUEST-LINE>");
   AppendHeaderLines(out, fields, &extra_headers);
   if (content) out += content->lines;
@@ -190,10 +265,14 @@ std::string BuildNavigationElement(const RequestFields& fields,
 
 std::string BuildCompletionElement(const RequestFields& fields,
                                    const std::string& request_content) {
-  std::string out = RequestLineStart(fields);
+  const bool post = fields.method == "POST";
+  std::string out;
+  out.reserve(ElementSizeHint(fields, post ? request_content.size() : 0));
+  AppendRequestLineStart(out, fields);
   AppendHeaderLines(out, fields, nullptr);
-  if (fields.method == "POST") {
-    AppendLine(out, SanitizeXmlBytes(request_content));
+  if (post) {
+    AppendSanitizedBytes(out, request_content);
+    out += kLineEnd;
   }
   AppendLine(out, "</REQUEST-LINE></REQUEST>");
   return out;

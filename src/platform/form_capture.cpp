@@ -21,8 +21,14 @@ constexpr std::int64_t kSubmissionKeptUs = 60'000'000;
 // each `formdata` event (also fired by form.submit(), which skips the submit
 // event), read by a listener that is appended to the window's bubbling
 // listeners during the event's capture phase, so that it runs after the
-// page's own listeners and sees their changes. File contents are read
-// asynchronously and follow in a second message.
+// page's own listeners and sees their changes. File contents can only be
+// read asynchronously, so the script reads each file when it is chosen (the
+// input and change events of a file input, trusted or not: the bytes are the
+// File's own and are used only for that same File object in a trusted
+// formdata event); a submission whose files are all read already goes in
+// one message. Files not read yet (chosen without an event, still being
+// read, or replaced by a page listener) are read then and follow in a
+// second message, for which the navigation's decision waits.
 constexpr char kCaptureScript[] = R"JS((function () {
   'use strict';
   const handlers = window.webkit && window.webkit.messageHandlers;
@@ -66,6 +72,33 @@ constexpr char kCaptureScript[] = R"JS((function () {
     setTimeout(() => { lastSubmit = null; }, 0);
   }, true);
 
+  // File -> its contents in base64 once read, null while being read. A Map,
+  // not a WeakMap: this world's wrapper of a File dies with the last
+  // reference of this world, and the formdata event would then bring a new
+  // wrapper that a WeakMap no longer knows. The entries of an input go when
+  // its choice changes.
+  const chosen = new Map();
+  const chosenBy = new WeakMap();  // input -> the files of its last choice
+  const readChosen = (event) => {
+    const path = typeof event.composedPath === 'function' ? event.composedPath() : [];
+    const input = path.length ? path[0] : event.target;
+    if (!(input instanceof HTMLInputElement) || input.type !== 'file') return;
+    const files = Array.from(input.files || []);
+    for (const old of chosenBy.get(input) || []) {
+      if (!files.includes(old)) chosen.delete(old);
+    }
+    chosenBy.set(input, files);
+    for (const file of files) {
+      if (file.size === 0 || chosen.has(file)) continue;
+      chosen.set(file, null);
+      file.arrayBuffer().then((buffer) => {
+        if (chosen.has(file)) chosen.set(file, base64(buffer));
+      }, () => { chosen.delete(file); });
+    }
+  };
+  window.addEventListener('input', readChosen, true);
+  window.addEventListener('change', readChosen, true);
+
   let sequence = 0;
   const report = (formData, info) => {
     const entries = [];
@@ -77,7 +110,13 @@ constexpr char kCaptureScript[] = R"JS((function () {
         const entry = { name: text(name), file: true, filename: text(value.name),
                         type: text(value.type), data: '' };
         entries.push(entry);
-        if (value.size > 0) files.push([entry, value]);
+        if (value.size === 0) continue;
+        const known = chosen.get(value);
+        if (typeof known === 'string') {
+          entry.data = known;
+        } else {
+          files.push([entry, value]);
+        }
       }
     }
     post(Object.assign({ kind: 'form', entries: entries, complete: files.length === 0 }, info));

@@ -38,7 +38,14 @@ return true;
 // not part of a valid UTF-8 sequence are taken as Latin-1 characters, so
 // nothing is dropped; a NUL byte becomes U+FFFD, so nothing after it is cut.
 std::string ValidUtf8(const std::string& text) {
+  // Usually the whole text is valid already (g_utf8_validate refuses NUL
+  // bytes too); the loop below is slow on megabytes of document.
+  if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()),
+                      nullptr)) {
+    return text;
+  }
   std::string out;
+  out.reserve(text.size());
   const char* pos = text.data();
   const char* end = text.data() + text.size();
   while (pos < end) {

@@ -130,6 +130,9 @@ std::optional<Credentials> LoginDialog::Run(Gtk::Window& owner) {
 void LoginDialog::Finish(std::optional<Credentials> result) {
   result_ = std::move(result);
   set_visible(false);
+  // A hidden dialog keeps its surface and renderer until it is unrealized;
+  // the entries keep their texts, so the next showing still offers them.
+  Gtk::Widget::unrealize();
   if (loop_) loop_->quit();
 }
 

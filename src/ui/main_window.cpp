@@ -206,14 +206,18 @@ void Scrivlet::Run(const char* what, Handler handler) {
 }
 
 void Scrivlet::SetText1(const std::string& text) {
-  Text1_.set_text(DisplayText(text));
+  ShowText(Text1_, text);
 }
 
 void Scrivlet::SetProgress(const std::string& text) {
-  Progress_.set_text(DisplayText(text));
+  ShowText(Progress_, text);
 }
 
 void Scrivlet::SetMousePointer(MousePointer pointer) {
+  // set_cursor("wait") makes a new cursor object each time, which GTK takes
+  // for a change.
+  if (pointer == shown_pointer_) return;
+  shown_pointer_ = pointer;
   if (pointer == MousePointer::kHourglass) {
     set_cursor("wait");
   } else {
@@ -222,11 +226,11 @@ void Scrivlet::SetMousePointer(MousePointer pointer) {
 }
 
 void Scrivlet::SetEndRecordEnabled(bool enabled) {
-  EndRecord_.set_sensitive(enabled);
+  if (EndRecord_.get_sensitive() != enabled) EndRecord_.set_sensitive(enabled);
 }
 
 void Scrivlet::SetStatusText(const std::string& text) {
-  StatusBar1_.set_text(DisplayText(text));
+  ShowText(StatusBar1_, text);
 }
 
 bool Scrivlet::Check1Ticked() const { return Check1_.get_active(); }

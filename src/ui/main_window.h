@@ -92,6 +92,8 @@ class Scrivlet : public Gtk::Window,
   Gtk::CheckButton Check2_;
   Gtk::Label StatusBar1_;
   DesignSurface surface_;
+  // The window's cursor as last set; it starts as the default arrow.
+  MousePointer shown_pointer_ = MousePointer::kArrow;
 
   std::unique_ptr<LoginDialog> frmLogin_;
   std::unique_ptr<LoginDialog> frmLogin1_;

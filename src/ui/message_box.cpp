@@ -24,6 +24,16 @@ std::string DisplayText(const std::string& text) {
   return result;
 }
 
+void ShowText(Gtk::Editable& box, const std::string& text) {
+  std::string shown = DisplayText(text);
+  if (box.get_text().raw() != shown) box.set_text(shown);
+}
+
+void ShowText(Gtk::Label& label, const std::string& text) {
+  std::string shown = DisplayText(text);
+  if (label.get_text().raw() != shown) label.set_text(shown);
+}
+
 void ShowMessageBox(Gtk::Window* owner, const std::string& prompt,
                     MessageIcon icon) {
   Gtk::Window window;

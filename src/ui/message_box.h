@@ -1,6 +1,8 @@
 #ifndef SCRIVLET_UI_MESSAGE_BOX_H_
 #define SCRIVLET_UI_MESSAGE_BOX_H_
 
+#include <gtkmm/editable.h>
+#include <gtkmm/label.h>
 #include <gtkmm/window.h>
 
 #include <string>
@@ -21,6 +23,12 @@ void ShowMessageBox(Gtk::Window* owner, const std::string& prompt,
 // `text` with every byte sequence that is not UTF-8 replaced, so that GTK
 // accepts it.
 std::string DisplayText(const std::string& text);
+
+// Puts DisplayText(text) into the box or label unless it already shows
+// exactly that: every change queues a redraw, and a navigation repeats most
+// of its texts.
+void ShowText(Gtk::Editable& box, const std::string& text);
+void ShowText(Gtk::Label& label, const std::string& text);
 
 }  // namespace scrivlet
 

@@ -69,32 +69,32 @@ void Popup::BeforeNavigate2(BrowserId pDisp, const std::string& url,
                             const std::optional<std::string>& post_data,
                             const std::string& headers) {
   ++forwarding_;
-  Progress_.set_text("loading....");
+  ShowText(Progress_, "loading....");
   try {
     session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers);
   } catch (...) {
-    Progress_.set_text("Done");
+    ShowText(Progress_, "Done");
     --forwarding_;
     DeleteWhenIdle();
     throw;
   }
-  Progress_.set_text("Done");
+  ShowText(Progress_, "Done");
   --forwarding_;
   DeleteWhenIdle();
 }
 
 void Popup::DocumentComplete(BrowserId pDisp, const std::string& url) {
   ++forwarding_;
-  Progress_.set_text("loading....");
+  ShowText(Progress_, "loading....");
   try {
     session_.WebBrowser1_DocumentComplete(pDisp, url);
   } catch (...) {
-    Progress_.set_text("Done");
+    ShowText(Progress_, "Done");
     --forwarding_;
     DeleteWhenIdle();
     throw;
   }
-  Progress_.set_text("Done");
+  ShowText(Progress_, "Done");
   --forwarding_;
   DeleteWhenIdle();
 }
@@ -107,7 +107,7 @@ WebViewAdapter* Popup::NewWindow2(WebViewAdapter& opener) {
 void Popup::CommandStateChange(long, bool) {}
 
 void Popup::StatusTextChange(const std::string& text) {
-  StatusBar1_.set_text(DisplayText(text));
+  ShowText(StatusBar1_, text);
 }
 
 void Popup::RefreshButton_Click() {
