@@ -127,6 +127,50 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(param_info.param.name);
     });
 
+// A file chosen the way a file chooser does it (with input and change
+// events) is read before the submission, so the body goes in the first
+// message; the Multipart case above, whose file comes without events, takes
+// the later read after the formdata event.
+TEST_F(BrowsingTest, FileChosenBeforeTheSubmitIsRecordedWithItsBytes) {
+  NavigateTo("/multipart-chosen");
+  ClickInPage(kBox1);
+  WaitForPage("/multipart-chosen-target");
+
+  RecordedRequest post = OnlyPostTo("/multipart-chosen-target");
+  const std::string content_type = post.Header("Content-Type");
+  const std::string multipart = "multipart/form-data; boundary=";
+  ASSERT_EQ(content_type.rfind(multipart, 0), 0u) << content_type;
+  const std::string boundary = content_type.substr(multipart.size());
+  const std::string file_bytes(kChosenFileBytes);
+  const std::string part = "\r\n--" + boundary + "\r\n";
+  ASSERT_EQ(
+      post.body,
+      "--" + boundary +
+          "\r\nContent-Disposition: form-data; name=\"title\"\r\n\r\nx&y z" +
+          part +
+          "Content-Disposition: form-data; name=\"data\"; "
+          "filename=\"chosen.bin\"\r\nContent-Type: application/octet-stream"
+          "\r\n\r\n" +
+          file_bytes + part +
+          "Content-Disposition: form-data; name=\"note\"\r\n\r\nafter" +
+          part +
+          "Content-Disposition: form-data; name=\"go\"\r\n\r\nUpload\r\n--" +
+          boundary + "--\r\n");
+
+  // The document keeps every byte XML can carry and writes U+FFFD for each
+  // one it cannot.
+  const std::string fffd = "\xEF\xBF\xBD";
+  std::string written = post.body;
+  written.replace(written.find(file_bytes), file_bytes.size(),
+                  fffd + fffd + fffd + fffd +
+                      "\x7F\t\r\n\xC3\xA9\xE2\x98\x83" + fffd +
+                      "(&<\xF0\x9F\x98\x80\xC2\x85" + fffd);
+  ExpectDocumentThenSentinel(
+      ExpectedGet(server_.Url("/multipart-chosen")) +
+      ExpectedPost(server_.Url("/multipart-chosen-target"), written,
+                   content_type));
+}
+
 TEST_F(BrowsingTest, FormDataWithoutSubmissionLendsNoBodyToLaterRequests) {
   NavigateTo("/formdata-only");
   ClickInPage(kBox1);  // new FormData(form), then a plain navigation

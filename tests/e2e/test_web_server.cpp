@@ -1,6 +1,7 @@
 #include "test_web_server.h"
 
 #include <optional>
+#include <string>
 
 namespace scrivlet::e2e {
 namespace {
@@ -79,6 +80,27 @@ std::optional<std::string> HtmlFor(const std::string& path,
         "dt.items.add(new File(['alpha&beta\\r\\ngamma'],'notes.txt',"
         "{type:'text/plain'}));"
         "document.getElementById('file').files=dt.files;");
+  }
+  if (path == "/multipart-chosen") {
+    // Chooses the file as a file chooser does: the files, then input and
+    // change, well before the user clicks the submit button.
+    std::string bytes;
+    for (unsigned char byte : kChosenFileBytes) {
+      bytes += (bytes.empty() ? "" : ",") + std::to_string(byte);
+    }
+    return Page(
+        "Multipart, file chosen",
+        PostForm("/multipart-chosen-target",
+                 "<input type=\"text\" name=\"title\" value=\"x&amp;y z\">"
+                 "<input type=\"file\" id=\"file\" name=\"data\">"
+                 "<input type=\"text\" name=\"note\" value=\"after\">",
+                 "Upload", "multipart/form-data"),
+        "var dt=new DataTransfer();"
+        "dt.items.add(new File([new Uint8Array([" + bytes + "])],'chosen.bin',"
+        "{type:'application/octet-stream'}));"
+        "var input=document.getElementById('file');input.files=dt.files;"
+        "input.dispatchEvent(new Event('input',{bubbles:true,composed:true}));"
+        "input.dispatchEvent(new Event('change',{bubbles:true}));");
   }
   if (path == "/text-plain") {
     return Page("Text plain",

@@ -2,6 +2,7 @@
 #define SCRIVLET_TESTS_E2E_TEST_WEB_SERVER_H_
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,15 @@ struct PagePoint {
 inline constexpr PagePoint kBox1{220, 60};
 inline constexpr PagePoint kBox2{220, 180};
 inline constexpr PagePoint kBox3{220, 300};
+
+// The file that /multipart-chosen chooses: bytes that XML cannot carry
+// (NUL, a C0 control, stray and truncated UTF-8), kept text (TAB, CR, LF,
+// DEL, a C1 control, UTF-8 of two to four bytes) and the "&" and "<" that
+// the document splits at and escapes.
+inline constexpr std::string_view kChosenFileBytes{
+    "\x00\x01\xFF\x80\x7F\t\r\n\xC3\xA9\xE2\x98\x83\xC3(&<"
+    "\xF0\x9F\x98\x80\xC2\x85\x00",
+    24};
 
 // What the management server's record page looks like, for the tests that
 // point the program's management server at this server.
@@ -41,7 +51,9 @@ inline constexpr char kServletPath[] =
 //
 // Paths: /page, /page2, /link, /sentinel, /form (URL-encoded post),
 // /form-listener (a page listener adds to the entry list), /multipart (file,
-// text, check box, radio, select, text area), /text-plain, /script-submit
+// text, check box, radio, select, text area; the file set without events),
+// /multipart-chosen (two texts and a file of kChosenFileBytes, chosen with
+// the input and change events of a file chooser), /text-plain, /script-submit
 // (form.submit() from script), /formdata-only (new FormData(form), then a
 // plain navigation to /after-formdata, whose own form posts), /frames (two
 // frames), /redirect-form (a post answered with 302 to /landing),
