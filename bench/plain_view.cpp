@@ -26,16 +26,17 @@
 #include "platform/web_view_adapter.h"
 #include "platform/webkit_proxy_settings.h"
 #include "session/window_layout.h"
+#include "ui/main_window_design.h"
 
 namespace {
 
 // The program's window and browser sizes at load, in twips.
-constexpr int kFormWidth = 10545;
-constexpr int kFormHeight = 10095;
-constexpr int kBrowserLeft = 240;
-constexpr int kBrowserTop = 1080;
-constexpr int kBrowserWidth = 10095;
-constexpr int kBrowserHeight = 8175;
+using scrivlet::kBrowserHeight;
+using scrivlet::kBrowserLeft;
+using scrivlet::kBrowserTop;
+using scrivlet::kBrowserWidth;
+using scrivlet::kFormHeight;
+using scrivlet::kFormWidth;
 
 int Pixels(int twips) { return twips / scrivlet::kTwipsPerPixel; }
 

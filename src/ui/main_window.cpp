@@ -12,21 +12,13 @@
 
 #include "platform/posix_file_system.h"
 #include "session/window_layout.h"
+#include "ui/main_window_design.h"
 #include "ui/message_box.h"
 #include "ui/popup_window.h"
 #include "ui/window_teardown.h"
 
 namespace scrivlet {
 namespace {
-
-// Client area at design size, in twips.
-constexpr int kFormWidth = 10545;
-constexpr int kFormHeight = 10095;
-// Design places that the layout reads at load.
-constexpr int kBrowserWidth = 10095;
-constexpr int kBrowserHeight = 8175;
-constexpr int kCheckTop = 9360;
-constexpr int kStatusBarHeight = 375;
 
 // The design sizes are those of small dialog-font controls; the theme's
 // paddings would not fit in them.
@@ -93,7 +85,8 @@ Scrivlet::Scrivlet()
   }
 
   // Tab order.
-  surface_.Add(WebBrowser1_.widget(), 240, 1080, kBrowserWidth, kBrowserHeight);
+  surface_.Add(WebBrowser1_.widget(), kBrowserLeft, kBrowserTop, kBrowserWidth,
+               kBrowserHeight);
   surface_.Add(Text1_, 1320, 120, 9015, 315);
   surface_.Add(Go_, 240, 120, 975, 375);
   surface_.Add(Back_, 240, 600, 975, 375);

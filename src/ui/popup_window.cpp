@@ -65,38 +65,34 @@ void Popup::DeleteWhenIdle() {
   Glib::signal_idle().connect_once([this] { delete this; });
 }
 
+// Runs one of the main window's handlers for this pop-up's view: the
+// progress box reads "loading...." while it runs and "Done" afterwards, also
+// when it throws, and a pop-up closed meanwhile is deleted afterwards.
+template <typename Handler>
+void Popup::Forward(Handler handler) {
+  ++forwarding_;
+  ShowText(Progress_, "loading....");
+  struct Finish {
+    Popup& popup;
+    ~Finish() {
+      ShowText(popup.Progress_, "Done");
+      --popup.forwarding_;
+      popup.DeleteWhenIdle();
+    }
+  } finish{*this};
+  handler();
+}
+
 void Popup::BeforeNavigate2(BrowserId pDisp, const std::string& url,
                             const std::optional<std::string>& post_data,
                             const std::string& headers) {
-  ++forwarding_;
-  ShowText(Progress_, "loading....");
-  try {
+  Forward([&] {
     session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers);
-  } catch (...) {
-    ShowText(Progress_, "Done");
-    --forwarding_;
-    DeleteWhenIdle();
-    throw;
-  }
-  ShowText(Progress_, "Done");
-  --forwarding_;
-  DeleteWhenIdle();
+  });
 }
 
 void Popup::DocumentComplete(BrowserId pDisp, const std::string& url) {
-  ++forwarding_;
-  ShowText(Progress_, "loading....");
-  try {
-    session_.WebBrowser1_DocumentComplete(pDisp, url);
-  } catch (...) {
-    ShowText(Progress_, "Done");
-    --forwarding_;
-    DeleteWhenIdle();
-    throw;
-  }
-  ShowText(Progress_, "Done");
-  --forwarding_;
-  DeleteWhenIdle();
+  Forward([&] { session_.WebBrowser1_DocumentComplete(pDisp, url); });
 }
 
 WebViewAdapter* Popup::NewWindow2(WebViewAdapter& opener) {

@@ -45,6 +45,8 @@ class Popup : public Gtk::Window, private WebViewEvents {
 
   void RefreshButton_Click();
   void DeleteWhenIdle();
+  template <typename Handler>
+  void Forward(Handler handler);
 
   RecordingSession& session_;
   WebViewAdapter WebBrowser1_;
