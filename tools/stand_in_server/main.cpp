@@ -2,6 +2,7 @@
 // receives recorded transactions, with a demo web application to record.
 //
 //   scrivlet-stand-in-server --port N --store DIR
+//   scrivlet-stand-in-server --version
 //
 // Binds 127.0.0.1 only. The first line on stdout is
 // "listening on http://127.0.0.1:PORT/"; then one line
@@ -23,7 +24,9 @@
 
 namespace {
 
-constexpr char kUsage[] = "usage: scrivlet-stand-in-server --port N --store DIR\n";
+constexpr char kUsage[] =
+    "usage: scrivlet-stand-in-server --port N --store DIR\n"
+    "       scrivlet-stand-in-server --version\n";
 
 struct Options {
   int port = -1;
@@ -59,6 +62,12 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // SCRIVLET_VERSION is the version of the top project() call, the one the
+  // Debian package carries too.
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::cout << "scrivlet-stand-in-server " << SCRIVLET_VERSION << "\n";
+    return 0;
+  }
   const std::optional<Options> options = ParseOptions(argc, argv);
   if (!options) {
     std::cerr << kUsage;

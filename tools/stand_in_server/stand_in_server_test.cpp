@@ -74,8 +74,8 @@ class StandInServerTest : public ::testing::Test {
     fs::remove_all(temp_dir_);
   }
 
-  // Starts the server on port 0 and reads the port from its first line.
-  void StartServer() {
+  // Starts the server executable with `args`, its stdout read by ReadLine().
+  void SpawnServer(std::vector<std::string> args) {
     int pipe_fds[2];
     ASSERT_EQ(pipe(pipe_fds), 0);
     posix_spawn_file_actions_t actions;
@@ -83,12 +83,10 @@ class StandInServerTest : public ::testing::Test {
     posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
     posix_spawn_file_actions_addclose(&actions, pipe_fds[1]);
-    const std::string store = store_.string();
-    std::vector<char*> argv = {const_cast<char*>(SCRIVLET_STAND_IN_SERVER),
-                               const_cast<char*>("--port"),
-                               const_cast<char*>("0"),
-                               const_cast<char*>("--store"),
-                               const_cast<char*>(store.c_str()), nullptr};
+    args.insert(args.begin(), SCRIVLET_STAND_IN_SERVER);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
     ASSERT_EQ(posix_spawn(&pid_, SCRIVLET_STAND_IN_SERVER, &actions, nullptr,
                           argv.data(), environ),
               0);
@@ -96,6 +94,22 @@ class StandInServerTest : public ::testing::Test {
     close(pipe_fds[1]);
     stdout_ = fdopen(pipe_fds[0], "r");
     ASSERT_NE(stdout_, nullptr);
+  }
+
+  // Waits for a server that ends by itself and returns its exit status, or
+  // -1 when it did not exit normally.
+  int WaitForServerExit() {
+    int status = 0;
+    const pid_t waited = waitpid(pid_, &status, 0);
+    pid_ = -1;
+    if (waited < 0 || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+  }
+
+  // Starts the server on port 0 and reads the port from its first line.
+  void StartServer() {
+    ASSERT_NO_FATAL_FAILURE(
+        SpawnServer({"--port", "0", "--store", store_.string()}));
     const std::string first = ReadLine();
     const std::string prefix = "listening on http://127.0.0.1:";
     ASSERT_EQ(first.rfind(prefix, 0), 0u) << first;
@@ -165,6 +179,13 @@ constexpr char kDocument[] =
     "<URI>/demo/welcome.html</URI><PROT-VER>HTTP/1.1</PROT-VER>"
     "<HEADERS><HL>Host: 127.0.0.1:8080</HL></HEADERS></REQUEST-LINE></REQUEST>"
     "</HTTP-TRANSACTION>";
+
+TEST_F(StandInServerTest, ReportsTheProjectVersionAndExits) {
+  ASSERT_NO_FATAL_FAILURE(SpawnServer({"--version"}));
+  EXPECT_EQ(ReadLine(), std::string("scrivlet-stand-in-server ") + SCRIVLET_VERSION);
+  EXPECT_EQ(ReadLine(), "<end of output>");
+  EXPECT_EQ(WaitForServerExit(), 0);
+}
 
 TEST_F(StandInServerTest, StoresAnAcceptedUploadByteForByte) {
   StartServer();
