@@ -142,7 +142,8 @@ fi
 note "apt-get install $deb"
 "${as_root[@]}" touch "$marker"
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-  apt-get install -y -q --no-install-recommends "$deb" >"$work/apt.log" 2>&1 || {
+  apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=300 \
+  "$deb" >"$work/apt.log" 2>&1 || {
   cat "$work/apt.log" >&2
   fail "apt-get could not install the package"
 }
