@@ -96,7 +96,7 @@ TEST(DiskFullTest, TheFileLayerRefusesWholeAppendsAndRecovers) {
   files.CreateTextFile(document, kStartLine);
   ASSERT_GT(FillUp(filler), 0u);
 
-  // Small elements (in place) and elements of two pages (replacing).
+  // Small elements and elements of two pages.
   std::vector<std::string> elements;
   std::vector<std::string> reasons;
   for (int index = 0; index < 40; ++index) {
@@ -143,6 +143,42 @@ TEST(DiskFullTest, TheFileLayerRefusesWholeAppendsAndRecovers) {
   files.AppendText(document, after);
   files.AppendText(document, elements.front());
   EXPECT_EQ(ReadFile(document), full + after + elements.front());
+}
+
+// The free space decides, not the document's size: on a disk with three
+// pages left, an element of two and a half pages is written whole after a
+// document of five pages, and the next one, of three pages, is refused and
+// leaves the document as it was.
+TEST(DiskFullTest, AnElementThatFitsIsWrittenOneThatDoesNotLeavesTheFile) {
+  Installation install;
+  TinyTmpfs tmpfs(install.WorkingDirectory(), 16 * 4096);
+  SKIP_UNLESS_MOUNTED(tmpfs);
+  PosixFileSystem files;
+  const std::string document = install.WorkingDirectory() + "/trans.xml";
+  const std::string filler = install.WorkingDirectory() + "/filler";
+  const auto post = [](const std::string& url, std::size_t body_size) {
+    return BuildNavigationElement(
+        {"POST", *SplitUrl(url), "", ""}, "",
+        BuildContentBlock(SplitBody("f=" + std::string(body_size, 'b'))));
+  };
+  const std::string start = kStartLine + post("http://h/big", 5 * 4096 - 700);
+  files.CreateTextFile(document, start);
+  const std::size_t filled = FillUp(filler);
+  ASSERT_GT(filled, 3u * 4096);
+  fs::resize_file(filler, filled - 3 * 4096);
+
+  const std::string fits = post("http://h/fits", 10000);
+  files.AppendText(document, fits);
+  EXPECT_EQ(ReadFile(document), start + fits);
+
+  std::string reason = "(no error)";
+  try {
+    files.AppendText(document, post("http://h/too-big", 3 * 4096));
+  } catch (const FileError& error) {
+    reason = error.what();
+  }
+  EXPECT_EQ(reason, "No space left on device");
+  EXPECT_EQ(ReadFile(document), start + fits);
 }
 
 class DiskFullSessionTest : public SessionTest {};
