@@ -68,6 +68,7 @@ class AppendOnlyFiles : public FileSystem {
   std::string ReadText(const std::string&) override { return {}; }
   void CreateTextFile(const std::string&, const std::string&) override {}
   void TruncateFile(const std::string&, std::uint64_t) override {}
+  void MakeOwnerOnly(const std::string&) override {}
   std::vector<std::string> ListFiles(const std::string&,
                                      const std::string&) override {
     return {};
@@ -227,8 +228,9 @@ struct Bench {
   testing::FakeView view;
   testing::FakeProxy proxy;
   RecordingSession session;
-  std::string post_body = TwentyFieldBody();
-  std::string multipart_body;
+  // Optional already, as the browser adapter hands the body over.
+  std::optional<std::string> post_body = TwentyFieldBody();
+  std::optional<std::string> multipart_body;
 };
 
 // The bytes one handler call appends.

@@ -64,6 +64,9 @@ class MemoryFileSystem : public FileSystem {
     if (found == files.end()) throw FileError(path, "No such file");
     found->second.resize(static_cast<std::size_t>(size));
   }
+  void MakeOwnerOnly(const std::string& path) override {
+    if (files.count(path) == 0) throw FileError(path, "No such file");
+  }
   std::vector<std::string> ListFiles(const std::string& directory,
                                      const std::string& name_prefix) override {
     const std::string start = directory + "/" + name_prefix;

@@ -66,6 +66,8 @@ struct ContentBlock {
   std::string one_line;  // the same without line breaks (requestContent)
 };
 ContentBlock BuildContentBlock(const std::vector<std::string>& pieces);
+// BuildContentBlock(SplitBody(body)), without copying the pieces.
+ContentBlock BuildBodyContentBlock(const std::string& body);
 
 // What one REQUEST element says. Credential texts are the Base64 values;
 // "" leaves their line out.

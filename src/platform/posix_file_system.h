@@ -9,8 +9,8 @@
 
 namespace scrivlet {
 
-// FileSystem on POSIX calls. Files it creates or appends to are mode 0600:
-// trans.xml holds Base64 credentials. An append is one write(2) to a
+// FileSystem on POSIX calls. Files it creates are mode 0600 (trans.xml holds
+// Base64 credentials), and MakeOwnerOnly makes a kept one so. An append is one write(2) to a
 // descriptor opened with O_APPEND, in place whatever the text's size: the
 // cost does not grow with the file, and the file keeps its inode (links to
 // it stay links).
@@ -24,6 +24,7 @@ class PosixFileSystem : public FileSystem {
                       const std::string& text) override;
   void AppendText(const std::string& path, const std::string& text) override;
   void TruncateFile(const std::string& path, std::uint64_t size) override;
+  void MakeOwnerOnly(const std::string& path) override;
   std::vector<std::string> ListFiles(const std::string& directory,
                                      const std::string& name_prefix) override;
 

@@ -41,7 +41,7 @@ class FileSystem {
   virtual void CreateTextFile(const std::string& path,
                               const std::string& text) = 0;
   // Appends `text` in place at the file's end with one write, creating a
-  // missing file (owner only). On failure the file is left as it was before
+  // missing file (owner only); an existing file keeps its permissions. On failure the file is left as it was before
   // the call: never a part of `text`. A process killed during the write may
   // leave the file with a first part of `text` at its end; the transaction
   // start cuts such a torn tail (see document_repair.h).
@@ -49,6 +49,9 @@ class FileSystem {
   // Cuts the existing file at the path back to its first `size` bytes
   // (`size` at most its length), in place.
   virtual void TruncateFile(const std::string& path, std::uint64_t size) = 0;
+  // Gives the existing file at the path read and write permission for its
+  // owner only; changes nothing when it has exactly that already.
+  virtual void MakeOwnerOnly(const std::string& path) = 0;
   // The paths (directory + "/" + name) of the regular files in `directory`
   // whose names begin with `name_prefix`, in no particular order. Symbolic
   // links are not followed and not listed.

@@ -56,8 +56,10 @@ void RecordingSession::StartTransaction() {
     state_.noProxyMatch = false;
 
     // An existing document (left by a process ended from outside) is kept
-    // and appended to, once a tail torn by that ending is cut.
+    // and appended to, once a tail torn by that ending is cut. It holds
+    // credentials: owner only, like a new one. Appends keep permissions.
     if (files_.FileExists(state_.transFilePath)) {
+      files_.MakeOwnerOnly(state_.transFilePath);
       RepairDocument(files_, state_.transFilePath);
     } else {
       files_.CreateTextFile(state_.transFilePath,

@@ -101,15 +101,17 @@ TEST(DocumentRepairPlanTest, ShortElementsOfAnEarlierWriterAreWhole) {
 // first new element, which follows the last whole element directly.
 class DocumentRepairStartTest : public SessionTest {
  protected:
-  // Writes `content` as trans.xml, starts a session on it, records one
-  // navigation and expects the document to be `repaired` + that element.
+  // Writes `content` as trans.xml (readable by all), starts a session on
+  // it, records one navigation and expects the document to be `repaired`
+  // + that element, owner-only.
   void ExpectRepairedTo(const std::string& content,
                         const std::string& repaired) {
     WriteFile(install.TransXml(), content);
-    fs::permissions(install.TransXml(), fs::perms::owner_read |
-                                            fs::perms::owner_write);
+    fs::permissions(install.TransXml(), fs::perms::all);
     Start();
     EXPECT_EQ(ReadFile(install.TransXml()), repaired);
+    EXPECT_EQ(fs::status(install.TransXml()).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_TRUE(view.messages.empty());
     EXPECT_EQ(view.end_status, std::nullopt);
     Navigate("http://h/next");
@@ -137,6 +139,8 @@ TEST_F(DocumentRepairStartTest, AClosingLineIsCutAndWrittenOnceByTheNextSave) {
 
 TEST_F(DocumentRepairStartTest, AWholeDocumentIsNeitherChangedNorRewritten) {
   WriteFile(install.TransXml(), kWhole);
+  fs::permissions(install.TransXml(),
+                  fs::perms::owner_read | fs::perms::owner_write);
   const auto long_ago = fs::file_time_type::clock::now() - std::chrono::hours(48);
   fs::last_write_time(install.TransXml(), long_ago);
   struct stat before {};

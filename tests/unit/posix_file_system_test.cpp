@@ -158,14 +158,21 @@ TEST_F(PosixFileSystemTest, ListsRegularFilesByNamePrefix) {
   EXPECT_THROW(files.ListFiles(Path("missing"), "t"), FileError);
 }
 
-TEST_F(PosixFileSystemTest, AnAppendMakesTheFileOwnerOnly) {
+// Appends leave an existing file's permissions alone (checking them would
+// double an append's cost); MakeOwnerOnly, run when a transaction starts on
+// a kept document, narrows them in place.
+TEST_F(PosixFileSystemTest, MakeOwnerOnlyNarrowsAKeptFileInPlace) {
   WriteFile(Path("t"), "old");
   fs::permissions(Path("t"), fs::perms::all);
   const ino_t before = Inode(Path("t"));
+  files.MakeOwnerOnly(Path("t"));
+  EXPECT_EQ(fs::status(Path("t")).permissions(), kOwnerReadWrite);
   files.AppendText(Path("t"), "new");
   EXPECT_EQ(Inode(Path("t")), before);
   EXPECT_EQ(ReadFile(Path("t")), "oldnew");
   EXPECT_EQ(fs::status(Path("t")).permissions(), kOwnerReadWrite);
+  EXPECT_THROW(files.MakeOwnerOnly(Path("missing")), FileError);
+  EXPECT_FALSE(Exists(Path("missing")));
 }
 
 TEST_F(PosixFileSystemTest, AnEmptyAppendCreatesAMissingFileAndKeepsAnOther) {
