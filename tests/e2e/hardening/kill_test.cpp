@@ -156,9 +156,14 @@ class KillTest : public HardeningTest {
         repaired + ExpectedGet(site_.Url("/k/end")) + kDocumentEnd;
     ClickControl(kSaveTransaction);
     const std::string folder = management_.Upload(upload);
-    ASSERT_TRUE(WaitUntil([&] { return FileExists(folder + "/verdict.txt"); }))
-        << "nothing was uploaded; trans.xml:\n" << Document();
-    EXPECT_EQ(ReadFileBytes(folder + "/verdict.txt"), "accepted\n");
+    // The server writes the verdict last; a whole one ends in a line end.
+    const auto verdict = [&] {
+      return ReadFileBytes(folder + "/verdict.txt").value_or("");
+    };
+    ASSERT_TRUE(WaitUntil([&] {
+      return !verdict().empty() && verdict().back() == '\n';
+    })) << "nothing was uploaded; trans.xml:\n" << Document();
+    EXPECT_EQ(verdict(), "accepted\n");
     EXPECT_EQ(ReadFileBytes(folder + "/trans.xml"), JoinedLines(document));
     const WindowId message = WaitForMessage();
     ASSERT_NE(message, 0u) << "no stopped message";
