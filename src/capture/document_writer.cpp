@@ -359,4 +359,23 @@ std::string BuildCompletionElement(const RequestFields& fields,
   return out;
 }
 
+std::string JoinDocumentLines(const std::string& content) {
+  std::string joined;
+  joined.reserve(content.size());
+  std::size_t start = 0;
+  while (start < content.size()) {
+    const std::size_t line_feed = content.find('\n', start);
+    std::size_t end =
+        line_feed == std::string::npos ? content.size() : line_feed;
+    if (line_feed != std::string::npos && end > start &&
+        content[end - 1] == '\r') {
+      --end;
+    }
+    joined.append(content, start, end - start);
+    if (line_feed == std::string::npos) break;
+    start = line_feed + 1;
+  }
+  return joined;
+}
+
 }  // namespace scrivlet

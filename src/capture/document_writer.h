@@ -89,6 +89,10 @@ std::string BuildNavigationElement(const RequestFields& fields,
 std::string BuildCompletionElement(const RequestFields& fields,
                                    const std::string& request_content);
 
+// The document as the record page receives it: its lines (each ending at LF,
+// a CR just before the LF dropped) joined with nothing between them.
+std::string JoinDocumentLines(const std::string& content);
+
 }  // namespace scrivlet
 
 #endif  // SCRIVLET_CAPTURE_DOCUMENT_WRITER_H_

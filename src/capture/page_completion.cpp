@@ -2,6 +2,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "capture/base64.h"
 #include "capture/capture_rules.h"
@@ -91,12 +92,11 @@ void RecordingSession::FillRecordPage(BrowserId pDisp) {
   if (!files_.FileExists(state_.transFilePath)) {
     files_.CreateTextFile(state_.transFilePath, "");
   }
-  std::string document;
-  for (const std::string& line : files_.ReadLines(state_.transFilePath)) {
-    document += line;
-  }
+  // One read and one pass: a document of megabytes is not cut into lines.
+  std::string document =
+      JoinDocumentLines(files_.ReadText(state_.transFilePath));
   browser_.FillFirstForm(pDisp, {state_.transactionUuid, state_.transactionName,
-                                 state_.startUrl, document});
+                                 state_.startUrl, std::move(document)});
 }
 
 // A page that ended elsewhere than its first captured address was

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix_file_system.h"
+
 namespace scrivlet {
 namespace {
 
@@ -94,6 +96,22 @@ TEST(EscapeTextTest, FindsASpecialByteAtEveryPositionOfALongText) {
           << "at " << at;
     }
   }
+}
+
+TEST(JoinDocumentLinesTest, JoinsTheLinesAsTheyAreRead) {
+  const std::vector<std::string> contents = {
+      "",          "a",          "a\r\nb\nc", "a\n\n",       "\r\n",
+      "\r\r\n",    "x\ry\r\r\n", "\n\r",     "a\r",          "\r",
+      std::string("n\0l\xff\n", 5),
+  };
+  for (const std::string& content : contents) {
+    std::string expected;
+    for (const std::string& line : PosixFileSystem::SplitLines(content)) {
+      expected += line;
+    }
+    EXPECT_EQ(JoinDocumentLines(content), expected) << content;
+  }
+  EXPECT_EQ(JoinDocumentLines("<A>\r\n<B>\r\n\r\n"), "<A><B>");
 }
 
 TEST(SplitBodyTest, SplitsAtEveryAmpersandAndDropsOneTrailingNul) {
