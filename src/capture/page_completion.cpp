@@ -2,6 +2,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "capture/base64.h"
@@ -12,8 +13,8 @@
 namespace scrivlet {
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
+bool Contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
 }
 
 }  // namespace
@@ -105,9 +106,9 @@ void RecordingSession::FillRecordPage(BrowserId pDisp) {
 void RecordingSession::CaptureRedirect(const std::string& URL) {
   if (state_.pendingUrl.empty() || SkipsNavigation(state_, URL)) return;
   if (state_.documentClosed) return;
-  const std::optional<UrlParts> parts = SplitUrl(URL);
+  std::optional<UrlParts> parts = SplitUrl(URL);
   if (!parts) return;
-  RequestFields fields = DecideRequestFields(state_, *parts, URL);
+  RequestFields fields = DecideRequestFields(state_, std::move(*parts), URL);
   fields.method = state_.requestMethod;
   AppendCapturedElement(BuildCompletionElement(fields, state_.requestContent));
 }
