@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -86,13 +87,24 @@ std::size_t WholePrefix(const std::string& text, std::size_t& at,
   return count;
 }
 
-TEST(DiskFullTest, TheFileLayerRefusesWholeAppendsAndRecovers) {
+// The file layer on a working directory that is a tmpfs of `pages` pages.
+class DiskFullTest : public ::testing::Test {
+ protected:
+  void Mount(std::size_t pages) {
+    tmpfs = std::make_unique<TinyTmpfs>(install.WorkingDirectory(),
+                                        pages * 4096);
+  }
+
   Installation install;
-  TinyTmpfs tmpfs(install.WorkingDirectory(), 4 * 4096);
-  SKIP_UNLESS_MOUNTED(tmpfs);
+  std::unique_ptr<TinyTmpfs> tmpfs;
   PosixFileSystem files;
   const std::string document = install.WorkingDirectory() + "/trans.xml";
   const std::string filler = install.WorkingDirectory() + "/filler";
+};
+
+TEST_F(DiskFullTest, TheFileLayerRefusesWholeAppendsAndRecovers) {
+  Mount(4);
+  SKIP_UNLESS_MOUNTED(*tmpfs);
   files.CreateTextFile(document, kStartLine);
   ASSERT_GT(FillUp(filler), 0u);
 
@@ -149,13 +161,9 @@ TEST(DiskFullTest, TheFileLayerRefusesWholeAppendsAndRecovers) {
 // pages left, an element of two and a half pages is written whole after a
 // document of five pages, and the next one, of three pages, is refused and
 // leaves the document as it was.
-TEST(DiskFullTest, AnElementThatFitsIsWrittenOneThatDoesNotLeavesTheFile) {
-  Installation install;
-  TinyTmpfs tmpfs(install.WorkingDirectory(), 16 * 4096);
-  SKIP_UNLESS_MOUNTED(tmpfs);
-  PosixFileSystem files;
-  const std::string document = install.WorkingDirectory() + "/trans.xml";
-  const std::string filler = install.WorkingDirectory() + "/filler";
+TEST_F(DiskFullTest, AnElementThatFitsIsWrittenOneThatDoesNotLeavesTheFile) {
+  Mount(16);
+  SKIP_UNLESS_MOUNTED(*tmpfs);
   const auto post = [](const std::string& url, std::size_t body_size) {
     return BuildNavigationElement(
         {"POST", *SplitUrl(url), "", ""}, "",
