@@ -149,9 +149,9 @@ void PosixFileSystem::CreateTextFile(const std::string& path,
 // first two are failures: the rest of the text is offered once more to learn
 // the reason (or to finish a text too big for one write), and a failure
 // cuts the file back by what this call wrote, so it never keeps part of an
-// element.
-// A kill part way (or between a short write and the cut) leaves the start of
-// the text at the file's end; the next transaction start repairs that tail.
+// element. A kill part way (or between a short write and the cut) leaves the
+// start of the text at the file's end; the next transaction start repairs
+// that tail.
 //
 // The success path is open, write, close: nothing else. A status call would
 // cost a quarter of the append; the old size is found from the descriptor's
