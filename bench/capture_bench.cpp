@@ -1,11 +1,10 @@
 // The capture path with its real append to trans.xml, against the floor of
 // appending the same bytes with a bare open, write and close.
 //
-// Every benchmark starts trans.xml afresh with its first line each
-// kResetEvery iterations, the floor included, so the document stays the size
-// of a real transaction (about kResetEvery elements) and both sides pay the
-// same reset. The "/large" variants let it grow to about 1 MB, where an
-// append that crosses into a new page copies the whole file.
+// Each benchmark works on a document of a set size (128 kB, 1 MB, 10 MB; a
+// 5 MB multipart element goes onto 50 MB), made before the timing starts
+// and cut back to that size every kCutEvery appends with the timer paused,
+// the floor identically. An append's cost must not depend on the size.
 //
 // scripts/bench runs this with interleaved repetitions and divides each
 // handler's time by its floor's time of the same repetition.
@@ -28,8 +27,17 @@
 namespace scrivlet {
 namespace {
 
-constexpr int kResetEvery = 256;        // ~ a 200-navigation transaction
-constexpr int kResetEveryLarge = 2048;  // ~ 1 MB of document
+// Appends between two cuts back to the document's size.
+constexpr int kCutEvery = 256;
+
+struct DocumentSize {
+  const char* name;
+  std::size_t bytes;
+};
+constexpr DocumentSize kDocumentSizes[] = {
+    {"128k", 128 * 1024}, {"1m", 1024 * 1024}, {"10m", 10 * 1024 * 1024}};
+constexpr std::size_t kMultipartFileBytes = 5 * 1024 * 1024;
+constexpr std::size_t kMultipartDocumentBytes = 50 * 1024 * 1024;
 
 using testing::kMainView;
 constexpr char kGetUrl[] =
@@ -57,7 +65,14 @@ class AppendOnlyFiles : public FileSystem {
   bool FileExists(const std::string&) override { return true; }
   void DeleteFile(const std::string&) override {}
   std::vector<std::string> ReadLines(const std::string&) override { return {}; }
+  std::string ReadText(const std::string&) override { return {}; }
   void CreateTextFile(const std::string&, const std::string&) override {}
+  void TruncateFile(const std::string&, std::uint64_t) override {}
+  void MakeOwnerOnly(const std::string&) override {}
+  std::vector<std::string> ListFiles(const std::string&,
+                                     const std::string&) override {
+    return {};
+  }
 };
 
 // Keeps the appended texts instead of writing them: what the handler
@@ -70,17 +85,22 @@ class RecordingFiles : public AppendOnlyFiles {
   std::vector<std::string> appended;
 };
 
-// Appends like the floor: open, one write, close. With it the handler's
-// time splits into the capture logic and the file layer.
+// The floor: open, one write, close.
+bool RawAppend(const std::string& path, const std::string& text) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool whole = ::write(fd, text.data(), text.size()) ==
+                     static_cast<ssize_t>(text.size());
+  ::close(fd);
+  return whole;
+}
+
+// Appends like the floor. With it the handler's time splits into the
+// capture logic and the file layer.
 class RawAppendFiles : public AppendOnlyFiles {
  public:
   void AppendText(const std::string& path, const std::string& text) override {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) throw FileError(path, "open failed");
-    const bool whole =
-        ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::close(fd);
-    if (!whole) throw FileError(path, "write failed");
+    if (!RawAppend(path, text)) throw FileError(path, "append failed");
   }
 };
 
@@ -105,18 +125,52 @@ class Workspace {
   std::string dir_;
 };
 
-// The same raw reset for both sides: the first line alone, owner-only.
-void ResetDocument(const std::string& path) {
-  const std::string first = std::string(kDocumentStartLine) + kLineEnd;
+// A document of exactly `size` bytes: the first line, then recorded-looking
+// lines, written with plain calls (owner-only), the same for both sides.
+void MakeDocument(const std::string& path, std::size_t size) {
+  std::string content = std::string(kDocumentStartLine) + kLineEnd;
+  const std::string line =
+      "<HL>Referer: http://127.0.0.1:8080/shop/catalogue/item.jsp</HL>\r\n";
+  content.reserve(size + line.size());
+  while (content.size() < size) content += line;
+  content.resize(size);
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (fd < 0 || ::write(fd, first.data(), first.size()) !=
-                    static_cast<ssize_t>(first.size())) {
-    throw std::runtime_error("cannot reset " + path);
+  if (fd < 0 || ::write(fd, content.data(), content.size()) !=
+                    static_cast<ssize_t>(content.size())) {
+    throw std::runtime_error("cannot make " + path);
   }
   ::close(fd);
 }
 
-enum class Path { kGet, kPost, kRedirect };
+// Cuts the document back to `size` with the timer paused.
+bool CutBack(benchmark::State& state, const std::string& path,
+             std::size_t size) {
+  state.PauseTiming();
+  const bool cut = ::truncate(path.c_str(), static_cast<off_t>(size)) == 0;
+  state.ResumeTiming();
+  if (!cut) state.SkipWithError("truncate failed");
+  return cut;
+}
+
+enum class Path { kGet, kPost, kRedirect, kMultipart };
+
+// A multipart body carrying a text file of `file_bytes`, as a form with a
+// file input sends it.
+std::string MultipartBody(std::size_t file_bytes) {
+  const std::string boundary = "----ScrivletBenchBoundary7MA4YWxkTrZu0gW";
+  std::string body = "--" + boundary +
+                     "\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\n"
+                     "quarterly figures\r\n--" +
+                     boundary +
+                     "\r\nContent-Disposition: form-data; name=\"upload\"; "
+                     "filename=\"figures.csv\"\r\nContent-Type: text/csv\r\n\r\n";
+  const std::string row = "2026-12-07;4711;shop/catalogue;19.99;EUR;shipped\r\n";
+  const std::size_t start = body.size();
+  while (body.size() - start < file_bytes) body += row;
+  body.resize(start + file_bytes);
+  body += "\r\n--" + boundary + "--\r\n";
+  return body;
+}
 
 // One session, its state set up as after a started transaction whose
 // current page has been asked for.
@@ -158,21 +212,34 @@ struct Bench {
         state.pendingUrl = kPostUrl;
         session.WebBrowser1_DocumentComplete(kMainView, kRedirectUrl);
         break;
+      case Path::kMultipart:
+        state.pendingUrl.clear();
+        session.WebBrowser1_BeforeNavigate2(kMainView, kPostUrl,
+                                            multipart_body, kMultipartHeaders);
+        break;
     }
   }
 
+  static constexpr char kMultipartHeaders[] =
+      "Content-Type: multipart/form-data; "
+      "boundary=----ScrivletBenchBoundary7MA4YWxkTrZu0gW\r\n";
   Workspace workspace;
   testing::FakeBrowser browser;
   testing::FakeView view;
   testing::FakeProxy proxy;
   RecordingSession session;
-  std::string post_body = TwentyFieldBody();
+  // Optional already, as the browser adapter hands the body over.
+  std::optional<std::string> post_body = TwentyFieldBody();
+  std::optional<std::string> multipart_body;
 };
 
 // The bytes one handler call appends.
 std::string ElementOf(Path path) {
   RecordingFiles files;
   Bench bench(files);
+  if (path == Path::kMultipart) {
+    bench.multipart_body = MultipartBody(kMultipartFileBytes);
+  }
   // The redirect path records the method and content of the navigation.
   if (path == Path::kRedirect) bench.Run(Path::kPost);
   files.appended.clear();
@@ -181,19 +248,28 @@ std::string ElementOf(Path path) {
   return files.appended.front();
 }
 
+// Appends between two cuts: kCutEvery, or 1 for an element of megabytes.
+int CutEvery(std::size_t element_size) {
+  return element_size > 1024 * 1024 ? 1 : kCutEvery;
+}
+
 template <typename Files>
-void Handler(benchmark::State& state, Path path, int reset_every) {
+void Handler(benchmark::State& state, Path path, std::size_t document_size) {
   Files files;
   Bench bench(files);
+  if (path == Path::kMultipart) {
+    bench.multipart_body = MultipartBody(kMultipartFileBytes);
+  }
   const std::string trans = bench.workspace.trans();
   const std::size_t element_size = ElementOf(path).size();
-  ResetDocument(trans);
+  const int cut_every = CutEvery(element_size);
+  MakeDocument(trans, document_size);
   if (path == Path::kRedirect) bench.Run(Path::kPost);
   int count = 0;
   for (auto _ : state) {
-    if (++count == reset_every) {
-      ResetDocument(trans);
-      count = 0;
+    if (count++ == cut_every) {
+      count = 1;
+      if (!CutBack(state, trans, document_size)) break;
     }
     bench.Run(path);
   }
@@ -202,89 +278,36 @@ void Handler(benchmark::State& state, Path path, int reset_every) {
   state.counters["element_bytes"] = static_cast<double>(element_size);
 }
 
-void Floor(benchmark::State& state, Path path, int reset_every) {
+// `kFileLayer`: PosixFileSystem::AppendText of the element; otherwise the
+// floor's raw append.
+template <bool kFileLayer>
+void Append(benchmark::State& state, Path path, std::size_t document_size) {
   Workspace workspace;
   const std::string trans = workspace.trans();
   const std::string element = ElementOf(path);
-  ResetDocument(trans);
+  const int cut_every = CutEvery(element.size());
+  MakeDocument(trans, document_size);
+  PosixFileSystem files;
   int count = 0;
   for (auto _ : state) {
-    if (++count == reset_every) {
-      ResetDocument(trans);
-      count = 0;
+    if (count++ == cut_every) {
+      count = 1;
+      if (!CutBack(state, trans, document_size)) break;
     }
-    const int fd = ::open(trans.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) {
-      state.SkipWithError("open failed");
+    if constexpr (kFileLayer) {
+      files.AppendText(trans, element);
+    } else if (!RawAppend(trans, element)) {
+      state.SkipWithError("append failed");
       break;
     }
-    if (::write(fd, element.data(), element.size()) !=
-        static_cast<ssize_t>(element.size())) {
-      state.SkipWithError("write failed");
-    }
-    ::close(fd);
   }
   state.SetBytesProcessed(state.iterations() *
                           static_cast<std::int64_t>(element.size()));
   state.counters["element_bytes"] = static_cast<double>(element.size());
 }
 
-enum class Placement { kInPlace, kCrossing };
-
-// The file layer alone: PosixFileSystem::AppendText (kPosix) or the raw
-// append of the GET element, on a document of `document_size` bytes (a
-// whole number of pages). kInPlace: every append stays inside the page
-// holding the file's end, so it is appended in place; the file is cut back
-// to `document_size` before the next append would cross. kCrossing: the
-// file is cut to end 100 bytes before a page boundary before every append,
-// so every append crosses into the next page and takes the copy and rename.
-// The cutting is not timed.
-template <bool kPosix>
-void FileLayer(benchmark::State& state, Placement placement,
-               std::size_t document_size) {
-  Workspace workspace;
-  const std::string trans = workspace.trans();
-  const std::string element = ElementOf(Path::kGet);
-  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-  const std::size_t cut_to = placement == Placement::kInPlace
-                                 ? document_size
-                                 : document_size + page - 100;
-  ResetDocument(trans);
-  if (::truncate(trans.c_str(), static_cast<off_t>(cut_to)) != 0) {
-    state.SkipWithError("truncate failed");
-    return;
-  }
-  const std::size_t appends_per_cut =
-      placement == Placement::kInPlace ? page / element.size() : 1;
-  PosixFileSystem files;
-  std::size_t count = 0;
-  for (auto _ : state) {
-    if (count++ == appends_per_cut) {
-      count = 1;
-      state.PauseTiming();
-      const int cut = ::truncate(trans.c_str(), static_cast<off_t>(cut_to));
-      state.ResumeTiming();
-      if (cut != 0) {
-        state.SkipWithError("truncate failed");
-        break;
-      }
-    }
-    if constexpr (kPosix) {
-      files.AppendText(trans, element);
-    } else {
-      const int fd = ::open(trans.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-      if (fd < 0 || ::write(fd, element.data(), element.size()) !=
-                        static_cast<ssize_t>(element.size())) {
-        state.SkipWithError("append failed");
-      }
-      if (fd >= 0) ::close(fd);
-    }
-  }
-  state.counters["element_bytes"] = static_cast<double>(element.size());
-}
-
-// Each case registers handler, logic and floor; scripts/bench pairs them by
-// name.
+// Each case registers handler, floor and (for diagnosis) logic and the file
+// layer alone; scripts/bench pairs them by name.
 void RegisterAll() {
   struct Case {
     const char* name;
@@ -294,51 +317,49 @@ void RegisterAll() {
                         {"post20", Path::kPost},
                         {"redirect", Path::kRedirect}};
   for (const Case& c : cases) {
-    for (const auto& [suffix, reset] :
-         {std::pair{"", kResetEvery}, std::pair{"/large", kResetEveryLarge}}) {
-      const std::string base = std::string(c.name) + suffix;
+    for (const DocumentSize& size : kDocumentSizes) {
+      const std::string key = std::string(c.name) + "/" + size.name;
       const Path path = c.path;
-      const int reset_every = reset;
+      const std::size_t bytes = size.bytes;
       benchmark::RegisterBenchmark(
-          ("handler/" + base).c_str(),
-          [path, reset_every](benchmark::State& s) {
-            Handler<PosixFileSystem>(s, path, reset_every);
+          ("handler/" + key).c_str(), [path, bytes](benchmark::State& s) {
+            Handler<PosixFileSystem>(s, path, bytes);
           });
+      benchmark::RegisterBenchmark(
+          ("floor/" + key).c_str(), [path, bytes](benchmark::State& s) {
+            Append<false>(s, path, bytes);
+          });
+      if (bytes != kDocumentSizes[0].bytes) continue;
       // The handler on a bare append: what the capture logic alone costs.
       benchmark::RegisterBenchmark(
-          ("logic/" + base).c_str(), [path, reset_every](benchmark::State& s) {
-            Handler<RawAppendFiles>(s, path, reset_every);
+          ("logic/" + key).c_str(), [path, bytes](benchmark::State& s) {
+            Handler<RawAppendFiles>(s, path, bytes);
           });
       benchmark::RegisterBenchmark(
-          ("floor/" + base).c_str(), [path, reset_every](benchmark::State& s) {
-            Floor(s, path, reset_every);
+          ("file/" + key).c_str(), [path, bytes](benchmark::State& s) {
+            Append<true>(s, path, bytes);
           });
     }
   }
-  // The file layer split by where the append lands; scripts/bench pairs
-  // file/X with rawfile/X.
-  struct Layer {
-    const char* name;
-    Placement placement;
-    std::size_t document_size;
-  };
-  const Layer layers[] = {{"inplace", Placement::kInPlace, 128 * 1024},
-                          {"crossing", Placement::kCrossing, 128 * 1024},
-                          {"crossing/large", Placement::kCrossing, 1024 * 1024}};
-  for (const Layer& layer : layers) {
-    const Placement placement = layer.placement;
-    const std::size_t size = layer.document_size;
-    benchmark::RegisterBenchmark(
-        (std::string("file/") + layer.name).c_str(),
-        [placement, size](benchmark::State& s) {
-          FileLayer<true>(s, placement, size);
-        });
-    benchmark::RegisterBenchmark(
-        (std::string("rawfile/") + layer.name).c_str(),
-        [placement, size](benchmark::State& s) {
-          FileLayer<false>(s, placement, size);
-        });
-  }
+  // A 5 MB multipart element onto a 50 MB document: the file layer against
+  // the raw append (the target), and the whole handler (diagnosis).
+  const std::string multipart = "multipart5m/50m";
+  benchmark::RegisterBenchmark(("file/" + multipart).c_str(),
+                               [](benchmark::State& s) {
+                                 Append<true>(s, Path::kMultipart,
+                                              kMultipartDocumentBytes);
+                               });
+  benchmark::RegisterBenchmark(("floor/" + multipart).c_str(),
+                               [](benchmark::State& s) {
+                                 Append<false>(s, Path::kMultipart,
+                                               kMultipartDocumentBytes);
+                               });
+  benchmark::RegisterBenchmark(("handler/" + multipart).c_str(),
+                               [](benchmark::State& s) {
+                                 Handler<PosixFileSystem>(
+                                     s, Path::kMultipart,
+                                     kMultipartDocumentBytes);
+                               });
 }
 
 }  // namespace

@@ -72,22 +72,28 @@ def capture_rows(table, path):
 
     cases = [("get", "GET navigation"), ("post20", "POST, 20-field body"),
              ("redirect", "redirect completion")]
+    sizes = [("128k", "128 kB"), ("1m", "1 MB"), ("10m", "10 MB")]
     for key, label in cases:
-        table.add("1", "capture %s / raw append (wall)" % label,
-                  ratios("handler/" + key, "floor/" + key), "<= 1.5",
-                  lambda m: m <= 1.5)
+        for size, size_label in sizes:
+            name = "%s/%s" % (key, size)
+            table.add("1", "capture %s, %s document / raw append (wall)"
+                      % (label, size_label),
+                      ratios("handler/" + name, "floor/" + name), "<= 1.5",
+                      lambda m: m <= 1.5)
+    table.add("1", "5 MB multipart element onto a 50 MB document / raw append",
+              ratios("file/multipart5m/50m", "floor/multipart5m/50m"),
+              "<= 1.5", lambda m: m <= 1.5)
     for key, label in cases:
-        table.add("1i", "  %s: cpu time ratio" % label,
-                  ratios("handler/" + key, "floor/" + key, 1))
-        table.add("1i", "  %s: logic on a raw append / raw append" % label,
-                  ratios("logic/" + key, "floor/" + key))
-        table.add("1i", "  %s: ~1 MB document / raw append" % label,
-                  ratios("handler/%s/large" % key, "floor/%s/large" % key))
-    for key, label in [("inplace", "append staying in its page, 128 kB document"),
-                       ("crossing", "append crossing a page, 128 kB document"),
-                       ("crossing/large", "append crossing a page, 1 MB document")]:
-        table.add("1i", "  file layer, GET element: %s / raw append" % label,
-                  ratios("file/" + key, "rawfile/" + key))
+        name = key + "/128k"
+        table.add("1i", "  %s, 128 kB: cpu time ratio" % label,
+                  ratios("handler/" + name, "floor/" + name, 1))
+        table.add("1i", "  %s, 128 kB: logic on a raw append / raw append"
+                  % label, ratios("logic/" + name, "floor/" + name))
+        table.add("1i", "  %s, 128 kB: file layer alone / raw append" % label,
+                  ratios("file/" + name, "floor/" + name))
+    table.add("1i", "  5 MB multipart navigation, whole handler, 50 MB "
+              "document / raw append of its element",
+              ratios("handler/multipart5m/50m", "floor/multipart5m/50m"))
 
 
 def fill_rows(table, path):

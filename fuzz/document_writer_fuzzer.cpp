@@ -208,7 +208,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const RequestFields fields{method, *parts, authorization,
                              proxy_authorization};
   std::optional<ContentBlock> content;
-  if (post) content = BuildContentBlock(SplitBody(body));
+  if (post) {
+    content = BuildContentBlock(SplitBody(body));
+    const ContentBlock direct = BuildBodyContentBlock(body);
+    FUZZ_CHECK(direct.lines == content->lines, "body block lines");
+    FUZZ_CHECK(direct.one_line == content->one_line, "body block one line");
+  }
   const std::string navigation =
       BuildNavigationElement(fields, headers, content);
   const std::string completion =

@@ -6,6 +6,7 @@
 // from the program's own code, to check its results against.
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -46,12 +47,37 @@ class MemoryFileSystem : public FileSystem {
     if (found == files.end()) throw FileError(path, "No such file");
     return PosixFileSystem::SplitLines(found->second);
   }
+  std::string ReadText(const std::string& path) override {
+    const auto found = files.find(path);
+    if (found == files.end()) throw FileError(path, "No such file");
+    return found->second;
+  }
   void CreateTextFile(const std::string& path,
                       const std::string& text) override {
     files[path] = text;
   }
   void AppendText(const std::string& path, const std::string& text) override {
     files[path] += text;
+  }
+  void TruncateFile(const std::string& path, std::uint64_t size) override {
+    const auto found = files.find(path);
+    if (found == files.end()) throw FileError(path, "No such file");
+    found->second.resize(static_cast<std::size_t>(size));
+  }
+  void MakeOwnerOnly(const std::string& path) override {
+    if (files.count(path) == 0) throw FileError(path, "No such file");
+  }
+  std::vector<std::string> ListFiles(const std::string& directory,
+                                     const std::string& name_prefix) override {
+    const std::string start = directory + "/" + name_prefix;
+    std::vector<std::string> paths;
+    for (const auto& [path, content] : files) {
+      if (path.compare(0, start.size(), start) == 0 &&
+          path.find('/', start.size()) == std::string::npos) {
+        paths.push_back(path);
+      }
+    }
+    return paths;
   }
   std::map<std::string, std::string> files;
 };

@@ -1,14 +1,18 @@
 #include "capture/capture_rules.h"
 
+#include <string_view>
+#include <utility>
+
 namespace scrivlet {
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
+// string_view: the literals tested on every navigation are not copied.
+bool Contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
 }
 
 // Credential lines go to https addresses only, or to every http(s) address
@@ -26,10 +30,10 @@ bool SkipsNavigation(const SessionState& state, const std::string& url) {
          Contains(url, "qzo.html?RTT=");
 }
 
-RequestFields DecideRequestFields(SessionState& state, const UrlParts& url,
+RequestFields DecideRequestFields(SessionState& state, UrlParts url,
                                   const std::string& original_url) {
   RequestFields fields;
-  fields.url = url;
+  fields.url = std::move(url);
   for (const std::string& entry : state.noProxyList) {
     if (!entry.empty() && Contains(original_url, entry)) {
       state.noProxyMatch = true;

@@ -19,7 +19,7 @@ bool SkipsNavigation(const SessionState& state, const std::string& url);
 // two credential texts that apply to it. Scans `noProxyList` into
 // `noProxyMatch` and consumes it again in the proxy decision, so the flag is
 // clear afterwards.
-RequestFields DecideRequestFields(SessionState& state, const UrlParts& url,
+RequestFields DecideRequestFields(SessionState& state, UrlParts url,
                                   const std::string& original_url);
 
 }  // namespace scrivlet

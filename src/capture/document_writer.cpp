@@ -1,17 +1,22 @@
 #include "capture/document_writer.h"
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
 
 namespace scrivlet {
 namespace {
 
 constexpr char kReplacementCharacter[] = "\xEF\xBF\xBD";
 
-constexpr char kAcceptLine[] =
+constexpr std::string_view kAcceptLine =
     "<HL>Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
     "application/vnd.ms-powerpoint, application/vnd.ms-excel, "
     "application/msword, */*</HL>";
-constexpr char kUserAgentLine[] =
+constexpr std::string_view kUserAgentLine =
     "<HL>User-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; "
     "CNETHomeBuild03171999; DigExt)</HL>";
 
@@ -19,7 +24,7 @@ bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 // Length of the XML-acceptable UTF-8 sequence that starts at `at`, or 0 when
 // the byte there cannot start one.
-std::size_t AcceptableSequenceLength(const std::string& text, std::size_t at) {
+std::size_t AcceptableSequenceLength(std::string_view text, std::size_t at) {
   const auto byte = static_cast<unsigned char>(text[at]);
   if (byte < 0x80) {
     const bool allowed_control = byte == '\t' || byte == '\r' || byte == '\n';
@@ -51,21 +56,8 @@ std::size_t AcceptableSequenceLength(const std::string& text, std::size_t at) {
   return length;
 }
 
-// True when every byte is printable ASCII, TAB, CR or LF: such text is
-// already what SanitizeXmlBytes would make of it.
-bool IsPlainXmlText(const std::string& text) {
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x80) return false;
-    if (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The entity for one of the four escaped characters, or nullptr.
-const char* EntityFor(char c) {
+constexpr const char* EntityFor(char c) {
   switch (c) {
     case '&': return "&amp;";
     case '<': return "&lt;";
@@ -75,57 +67,113 @@ const char* EntityFor(char c) {
   }
 }
 
+// What a byte needs on its way into the document: nothing (almost every
+// byte of a recorded text), its entity, or the check of the sequence it
+// starts (bytes from 0x80 on, and C0 controls, which become U+FFFD).
+enum class ByteClass : unsigned char { kKept, kEntity, kChecked };
+
+constexpr std::array<ByteClass, 256> MakeByteClasses(bool escape) {
+  std::array<ByteClass, 256> classes{};
+  for (int byte = 0; byte < 256; ++byte) {
+    const char c = static_cast<char>(byte);
+    const bool allowed_control = c == '\t' || c == '\r' || c == '\n';
+    ByteClass kind = ByteClass::kKept;
+    if (byte >= 0x80 || (byte < 0x20 && !allowed_control)) {
+      kind = ByteClass::kChecked;
+    }
+    if (escape && EntityFor(c) != nullptr) kind = ByteClass::kEntity;
+    classes[static_cast<std::size_t>(byte)] = kind;
+  }
+  return classes;
+}
+constexpr std::array<ByteClass, 256> kEscapedClasses = MakeByteClasses(true);
+constexpr std::array<ByteClass, 256> kSanitizedClasses = MakeByteClasses(false);
+
+// True when none of the eight bytes of `word` needs more than copying: no
+// byte from 0x80 on, no control character (TAB, CR and LF are sent to the
+// byte-wise check too, which keeps them), and with `escape` none of the four
+// escaped characters. Exact tests of "some byte is below n / equals b" on
+// all eight bytes at once; a recorded text is mostly such words.
+bool WordIsKept(std::uint64_t word, bool escape) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighs = 0x8080808080808080u;
+  const auto has_below = [&](std::uint64_t n) {
+    return (word - kOnes * n) & ~word & kHighs;
+  };
+  const auto has = [&](char c) {
+    const std::uint64_t x = word ^ (kOnes * static_cast<unsigned char>(c));
+    return (x - kOnes) & ~x & kHighs;
+  };
+  std::uint64_t flags = (word & kHighs) | has_below(0x20);
+  if (escape) flags |= has('&') | has('<') | has('>') | has('"');
+  return flags == 0;
+}
+
 // Appends SanitizeXmlBytes(text) to `out`, with the four characters
 // escaped when `escape` is set. One pass gives the same bytes as escaping
 // first and sanitising after: the entities are plain ASCII, and a byte that
 // starts an acceptable sequence of more than one byte is never one of the
-// four characters.
-void AppendSanitized(std::string& out, const std::string& text, bool escape) {
+// four characters. Runs of kept bytes are copied whole.
+void AppendSanitized(std::string& out, std::string_view text, bool escape) {
+  const std::array<ByteClass, 256>& classes =
+      escape ? kEscapedClasses : kSanitizedClasses;
+  const auto class_at = [&](std::size_t at) {
+    return classes[static_cast<unsigned char>(text[at])];
+  };
   out.reserve(out.size() + text.size());
   std::size_t at = 0;
   while (at < text.size()) {
+    std::size_t run_end = at;
+    while (true) {
+      std::uint64_t word = 0;
+      while (run_end + sizeof word <= text.size() &&
+             (std::memcpy(&word, text.data() + run_end, sizeof word),
+              WordIsKept(word, escape))) {
+        run_end += sizeof word;
+      }
+      // Byte by byte through the word that stopped the fast scan only.
+      const std::size_t word_end = std::min(run_end + sizeof word, text.size());
+      while (run_end < word_end && class_at(run_end) == ByteClass::kKept) {
+        ++run_end;
+      }
+      if (run_end < word_end || run_end == text.size()) break;
+    }
+    out.append(text, at, run_end - at);
+    at = run_end;
+    if (at == text.size()) break;
+    if (class_at(at) == ByteClass::kEntity) {
+      out += EntityFor(text[at]);
+      ++at;
+      continue;
+    }
     const std::size_t length = AcceptableSequenceLength(text, at);
     if (length == 0) {
       out += kReplacementCharacter;
       ++at;
-      continue;
-    }
-    const char* entity = escape && length == 1 ? EntityFor(text[at]) : nullptr;
-    if (entity != nullptr) {
-      out += entity;
     } else {
       out.append(text, at, length);
+      at += length;
     }
-    at += length;
   }
 }
 
-// Appends EscapeText(text) to `out` without a temporary string.
-void AppendEscaped(std::string& out, const std::string& text) {
-  if (text.find_first_of("&<>\"") == std::string::npos &&
-      IsPlainXmlText(text)) {
-    out += text;
-    return;
-  }
+void AppendEscaped(std::string& out, std::string_view text) {
   AppendSanitized(out, text, /*escape=*/true);
 }
 
-void AppendSanitizedBytes(std::string& out, const std::string& text) {
-  if (IsPlainXmlText(text)) {
-    out += text;
-    return;
-  }
+void AppendSanitizedBytes(std::string& out, std::string_view text) {
   AppendSanitized(out, text, /*escape=*/false);
 }
 
-void AppendLine(std::string& out, const std::string& line) {
+// string_view: the fixed lines are appended without a temporary string.
+void AppendLine(std::string& out, std::string_view line) {
   out += line;
   out += kLineEnd;
 }
 
 // Appends `open`, the escaped `text`, `close` and the line end.
 void AppendEscapedLine(std::string& out, const char* open,
-                       const std::string& text, const char* close) {
+                       std::string_view text, const char* close) {
   out += open;
   AppendEscaped(out, text);
   out += close;
@@ -173,6 +221,35 @@ void AppendRequestLineStart(std::string& out, const RequestFields& fields) {
   AppendLine(out, "</URI><PROT-VER>HTTP/1.1</PROT-VER>");
 }
 
+constexpr std::string_view kContentOpen = "<CONTENT>";
+constexpr std::string_view kContentClose = "</CONTENT>";
+
+// Appends one W3C_ENC element to both forms of the block.
+void AppendPiece(ContentBlock& block, std::string_view piece) {
+  // The element is built once in `lines` and copied from there.
+  const std::size_t start = block.lines.size();
+  block.lines += "<W3C_ENC>";
+  AppendEscaped(block.lines, piece);
+  block.lines += "</W3C_ENC>";
+  block.one_line.append(block.lines, start, std::string::npos);
+  block.lines += kLineEnd;
+}
+
+// `line_ends`: room for the line ends of `lines` beyond `size_hint`.
+ContentBlock OpenContentBlock(std::size_t size_hint, std::size_t line_ends) {
+  ContentBlock block;
+  block.one_line.reserve(size_hint);
+  block.lines.reserve(size_hint + 2 * line_ends);
+  block.one_line = kContentOpen;
+  AppendLine(block.lines, kContentOpen);
+  return block;
+}
+
+void CloseContentBlock(ContentBlock& block) {
+  block.one_line += kContentClose;
+  AppendLine(block.lines, kContentClose);
+}
+
 }  // namespace
 
 std::optional<UrlParts> SplitUrl(const std::string& url) {
@@ -194,16 +271,12 @@ std::optional<UrlParts> SplitUrl(const std::string& url) {
 }
 
 std::string SanitizeXmlBytes(const std::string& text) {
-  if (IsPlainXmlText(text)) return text;
   std::string out;
   AppendSanitized(out, text, /*escape=*/false);
   return out;
 }
 
 std::string EscapeText(const std::string& text) {
-  if (text.find_first_of("&<>\"") == std::string::npos) {
-    return SanitizeXmlBytes(text);
-  }
   std::string out;
   AppendSanitized(out, text, /*escape=*/true);
   return out;
@@ -226,26 +299,34 @@ std::vector<std::string> SplitBody(const std::string& body) {
 }
 
 ContentBlock BuildContentBlock(const std::vector<std::string>& pieces) {
-  constexpr char kOpen[] = "<W3C_ENC>";
-  constexpr char kClose[] = "</W3C_ENC>";
   std::size_t size_hint = 32;
   for (const std::string& piece : pieces) size_hint += piece.size() + 24;
-  ContentBlock block;
-  block.one_line.reserve(size_hint);
-  block.lines.reserve(size_hint + 2 * pieces.size());
-  block.one_line = "<CONTENT>";
-  AppendLine(block.lines, "<CONTENT>");
-  for (const std::string& piece : pieces) {
-    // The element is built once in `lines` and copied from there.
-    const std::size_t start = block.lines.size();
-    block.lines += kOpen;
-    AppendEscaped(block.lines, piece);
-    block.lines += kClose;
-    block.one_line.append(block.lines, start, std::string::npos);
-    block.lines += kLineEnd;
+  ContentBlock block = OpenContentBlock(size_hint, pieces.size());
+  for (const std::string& piece : pieces) AppendPiece(block, piece);
+  CloseContentBlock(block);
+  return block;
+}
+
+ContentBlock BuildBodyContentBlock(const std::string& body) {
+  // Room for the body and the tags of short pieces; counting the pieces
+  // first would cost a pass over the body.
+  const std::size_t size_hint = body.size() + body.size() / 2 + 64;
+  ContentBlock block = OpenContentBlock(size_hint, size_hint / 16);
+  if (!body.empty()) {
+    const std::string_view rest = body;
+    std::size_t start = 0;
+    while (true) {
+      const std::size_t amp = rest.find('&', start);
+      std::string_view piece = rest.substr(
+          start, amp == std::string_view::npos ? std::string_view::npos
+                                               : amp - start);
+      if (!piece.empty() && piece.back() == '\0') piece.remove_suffix(1);
+      AppendPiece(block, piece);
+      if (amp == std::string_view::npos) break;
+      start = amp + 1;
+    }
   }
-  block.one_line += "</CONTENT>";
-  AppendLine(block.lines, "</CONTENT>");
+  CloseContentBlock(block);
   return block;
 }
 
@@ -276,6 +357,25 @@ std::string BuildCompletionElement(const RequestFields& fields,
   }
   AppendLine(out, "</REQUEST-LINE></REQUEST>");
   return out;
+}
+
+std::string JoinDocumentLines(const std::string& content) {
+  std::string joined;
+  joined.reserve(content.size());
+  std::size_t start = 0;
+  while (start < content.size()) {
+    const std::size_t line_feed = content.find('\n', start);
+    std::size_t end =
+        line_feed == std::string::npos ? content.size() : line_feed;
+    if (line_feed != std::string::npos && end > start &&
+        content[end - 1] == '\r') {
+      --end;
+    }
+    joined.append(content, start, end - start);
+    if (line_feed == std::string::npos) break;
+    start = line_feed + 1;
+  }
+  return joined;
 }
 
 }  // namespace scrivlet

@@ -66,6 +66,8 @@ struct ContentBlock {
   std::string one_line;  // the same without line breaks (requestContent)
 };
 ContentBlock BuildContentBlock(const std::vector<std::string>& pieces);
+// BuildContentBlock(SplitBody(body)), without copying the pieces.
+ContentBlock BuildBodyContentBlock(const std::string& body);
 
 // What one REQUEST element says. Credential texts are the Base64 values;
 // "" leaves their line out.
@@ -86,6 +88,10 @@ std::string BuildNavigationElement(const RequestFields& fields,
 // escaped, one line) is written only when the method is exactly "POST".
 std::string BuildCompletionElement(const RequestFields& fields,
                                    const std::string& request_content);
+
+// The document as the record page receives it: its lines (each ending at LF,
+// a CR just before the LF dropped) joined with nothing between them.
+std::string JoinDocumentLines(const std::string& content);
 
 }  // namespace scrivlet
 

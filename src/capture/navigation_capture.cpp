@@ -1,5 +1,6 @@
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "capture/capture_rules.h"
 #include "capture/document_writer.h"
@@ -19,7 +20,7 @@ void RecordingSession::WebBrowser1_BeforeNavigate2(
   // A saved document takes no further elements, so it stays well-formed.
   if (state_.documentClosed) return;
   // "http:foo" and the like have no host or URI to record.
-  const std::optional<UrlParts> parts = SplitUrl(URL);
+  std::optional<UrlParts> parts = SplitUrl(URL);
   if (!parts) return;
 
   if (state_.startUrl.empty()) state_.startUrl = URL;
@@ -27,14 +28,13 @@ void RecordingSession::WebBrowser1_BeforeNavigate2(
   state_.requestMethod = PostData ? "POST" : "GET";
   state_.requestContent = "";
 
-  RequestFields fields = DecideRequestFields(state_, *parts, URL);
+  RequestFields fields = DecideRequestFields(state_, std::move(*parts), URL);
   fields.method = state_.requestMethod;
   std::optional<ContentBlock> content;
-  if (PostData) {
-    content = BuildContentBlock(SplitBody(*PostData));
-    state_.requestContent = content->one_line;
-  }
+  if (PostData) content = BuildBodyContentBlock(*PostData);
   const std::string element = BuildNavigationElement(fields, Headers, content);
+  // The element is built from `lines`; the one-line form moves to the state.
+  if (content) state_.requestContent = std::move(content->one_line);
   state_.requestMethod = "GET";
   AppendCapturedElement(element);
 }

@@ -2,6 +2,8 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "capture/base64.h"
 #include "capture/capture_rules.h"
@@ -11,8 +13,8 @@
 namespace scrivlet {
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
+bool Contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
 }
 
 }  // namespace
@@ -91,12 +93,11 @@ void RecordingSession::FillRecordPage(BrowserId pDisp) {
   if (!files_.FileExists(state_.transFilePath)) {
     files_.CreateTextFile(state_.transFilePath, "");
   }
-  std::string document;
-  for (const std::string& line : files_.ReadLines(state_.transFilePath)) {
-    document += line;
-  }
+  // One read and one pass: a document of megabytes is not cut into lines.
+  std::string document =
+      JoinDocumentLines(files_.ReadText(state_.transFilePath));
   browser_.FillFirstForm(pDisp, {state_.transactionUuid, state_.transactionName,
-                                 state_.startUrl, document});
+                                 state_.startUrl, std::move(document)});
 }
 
 // A page that ended elsewhere than its first captured address was
@@ -105,9 +106,9 @@ void RecordingSession::FillRecordPage(BrowserId pDisp) {
 void RecordingSession::CaptureRedirect(const std::string& URL) {
   if (state_.pendingUrl.empty() || SkipsNavigation(state_, URL)) return;
   if (state_.documentClosed) return;
-  const std::optional<UrlParts> parts = SplitUrl(URL);
+  std::optional<UrlParts> parts = SplitUrl(URL);
   if (!parts) return;
-  RequestFields fields = DecideRequestFields(state_, *parts, URL);
+  RequestFields fields = DecideRequestFields(state_, std::move(*parts), URL);
   fields.method = state_.requestMethod;
   AppendCapturedElement(BuildCompletionElement(fields, state_.requestContent));
 }

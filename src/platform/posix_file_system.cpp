@@ -1,11 +1,11 @@
 #include "platform/posix_file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 namespace scrivlet {
@@ -27,15 +27,22 @@ class Descriptor {
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) ThrowErrno(path, errno);
   }
-  struct Adopt {};
-  // Takes ownership of an open descriptor.
-  Descriptor(const std::string& path, int fd, Adopt) : path_(path), fd_(fd) {}
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   ~Descriptor() {
     if (fd_ >= 0) ::close(fd_);
   }
   int get() const { return fd_; }
+  // The file's status; throws unless it is a regular file. A FIFO or device
+  // in the file's place is refused here (opened with O_NONBLOCK, it did not
+  // hang the open).
+  struct stat RegularFileStatus() const {
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) ThrowErrno(path_, errno);
+    if (S_ISDIR(info.st_mode)) ThrowErrno(path_, EISDIR);
+    if (!S_ISREG(info.st_mode)) ThrowErrno(path_, EINVAL);
+    return info;
+  }
   void Close() {
     const int fd = fd_;
     fd_ = -1;
@@ -47,11 +54,13 @@ class Descriptor {
   int fd_ = -1;
 };
 
-// Writes all of `text`; returns 0 or the errno of the failure.
-int WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+// Writes all `size` bytes at `data`, one write(2) unless the kernel takes
+// less; returns 0 or the errno of the failure. `done` counts the bytes
+// written either way.
+int WriteAll(int fd, const char* data, std::size_t size, std::size_t& done) {
+  done = 0;
+  while (done < size) {
+    const ssize_t written = ::write(fd, data + done, size - done);
     if (written < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -62,70 +71,10 @@ int WriteAll(int fd, const std::string& text) {
   return 0;
 }
 
-// Copies the rest of `source` to the end of `target`; returns 0 or the errno
-// of the failure. The kernel copies directly where it can.
-int CopyAll(int source, int target) {
-  bool kernel_copy = true;
-  char buffer[65536];
-  while (true) {
-    if (kernel_copy) {
-      const ssize_t copied =
-          ::copy_file_range(source, nullptr, target, nullptr, 1 << 30, 0);
-      if (copied > 0) continue;
-      if (copied == 0) return 0;
-      if (errno == EINTR) continue;
-      if (errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
-          errno != EOPNOTSUPP) {
-        return errno;
-      }
-      kernel_copy = false;
-    }
-    const ssize_t got = ::read(source, buffer, sizeof buffer);
-    if (got == 0) return 0;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (const int error = WriteAll(
-            target, std::string(buffer, static_cast<std::size_t>(got)));
-        error != 0) {
-      return error;
-    }
+void TruncateTo(int fd, off_t size) {
+  while (::ftruncate(fd, size) != 0 && errno == EINTR) {
   }
 }
-
-// A file beside `target` (mode 0600) that either replaces the target or is
-// removed again.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const std::string& target)
-      : target_(target), path_(target + ".part-XXXXXX") {
-    fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
-    if (fd_ < 0) ThrowErrno(target_, errno);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!replaced_) ::unlink(path_.c_str());
-  }
-  int fd() const { return fd_; }
-  void ReplaceTarget() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0 && errno != EINTR) ThrowErrno(target_, errno);
-    if (::rename(path_.c_str(), target_.c_str()) != 0) {
-      ThrowErrno(target_, errno);
-    }
-    replaced_ = true;
-  }
-
- private:
-  std::string target_;
-  std::string path_;
-  int fd_ = -1;
-  bool replaced_ = false;
-};
 
 }  // namespace
 
@@ -139,13 +88,14 @@ void PosixFileSystem::DeleteFile(const std::string& path) {
 }
 
 std::vector<std::string> PosixFileSystem::ReadLines(const std::string& path) {
-  // O_NONBLOCK: a FIFO in place of the file must not hang the program.
+  return SplitLines(ReadText(path));
+}
+
+std::string PosixFileSystem::ReadText(const std::string& path) {
   Descriptor file(path, O_RDONLY | O_NONBLOCK);
-  struct stat info {};
-  if (::fstat(file.get(), &info) != 0) ThrowErrno(path, errno);
-  if (S_ISDIR(info.st_mode)) ThrowErrno(path, EISDIR);
-  if (!S_ISREG(info.st_mode)) ThrowErrno(path, EINVAL);
+  const struct stat info = file.RegularFileStatus();
   std::string content;
+  content.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[65536];
   while (true) {
     const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
@@ -157,7 +107,7 @@ std::vector<std::string> PosixFileSystem::ReadLines(const std::string& path) {
     content.append(buffer, static_cast<std::size_t>(got));
   }
   file.Close();
-  return SplitLines(content);
+  return content;
 }
 
 std::vector<std::string> PosixFileSystem::SplitLines(
@@ -184,112 +134,95 @@ void PosixFileSystem::CreateTextFile(const std::string& path,
   Descriptor file(path, O_WRONLY | O_CREAT | O_TRUNC);
   // A file replaced here may have been created with wider permissions.
   if (::fchmod(file.get(), kOwnerOnly) != 0) ThrowErrno(path, errno);
-  if (const int error = WriteAll(file.get(), text); error != 0) {
-    (void)::ftruncate(file.get(), 0);
+  std::size_t done = 0;
+  if (const int error = WriteAll(file.get(), text.data(), text.size(), done);
+      error != 0) {
+    TruncateTo(file.get(), 0);
     ThrowErrno(path, error);
   }
   file.Close();
 }
 
-// A process killed while the kernel copies a write into the page cache stops
-// only between two pages: the kernel looks for a fatal signal before each
-// page, never inside one. So text that lands entirely within the page holding
-// the file's current end is appended in place with one write(2), which leaves
-// either all of it or none. Longer text, or text that would cross into the
-// next page, goes the safe slow way (CopyAndReplace).
+// One write(2) with O_APPEND puts the whole text at the file's end, in place,
+// at any size. The kernel may stop a write part way only when the disk is
+// full, the file size limit is reached or the process is being killed. The
+// first two are failures: the rest of the text is offered once more to learn
+// the reason (or to finish a text too big for one write), and a failure
+// cuts the file back by what this call wrote, so it never keeps part of an
+// element. A kill part way (or between a short write and the cut) leaves the
+// start of the text at the file's end; the next transaction start repairs
+// that tail.
 //
-// A short write (disk full, file size limit) is undone with ftruncate, so the
-// file never keeps part of an element; only a kill between the short write
-// and the ftruncate, on a disk that is already full, could leave one.
+// The success path is open, write, close: nothing else. A status call would
+// cost a quarter of the append; the old size is found from the descriptor's
+// offset only when a write has failed, and the permissions are settled when
+// the file is created and when a transaction starts on it (MakeOwnerOnly).
+// A directory cannot be opened for writing, and O_NONBLOCK keeps a FIFO in
+// the file's place from hanging the program.
 void PosixFileSystem::AppendText(const std::string& path,
                                  const std::string& text) {
-  if (text.empty()) {
-    // Still creates a missing file, like an append of anything else.
-    if (!FileExists(path)) CopyAndReplace(path, text);
-    return;
-  }
-  static const std::size_t page_size = [] {
-    const long size = ::sysconf(_SC_PAGESIZE);
-    return size > 0 ? static_cast<std::size_t>(size) : std::size_t{4096};
-  }();
-  if (text.size() > page_size) {
-    CopyAndReplace(path, text);
-    return;
-  }
-
-  int fd = -1;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    // A missing file is created by the slow way: a new file is then either
-    // absent or complete, never empty.
-    if (errno == ENOENT) {
-      CopyAndReplace(path, text);
-      return;
+  Descriptor file(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK);
+  std::size_t done = 0;
+  if (const int error = WriteAll(file.get(), text.data(), text.size(), done);
+      error != 0) {
+    // O_APPEND leaves the offset at the end of what this call wrote.
+    const off_t end = ::lseek(file.get(), 0, SEEK_CUR);
+    if (done > 0 && end >= static_cast<off_t>(done)) {
+      TruncateTo(file.get(), end - static_cast<off_t>(done));
     }
-    ThrowErrno(path, errno);
+    ThrowErrno(path, error);
   }
-  Descriptor file(path, fd, Descriptor::Adopt{});
-  struct stat info {};
-  if (::fstat(file.get(), &info) != 0) ThrowErrno(path, errno);
-  if (!S_ISREG(info.st_mode)) ThrowErrno(path, EISDIR);
-  const auto size = static_cast<std::size_t>(info.st_size);
-  if (size % page_size + text.size() > page_size) {
-    file.Close();
-    CopyAndReplace(path, text);
-    return;
-  }
-  // The slow way always leaves an owner-only file; so does this one.
+  file.Close();
+}
+
+void PosixFileSystem::MakeOwnerOnly(const std::string& path) {
+  Descriptor file(path, O_RDONLY | O_NONBLOCK);
+  const struct stat info = file.RegularFileStatus();
   if ((info.st_mode & 07777) != kOwnerOnly &&
       ::fchmod(file.get(), kOwnerOnly) != 0) {
     ThrowErrno(path, errno);
   }
+  file.Close();
+}
 
-  ssize_t written = -1;
-  do {
-    written = ::write(file.get(), text.data(), text.size());
-  } while (written < 0 && errno == EINTR);
-  if (written != static_cast<ssize_t>(text.size())) {
-    int error = written < 0 ? errno : 0;
-    if (written > 0) {
-      // The kernel took part of the text and gave no reason; writing the
-      // rest fails at once with the reason (it is truncated away below
-      // whatever happens).
-      const auto done = static_cast<std::size_t>(written);
-      error = WriteAll(file.get(), text.substr(done));
-      if (error == 0) error = ENOSPC;
-    }
-    while (::ftruncate(file.get(), info.st_size) != 0 && errno == EINTR) {
-    }
-    ThrowErrno(path, error);
+void PosixFileSystem::TruncateFile(const std::string& path,
+                                   std::uint64_t size) {
+  Descriptor file(path, O_WRONLY | O_NONBLOCK);
+  const struct stat info = file.RegularFileStatus();
+  if (size > static_cast<std::uint64_t>(info.st_size)) {
+    ThrowErrno(path, EINVAL);
+  }
+  if (::ftruncate(file.get(), static_cast<off_t>(size)) != 0) {
+    ThrowErrno(path, errno);
   }
   file.Close();
 }
 
-// The new content goes to a temporary file beside the document, which then
-// replaces it in one rename. A process killed at any moment leaves either the
-// old file or the new one (and perhaps a stray temporary file, never read).
-// It needs room for a second copy of the file.
-void PosixFileSystem::CopyAndReplace(const std::string& path,
-                                     const std::string& text) {
-  TemporaryFile temporary(path);
-  {
-    int source = -1;
-    do {
-      source = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (source < 0 && errno == EINTR);
-    if (source < 0 && errno != ENOENT) ThrowErrno(path, errno);
-    if (source >= 0) {
-      const int error = CopyAll(source, temporary.fd());
-      ::close(source);
-      if (error != 0) ThrowErrno(path, error);
+std::vector<std::string> PosixFileSystem::ListFiles(
+    const std::string& directory, const std::string& name_prefix) {
+  DIR* listing = ::opendir(directory.c_str());
+  if (listing == nullptr) ThrowErrno(directory, errno);
+  std::vector<std::string> paths;
+  const int directory_fd = ::dirfd(listing);
+  while (true) {
+    errno = 0;
+    const dirent* entry = ::readdir(listing);
+    if (entry == nullptr) break;
+    if (std::strncmp(entry->d_name, name_prefix.c_str(), name_prefix.size()) !=
+        0) {
+      continue;
+    }
+    struct stat info {};
+    if (::fstatat(directory_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) ==
+            0 &&
+        S_ISREG(info.st_mode)) {
+      paths.push_back(directory + "/" + entry->d_name);
     }
   }
-  if (const int error = WriteAll(temporary.fd(), text); error != 0) {
-    ThrowErrno(path, error);
-  }
-  temporary.ReplaceTarget();
+  const int error = errno;
+  ::closedir(listing);
+  if (error != 0) ThrowErrno(directory, error);
+  return paths;
 }
 
 }  // namespace scrivlet

@@ -1,6 +1,7 @@
 #ifndef SCRIVLET_PLATFORM_POSIX_FILE_SYSTEM_H_
 #define SCRIVLET_PLATFORM_POSIX_FILE_SYSTEM_H_
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,29 +9,27 @@
 
 namespace scrivlet {
 
-// FileSystem on POSIX calls. Files it creates or appends to are mode 0600:
-// trans.xml holds Base64 credentials. A failed append, or a process killed
-// at any moment of an append, leaves the file as it was or with the whole
-// text appended, never part of it. Text that fits in the page holding the
-// file's end is appended in place with one write; anything else is written
-// with the file's old content to a temporary file beside it, which is then
-// renamed over it.
+// FileSystem on POSIX calls. Files it creates are mode 0600 (trans.xml holds
+// Base64 credentials), and MakeOwnerOnly makes a kept one so. An append is one write(2) to a
+// descriptor opened with O_APPEND, in place whatever the text's size: the
+// cost does not grow with the file, and the file keeps its inode (links to
+// it stay links).
 class PosixFileSystem : public FileSystem {
  public:
   bool FileExists(const std::string& path) override;
   void DeleteFile(const std::string& path) override;
   std::vector<std::string> ReadLines(const std::string& path) override;
+  std::string ReadText(const std::string& path) override;
   void CreateTextFile(const std::string& path,
                       const std::string& text) override;
   void AppendText(const std::string& path, const std::string& text) override;
+  void TruncateFile(const std::string& path, std::uint64_t size) override;
+  void MakeOwnerOnly(const std::string& path) override;
+  std::vector<std::string> ListFiles(const std::string& directory,
+                                     const std::string& name_prefix) override;
 
   // The lines of a file's content, as ReadLines gives them.
   static std::vector<std::string> SplitLines(const std::string& content);
-
- private:
-  // The slow append: old content plus `text` into a temporary file that
-  // replaces `path` by rename.
-  static void CopyAndReplace(const std::string& path, const std::string& text);
 };
 
 }  // namespace scrivlet

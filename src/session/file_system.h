@@ -1,6 +1,7 @@
 #ifndef SCRIVLET_SESSION_FILE_SYSTEM_H_
 #define SCRIVLET_SESSION_FILE_SYSTEM_H_
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -33,14 +34,29 @@ class FileSystem {
   // Every line of the file, without its line break. A line ends at LF; a CR
   // just before the LF is dropped. A last line without LF is still a line.
   virtual std::vector<std::string> ReadLines(const std::string& path) = 0;
+  // The whole content of the file, bytes as they are.
+  virtual std::string ReadText(const std::string& path) = 0;
   // Creates the file, replacing any file of that name, readable and writable
   // by its owner only, holding exactly `text`.
   virtual void CreateTextFile(const std::string& path,
                               const std::string& text) = 0;
-  // Appends `text` with one write, creating a missing file (owner only). On
-  // failure the file is left as it was before the call: never a part of
-  // `text`.
+  // Appends `text` in place at the file's end with one write, creating a
+  // missing file (owner only); an existing file keeps its permissions. On failure the file is left as it was before
+  // the call: never a part of `text`. A process killed during the write may
+  // leave the file with a first part of `text` at its end; the transaction
+  // start cuts such a torn tail (see document_repair.h).
   virtual void AppendText(const std::string& path, const std::string& text) = 0;
+  // Cuts the existing file at the path back to its first `size` bytes
+  // (`size` at most its length), in place.
+  virtual void TruncateFile(const std::string& path, std::uint64_t size) = 0;
+  // Gives the existing file at the path read and write permission for its
+  // owner only; changes nothing when it has exactly that already.
+  virtual void MakeOwnerOnly(const std::string& path) = 0;
+  // The paths (directory + "/" + name) of the regular files in `directory`
+  // whose names begin with `name_prefix`, in no particular order. Symbolic
+  // links are not followed and not listed.
+  virtual std::vector<std::string> ListFiles(const std::string& directory,
+                                             const std::string& name_prefix) = 0;
 };
 
 }  // namespace scrivlet

@@ -6,6 +6,11 @@
 #include "session/recording_session.h"
 
 namespace scrivlet {
+namespace {
+
+constexpr char kLeftoverCopyPrefix[] = "trans.xml.part-";
+
+}  // namespace
 
 RecordingSession::RecordingSession(FileSystem& files, Browser& browser,
                                    MainWindowView& view, ProxySettings& proxy,
@@ -61,6 +66,12 @@ void RecordingSession::Form_LoadWithoutWorkingDirectory(
 void RecordingSession::DeleteWorkingFiles() {
   if (files_.FileExists(state_.transFilePath)) {
     files_.DeleteFile(state_.transFilePath);
+  }
+  // Earlier versions appended by writing a copy beside trans.xml and
+  // renaming it; a process killed meanwhile left the copy behind.
+  for (const std::string& leftover :
+       files_.ListFiles(working_directory_, kLeftoverCopyPrefix)) {
+    files_.DeleteFile(leftover);
   }
   if (files_.FileExists(state_.transNamePath)) {
     files_.DeleteFile(state_.transNamePath);

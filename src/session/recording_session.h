@@ -45,7 +45,8 @@ class RecordingSession {
   void ReadAgentConfig(const std::string& path);
   void ApplyProxySettings();
   void StartTransaction();
-  // The unload handler: deletes trans.xml and transName.txt, ends the program.
+  // The unload handler: deletes the working files (see DeleteWorkingFiles),
+  // ends the program.
   void EndSession();
   void Reset_Click();
 
@@ -77,7 +78,8 @@ class RecordingSession {
   // Appends one whole element to trans.xml. A failure is reported once (see
   // `captureFailureReported`) and leaves the file as it was.
   void AppendCapturedElement(const std::string& element);
-  // Deletes trans.xml, then transName.txt, each when present. Throws
+  // Deletes trans.xml, the copies of it that earlier versions may have left
+  // (trans.xml.part-*), then transName.txt, each when present. Throws
   // FileError when a file cannot be deleted; the rest is then not done.
   void DeleteWorkingFiles();
   // Steps of a top-level completion that may fail; any exception takes the

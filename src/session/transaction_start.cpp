@@ -1,6 +1,7 @@
 #include <exception>
 #include <string>
 
+#include "capture/document_repair.h"
 #include "capture/document_writer.h"
 #include "session/recording_session.h"
 
@@ -55,8 +56,12 @@ void RecordingSession::StartTransaction() {
     state_.noProxyMatch = false;
 
     // An existing document (left by a process ended from outside) is kept
-    // and appended to.
-    if (!files_.FileExists(state_.transFilePath)) {
+    // and appended to, once a tail torn by that ending is cut. It holds
+    // credentials: owner only, like a new one. Appends keep permissions.
+    if (files_.FileExists(state_.transFilePath)) {
+      files_.MakeOwnerOnly(state_.transFilePath);
+      RepairDocument(files_, state_.transFilePath);
+    } else {
       files_.CreateTextFile(state_.transFilePath,
                             std::string(kDocumentStartLine) + kLineEnd);
     }

@@ -208,11 +208,12 @@ void Scrivlet::SetProgress(const std::string& text) {
 
 void Scrivlet::SetMousePointer(MousePointer pointer) {
   // set_cursor("wait") makes a new cursor object each time, which GTK takes
-  // for a change.
+  // for a change and loads from the theme's files again.
   if (pointer == shown_pointer_) return;
   shown_pointer_ = pointer;
   if (pointer == MousePointer::kHourglass) {
-    set_cursor("wait");
+    if (!hourglass_) hourglass_ = Gdk::Cursor::create("wait");
+    set_cursor(hourglass_);
   } else {
     set_cursor(Glib::RefPtr<Gdk::Cursor>());
   }

@@ -1,6 +1,7 @@
 #ifndef SCRIVLET_UI_MAIN_WINDOW_H_
 #define SCRIVLET_UI_MAIN_WINDOW_H_
 
+#include <gdkmm/cursor.h>
 #include <gtkmm/button.h>
 #include <gtkmm/checkbutton.h>
 #include <gtkmm/entry.h>
@@ -94,6 +95,10 @@ class Scrivlet : public Gtk::Window,
   DesignSurface surface_;
   // The window's cursor as last set; it starts as the default arrow.
   MousePointer shown_pointer_ = MousePointer::kArrow;
+  // The hourglass, made once: the display caches the X cursor of each cursor
+  // object, so one object is loaded from the cursor theme's files once
+  // instead of on every navigation.
+  Glib::RefPtr<Gdk::Cursor> hourglass_;
 
   std::unique_ptr<LoginDialog> frmLogin_;
   std::unique_ptr<LoginDialog> frmLogin1_;

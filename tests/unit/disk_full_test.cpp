@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -86,17 +87,28 @@ std::size_t WholePrefix(const std::string& text, std::size_t& at,
   return count;
 }
 
-TEST(DiskFullTest, TheFileLayerRefusesWholeAppendsAndRecovers) {
+// The file layer on a working directory that is a tmpfs of `pages` pages.
+class DiskFullTest : public ::testing::Test {
+ protected:
+  void Mount(std::size_t pages) {
+    tmpfs = std::make_unique<TinyTmpfs>(install.WorkingDirectory(),
+                                        pages * 4096);
+  }
+
   Installation install;
-  TinyTmpfs tmpfs(install.WorkingDirectory(), 4 * 4096);
-  SKIP_UNLESS_MOUNTED(tmpfs);
+  std::unique_ptr<TinyTmpfs> tmpfs;
   PosixFileSystem files;
   const std::string document = install.WorkingDirectory() + "/trans.xml";
   const std::string filler = install.WorkingDirectory() + "/filler";
+};
+
+TEST_F(DiskFullTest, TheFileLayerRefusesWholeAppendsAndRecovers) {
+  Mount(4);
+  SKIP_UNLESS_MOUNTED(*tmpfs);
   files.CreateTextFile(document, kStartLine);
   ASSERT_GT(FillUp(filler), 0u);
 
-  // Small elements (in place) and elements of two pages (replacing).
+  // Small elements and elements of two pages.
   std::vector<std::string> elements;
   std::vector<std::string> reasons;
   for (int index = 0; index < 40; ++index) {
@@ -143,6 +155,38 @@ TEST(DiskFullTest, TheFileLayerRefusesWholeAppendsAndRecovers) {
   files.AppendText(document, after);
   files.AppendText(document, elements.front());
   EXPECT_EQ(ReadFile(document), full + after + elements.front());
+}
+
+// The free space decides, not the document's size: on a disk with three
+// pages left, an element of two and a half pages is written whole after a
+// document of five pages, and the next one, of three pages, is refused and
+// leaves the document as it was.
+TEST_F(DiskFullTest, AnElementThatFitsIsWrittenOneThatDoesNotLeavesTheFile) {
+  Mount(16);
+  SKIP_UNLESS_MOUNTED(*tmpfs);
+  const auto post = [](const std::string& url, std::size_t body_size) {
+    return BuildNavigationElement(
+        {"POST", *SplitUrl(url), "", ""}, "",
+        BuildContentBlock(SplitBody("f=" + std::string(body_size, 'b'))));
+  };
+  const std::string start = kStartLine + post("http://h/big", 5 * 4096 - 700);
+  files.CreateTextFile(document, start);
+  const std::size_t filled = FillUp(filler);
+  ASSERT_GT(filled, 3u * 4096);
+  fs::resize_file(filler, filled - 3 * 4096);
+
+  const std::string fits = post("http://h/fits", 10000);
+  files.AppendText(document, fits);
+  EXPECT_EQ(ReadFile(document), start + fits);
+
+  std::string reason = "(no error)";
+  try {
+    files.AppendText(document, post("http://h/too-big", 3 * 4096));
+  } catch (const FileError& error) {
+    reason = error.what();
+  }
+  EXPECT_EQ(reason, "No space left on device");
+  EXPECT_EQ(ReadFile(document), start + fits);
 }
 
 class DiskFullSessionTest : public SessionTest {};

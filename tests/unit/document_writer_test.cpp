@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix_file_system.h"
+
 namespace scrivlet {
 namespace {
 
@@ -66,6 +68,52 @@ TEST(EscapeTextTest, EscapesFourCharactersAndReplacesBytesXmlCannotCarry) {
   }
 }
 
+// Long texts are scanned eight bytes at a time: a byte that needs work is
+// found wherever it stands within or across those words.
+TEST(EscapeTextTest, FindsASpecialByteAtEveryPositionOfALongText) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  struct Special {
+    std::string bytes;
+    std::string escaped;
+  };
+  const std::vector<Special> specials = {
+      {"&", "&amp;"},   {"<", "&lt;"},         {">", "&gt;"},
+      {"\"", "&quot;"}, {"\t", "\t"},         {"\r\n", "\r\n"},
+      {"\x01", fffd},   {std::string(1, '\0'), fffd}, {"\xC3\xA9", "\xC3\xA9"},
+      {"\xFF", fffd},   {"\x7F", "\x7F"},
+  };
+  for (const Special& special : specials) {
+    for (std::size_t at = 0; at <= 17; ++at) {
+      const std::string before(at, 'a');
+      const std::string after(17 - at, 'z');
+      EXPECT_EQ(EscapeText(before + special.bytes + after),
+                before + special.escaped + after)
+          << "at " << at;
+      EXPECT_EQ(SanitizeXmlBytes(before + special.bytes + after),
+                before + (special.escaped[0] == '&' ? special.bytes
+                                                     : special.escaped) +
+                    after)
+          << "at " << at;
+    }
+  }
+}
+
+TEST(JoinDocumentLinesTest, JoinsTheLinesAsTheyAreRead) {
+  const std::vector<std::string> contents = {
+      "",          "a",          "a\r\nb\nc", "a\n\n",       "\r\n",
+      "\r\r\n",    "x\ry\r\r\n", "\n\r",     "a\r",          "\r",
+      std::string("n\0l\xff\n", 5),
+  };
+  for (const std::string& content : contents) {
+    std::string expected;
+    for (const std::string& line : PosixFileSystem::SplitLines(content)) {
+      expected += line;
+    }
+    EXPECT_EQ(JoinDocumentLines(content), expected) << content;
+  }
+  EXPECT_EQ(JoinDocumentLines("<A>\r\n<B>\r\n\r\n"), "<A><B>");
+}
+
 TEST(SplitBodyTest, SplitsAtEveryAmpersandAndDropsOneTrailingNul) {
   struct Case {
     std::string body;
@@ -81,6 +129,28 @@ TEST(SplitBodyTest, SplitsAtEveryAmpersandAndDropsOneTrailingNul) {
       {"line\r\nbreak", {"line\r\nbreak"}},
   };
   for (const Case& c : cases) EXPECT_EQ(SplitBody(c.body), c.pieces);
+}
+
+TEST(ContentBlockTest, ABodyGivesTheBlockOfItsSplitPieces) {
+  const std::vector<std::string> bodies = {
+      "",
+      "a=1",
+      std::string("a=1&b=2\0", 8),
+      std::string("a\0\0", 3),
+      std::string("a\0&b", 4),
+      "&x&",
+      "q=<b>&r=\"x\"&s=\xe9\x01&t=caf\xc3\xa9",
+      "line\r\nbreak&" + std::string(5000, 'p'),
+  };
+  for (const std::string& body : bodies) {
+    const ContentBlock expected = BuildContentBlock(SplitBody(body));
+    const ContentBlock block = BuildBodyContentBlock(body);
+    EXPECT_EQ(block.lines, expected.lines) << body;
+    EXPECT_EQ(block.one_line, expected.one_line) << body;
+  }
+  EXPECT_EQ(BuildBodyContentBlock("a=1&b=<").lines,
+            "<CONTENT>\r\n<W3C_ENC>a=1</W3C_ENC>\r\n"
+            "<W3C_ENC>b=&lt;</W3C_ENC>\r\n</CONTENT>\r\n");
 }
 
 // Parses `document` strictly; the text of every element named `name`, in

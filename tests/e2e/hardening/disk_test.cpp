@@ -1,6 +1,7 @@
-// The working directory on a tiny tmpfs: a full disk is reported once,
-// leaves no part of an element behind, keeps the program running, and the
-// recording goes on once there is space again. A working directory that
+// The working directory on a tiny tmpfs: an element that fits in the space
+// left is written, one that does not is reported once and leaves no part of
+// it behind, the program keeps running, and the recording goes on once there
+// is space again. A working directory that
 // cannot be written or no longer exists at start gives "Error :" with the
 // reason and changes nothing. These tests mount file systems and need root,
 // as CI has; without root they fail and say so.
@@ -66,11 +67,14 @@ TEST_F(DiskTest, FullDiskIsReportedOnceLeavesWholeElementsAndRecordsAgain) {
   texts_.AddTo(environment);
   StartRecording(environment);
 
-  // The recorded elements are sized so that the document ends 100 bytes
-  // short of a page boundary: on the full disk the next element then fits
-  // only in part, and the program must take that part back. The long
-  // address is reached by script (typing it would take minutes).
+  // The recorded elements are sized so that the page holding the document's
+  // end has room for the next element and 100 bytes more: on the full disk
+  // that element is still written whole, and the one after it fits only in
+  // part, which the program must take back. The long address is reached by
+  // script (typing it would take minutes).
   const std::string start = kDocumentStart;
+  const std::string fits = ExpectedGet(site_.Url("/d/page?n=1"));
+  const size_t room = fits.size() + 100;
   size_t pad = 0;
   std::string jump;
   std::string padded;
@@ -78,7 +82,7 @@ TEST_F(DiskTest, FullDiskIsReportedOnceLeavesWholeElementsAndRecordsAgain) {
     jump = "/d/jump?pad=" + std::to_string(pad);
     const size_t bare = start.size() + ExpectedGet(site_.Url(jump)).size() +
                         ExpectedGet(site_.Url("/d/page?pad=")).size();
-    pad = (4096 - 100 - bare % 4096 + 4096) % 4096;
+    pad = (4096 - room - bare % 4096 + 4096) % 4096;
   }
   jump = "/d/jump?pad=" + std::to_string(pad);
   padded = "/d/page?pad=" + std::string(pad, 'p');
@@ -89,13 +93,21 @@ TEST_F(DiskTest, FullDiskIsReportedOnceLeavesWholeElementsAndRecordsAgain) {
   Visit(jump);
   ASSERT_TRUE(site_.WaitForBeacon(padded, 1));
   WaitForElements(2);
-  const std::string before = Document();
-  ASSERT_EQ(before, start + ExpectedGet(site_.Url(jump)) +
-                        ExpectedGet(site_.Url(padded)));
-  ASSERT_EQ(before.size() % 4096, 3996u);
+  const std::string padded_document = Document();
+  ASSERT_EQ(padded_document, start + ExpectedGet(site_.Url(jump)) +
+                                 ExpectedGet(site_.Url(padded)));
+  ASSERT_EQ(padded_document.size() % 4096, 4096 - room);
 
   FillFileSystem(installation_.WorkDir());
-  TypeAddress(site_.Url("/d/page?n=1"));
+  // Fits in the room left: written whole, nothing reported.
+  Visit("/d/page?n=1");
+  WaitForElements(3);
+  const std::string before = Document();
+  EXPECT_EQ(before, padded_document + fits);
+  EXPECT_TRUE(MessageWindows().empty());
+
+  // Does not fit: reported, and the document stays as it was.
+  TypeAddress(site_.Url("/d/page?n=2"));
   const WindowId message = WaitForMessage();
   ASSERT_NE(message, 0u) << "no message about the full disk";
   EXPECT_EQ(MessageWindows().size(), 1u);
@@ -107,19 +119,19 @@ TEST_F(DiskTest, FullDiskIsReportedOnceLeavesWholeElementsAndRecordsAgain) {
   Display().Activate(message);
   Display().Key("Return");
   ASSERT_TRUE(WaitForWindowGone(message, "^Nerovant Scrivlet$"));
-  ASSERT_TRUE(site_.WaitForBeacon("/d/page?n=1", 1));
+  ASSERT_TRUE(site_.WaitForBeacon("/d/page?n=2", 1));
 
   // Still full: the failure is not reported again. The page loading at all
   // shows that no message held its navigation back.
-  Visit("/d/page?n=2");
+  Visit("/d/page?n=3");
   EXPECT_TRUE(MessageWindows().empty());
   EXPECT_EQ(Document(), before);
   EXPECT_TRUE(program_->IsRunning());
 
   std::filesystem::remove(installation_.WorkDir() + "/filler");
-  Visit("/d/page?n=3");
-  WaitForElements(3);
-  EXPECT_EQ(Document(), before + ExpectedGet(site_.Url("/d/page?n=3")));
+  Visit("/d/page?n=4");
+  WaitForElements(4);
+  EXPECT_EQ(Document(), before + ExpectedGet(site_.Url("/d/page?n=4")));
   EXPECT_TRUE(MessageWindows().empty());
 }
 

@@ -1,9 +1,11 @@
-// A recording killed with SIGKILL at random moments: whatever the moment,
-// trans.xml holds its first line and whole REQUEST elements, and they are a
-// prefix of what an uninterrupted run records. The pages advance by
-// themselves (a link followed by script, a form post by form.submit(), a 302
-// answer, a frame that navigates and then moves the top page), so the kill
-// lands while the program is capturing.
+// A recording killed with SIGKILL at random moments, then started again in
+// the same working directory: whatever the moment, the document after the
+// restart's repair holds its first line and whole REQUEST elements, a prefix
+// of what an uninterrupted run records, and the continued recording is
+// saved and uploaded to the stand-in management server well-formed. The
+// pages advance by themselves (a link followed by script, a form post by
+// form.submit(), a 302 answer, a frame that navigates and then moves the top
+// page), so the kill lands while the program is capturing.
 #include <signal.h>
 
 #include <atomic>
@@ -14,6 +16,7 @@
 #include <random>
 
 #include "hardening_support.h"
+#include "stand_in_server.h"
 
 namespace scrivlet::e2e::hardening {
 namespace {
@@ -80,6 +83,7 @@ class Killer {
 class KillTest : public HardeningTest {
  protected:
   KillTest() {
+    installation_.WriteAgentIni({"dbmgmtsrvurl=" + management_.url()});
     site_.AddPage("/k/start",
                   BeaconPage("Start", "<p>start</p>",
                              AfterLoad("location.href='/k/a?x=1&y=2';")));
@@ -139,9 +143,41 @@ class KillTest : public HardeningTest {
     ForgetProgram();
   }
 
+  // Goes on recording in the restarted program (one page), saves, and
+  // expects upload number `upload` to be the repaired document `repaired`
+  // with that page's element and the closing line, accepted by the server;
+  // then the program ends cleanly.
+  void ContinueAndUpload(const std::string& repaired, int upload) {
+    AnswerDialog("Network Login", std::nullopt);
+    AnswerDialog("Proxy Login", std::nullopt);
+    Visit("/k/end");
+    WaitForElements(CountElements(repaired) + 1);
+    const std::string document =
+        repaired + ExpectedGet(site_.Url("/k/end")) + kDocumentEnd;
+    ClickControl(kSaveTransaction);
+    const std::string folder = management_.Upload(upload);
+    // The server writes the verdict last; a whole one ends in a line end.
+    const auto verdict = [&] {
+      return ReadFileBytes(folder + "/verdict.txt").value_or("");
+    };
+    ASSERT_TRUE(WaitUntil([&] {
+      return !verdict().empty() && verdict().back() == '\n';
+    })) << "nothing was uploaded; trans.xml:\n" << Document();
+    EXPECT_EQ(verdict(), "accepted\n");
+    EXPECT_EQ(ReadFileBytes(folder + "/trans.xml"), JoinedLines(document));
+    const WindowId message = WaitForMessage();
+    ASSERT_NE(message, 0u) << "no stopped message";
+    Display().Activate(message);
+    Display().Key("Return");
+    const std::optional<int> status = WaitForProgramExit();
+    ASSERT_TRUE(status.has_value()) << "the program did not end";
+    EXPECT_EQ(*status, 0);
+    ForgetProgram();
+  }
+
   // Runs the scripted recording `kills` times, each killed at a random
-  // moment of the start or of the pages, and checks the document after
-  // each kill.
+  // moment of the start or of the pages, restarts the program on what the
+  // kill left, checks the repaired document and continues and uploads it.
   void KillAtRandomMoments(int kills) {
     Clock::duration start_time{};
     Clock::duration pages_time{};
@@ -168,8 +204,13 @@ class KillTest : public HardeningTest {
     std::vector<int> elements_at_kill(expected.size() + 1, 0);
     int survived = 0;
     int not_started = 0;
+    int repaired = 0;
+    int uploads = 0;
     for (int kill = 0; kill < kills; ++kill) {
       std::filesystem::remove(installation_.TransXmlPath());
+      // The upload after the previous kill ended the session, which deletes
+      // the transaction name file with the document.
+      installation_.WriteTransName("Killed", "k1ll");
       const bool in_start = phase(random) == 0;
       const auto delay = std::chrono::microseconds(
           in_start ? start_us(random) : pages_us(random));
@@ -194,37 +235,46 @@ class KillTest : public HardeningTest {
       ASSERT_TRUE(status.has_value()) << "kill " << kill << ": still running";
       EXPECT_EQ(*status, 128 + SIGKILL) << "kill " << kill;
 
-      const std::optional<std::string> document =
+      const std::optional<std::string> killed =
           ReadFileBytes(installation_.TransXmlPath());
-      // Killed before the document was started: nothing is there at all.
-      if (!document) {
-        ++not_started;
-        ++survived;
-        ForgetProgram();
-        continue;
-      }
-      const auto elements = WholeElements(*document);
+      if (!killed) ++not_started;
+      ForgetProgram();
+
+      // The restart repairs the document before its window shows.
+      StartProgramWith();
+      ASSERT_NE(MainWindow(), 0u) << "kill " << kill << ": no restart";
+      const std::string document =
+          ReadFileBytes(installation_.TransXmlPath()).value_or("(missing)");
+      const auto elements = WholeElements(document);
       ASSERT_TRUE(elements.has_value())
           << "kill " << kill << " (" << (in_start ? "start" : "pages") << ", "
-          << delay.count() << " us): not the first line and whole elements:\n"
-          << *document;
-      ASSERT_LE(elements->size(), expected.size()) << *document;
+          << delay.count() << " us): after the restart not the first line "
+          << "and whole elements:\n"
+          << document << "\nleft by the kill:\n"
+          << killed.value_or("(no file)");
+      ASSERT_LE(elements->size(), expected.size()) << document;
       for (size_t i = 0; i < elements->size(); ++i) {
         ASSERT_EQ((*elements)[i], expected[i])
             << "kill " << kill << ": element " << i << " differs";
       }
+      if (killed && *killed != document) ++repaired;
       ++elements_at_kill[elements->size()];
+
+      ContinueAndUpload(document, ++uploads);
+      if (HasFatalFailure()) return;
       ++survived;
-      ForgetProgram();
     }
     std::cout << "kills survived: " << survived << " of " << kills
               << "; killed before the document existed: " << not_started
+              << "; documents repaired at the restart: " << repaired
               << "; documents by element count:";
     for (size_t i = 0; i < elements_at_kill.size(); ++i) {
       std::cout << " " << i << ":" << elements_at_kill[i];
     }
     std::cout << "\n";
   }
+
+  StandInServer management_;
 };
 
 TEST_F(KillTest, TenKillsLeaveThePrefixOfTheUninterruptedDocument) {

@@ -1,0 +1,52 @@
+#include "capture/document_repair.h"
+
+#include <string_view>
+
+#include "capture/document_writer.h"
+
+namespace scrivlet {
+namespace {
+
+constexpr std::string_view kElementStart = "<REQUEST>";
+constexpr std::string_view kElementEndLine = "</REQUEST>\r\n";
+
+// The end of the whole element that starts at `at`, or npos when no whole
+// element starts there.
+std::size_t WholeElementEnd(std::string_view content, std::size_t at) {
+  if (content.substr(at, kElementStart.size()) != kElementStart) {
+    return std::string_view::npos;
+  }
+  const std::size_t end = content.find(kElementEndLine, at);
+  return end == std::string_view::npos ? end : end + kElementEndLine.size();
+}
+
+}  // namespace
+
+DocumentRepair PlanDocumentRepair(const std::string& content) {
+  const std::string first_line = std::string(kDocumentStartLine) + kLineEnd;
+  const std::string_view text = content;
+  if (text.substr(0, first_line.size()) == first_line) {
+    std::size_t whole = first_line.size();
+    for (std::size_t end = WholeElementEnd(text, whole);
+         end != std::string_view::npos; end = WholeElementEnd(text, whole)) {
+      whole = end;
+    }
+    const bool torn_tail =
+        text.find(kElementEndLine, whole) == std::string_view::npos;
+    return {torn_tail ? whole : content.size(), ""};
+  }
+  const std::size_t written = text.find_last_not_of('\0') + 1;
+  if (first_line.compare(0, written, text, 0, written) == 0) {
+    return {written, first_line.substr(written)};
+  }
+  return {content.size(), ""};
+}
+
+void RepairDocument(FileSystem& files, const std::string& path) {
+  const std::string content = files.ReadText(path);
+  const DocumentRepair repair = PlanDocumentRepair(content);
+  if (repair.keep < content.size()) files.TruncateFile(path, repair.keep);
+  if (!repair.append.empty()) files.AppendText(path, repair.append);
+}
+
+}  // namespace scrivlet

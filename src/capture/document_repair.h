@@ -1,0 +1,55 @@
+#ifndef SCRIVLET_CAPTURE_DOCUMENT_REPAIR_H_
+#define SCRIVLET_CAPTURE_DOCUMENT_REPAIR_H_
+
+// The repair of trans.xml before a transaction goes on with it. Every
+// element reaches the file with one append, but a process killed during
+// that write leaves the first part of the element at the file's end, a
+// power loss can leave NUL bytes where the last writes had not reached the
+// disk, and a process killed after "Save Transaction" leaves the closing
+// line. The document the next elements are appended to must be the first
+// line and whole REQUEST elements, so such a torn tail is cut first.
+//
+// Reading the document: an element starts with a line that begins with
+// "<REQUEST>" and ends with the first line that ends with "</REQUEST>"
+// (the navigation form's "</REQUEST>", the completion form's
+// "</REQUEST-LINE></REQUEST>"), each line ended by CR LF. The writer
+// escapes "<" in everything it records, so no recorded text can look like
+// either line.
+//
+// What is kept, so that the repair never loses a whole element:
+//  * A document that begins with its first line keeps that line and the
+//    whole elements after it. Whatever follows them is a torn tail and is
+//    cut, provided it holds no line ending in "</REQUEST>": a tail that
+//    does is not something a killed writer leaves, and the document is
+//    then left alone.
+//  * A file that holds only a first part of the first line (a start killed
+//    while creating the document), perhaps followed by NUL bytes, is cut
+//    to that part and completed to the first line.
+//  * Any other file (not a document of this program) is left alone.
+
+#include <cstddef>
+#include <string>
+
+#include "session/file_system.h"
+
+namespace scrivlet {
+
+// What to do to a document's content: keep its first `keep` bytes, then
+// append `append`. keep == content size and append "" mean it is whole.
+struct DocumentRepair {
+  std::size_t keep = 0;
+  std::string append;
+  bool operator==(const DocumentRepair&) const = default;
+};
+
+// The repair of a document whose content is `content`. Pure logic.
+DocumentRepair PlanDocumentRepair(const std::string& content);
+
+// Reads the document at `path` and carries out its repair through `files`:
+// a truncation, an append, or nothing at all when it is already whole.
+// Throws FileError when a file operation fails.
+void RepairDocument(FileSystem& files, const std::string& path);
+
+}  // namespace scrivlet
+
+#endif  // SCRIVLET_CAPTURE_DOCUMENT_REPAIR_H_
