@@ -129,6 +129,31 @@ TEST_F(UploadTest, WholePathToTheStandInServer) {
   ExpectStoppedMessageAndCleanEnd();
 }
 
+// The browser reports the record page as "http://localhost:PORT/..."; the
+// program navigated to the address as agent.ini spells it.
+TEST_F(UploadTest, RecordPageIsFilledWhenAgentIniSpellsItsAddressDifferently) {
+  StandInServer management;
+  const std::string port = management.url().substr(
+      management.url().rfind(':') + 1);
+  UseManagementServer("HTTP://LocalHost:" + port + "/./");
+  StartAndAnswerDialogs();
+  NavigateTo("/page");
+  WaitForElements(1);
+
+  ClickControl(kSaveTransaction);
+  ASSERT_TRUE(WaitUntil([&] {
+    return FileExists(management.Upload(1) + "/verdict.txt");
+  })) << "nothing was uploaded; trans.xml:\n"
+      << Document();
+  const std::string document =
+      kDocumentStart + ExpectedGet(server_.Url("/page")) + kDocumentEnd;
+  EXPECT_EQ(ReadFileBytes(management.Upload(1) + "/verdict.txt"),
+            "accepted\n");
+  EXPECT_EQ(ReadFileBytes(management.Upload(1) + "/trans.xml"),
+            JoinedLines(document));
+  ExpectStoppedMessageAndCleanEnd();
+}
+
 TEST_F(UploadTest, DocumentTextReachesTheServletUnchanged) {
   // The test web server plays the management server here, so that the
   // servlet receives a document that is not well-formed XML too.
