@@ -192,6 +192,7 @@ class FillBench : public WebViewEvents {
         adapter_.view(), kProbeScript, -1, nullptr, FormCapture::WorldName(),
         nullptr, nullptr, &OnProbe, this);
   }
+  void LoadEndedWithoutPage(BrowserId) override {}
   WebViewAdapter* NewWindow2(WebViewAdapter&) override { return nullptr; }
   void CommandStateChange(long, bool) override {}
   void StatusTextChange(const std::string&) override {}

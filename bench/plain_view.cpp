@@ -47,6 +47,7 @@ class NullEvents : public scrivlet::WebViewEvents {
                        const std::optional<std::string>&,
                        const std::string&) override {}
   void DocumentComplete(scrivlet::BrowserId, const std::string&) override {}
+  void LoadEndedWithoutPage(scrivlet::BrowserId) override {}
   scrivlet::WebViewAdapter* NewWindow2(scrivlet::WebViewAdapter&) override {
     return nullptr;
   }

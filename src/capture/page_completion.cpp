@@ -34,6 +34,18 @@ void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
     }
     if (ended_) return;
   }
+  EndPendingNavigation();
+}
+
+// The page the browser stayed on is no new address: it records no redirect
+// (its address differs from `pendingUrl`, but no request went there), and
+// after the intro page it does not ask for credentials again.
+void RecordingSession::WebBrowser1_LoadEndedWithoutPage(BrowserId /*pDisp*/) {
+  if (ended_) return;
+  EndPendingNavigation();
+}
+
+void RecordingSession::EndPendingNavigation() {
   state_.pendingUrl = "";
   state_.didRefresh = false;
   view_.SetMousePointer(MousePointer::kArrow);

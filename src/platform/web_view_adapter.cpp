@@ -145,11 +145,12 @@ class BrowserGroup {
   }
 
   void EnqueueCompletion(WebViewAdapter* adapter, BrowserId id,
-                         std::string url) {
+                         std::string url, bool new_page = true) {
     Event event;
     event.adapter = adapter;
     event.id = id;
     event.url = std::move(url);
+    event.new_page = new_page;
     queue_.push_back(std::move(event));
     Process();
   }
@@ -158,6 +159,7 @@ class BrowserGroup {
   struct Event {
     WebViewAdapter* adapter = nullptr;
     bool navigation = false;
+    bool new_page = true;  // of a completion
     GObjectPtr<WebKitPolicyDecision> decision;
     BrowserId id = 0;
     std::string url;
@@ -240,8 +242,10 @@ class BrowserGroup {
                 : std::string();
         events.BeforeNavigate2(event.id, event.url,
                                event.post ? body : std::nullopt, headers);
-      } else {
+      } else if (event.new_page) {
         events.DocumentComplete(event.id, event.url);
+      } else {
+        events.LoadEndedWithoutPage(event.id);
       }
     } catch (const std::exception& error) {
       g_warning("browser event: %s", error.what());
@@ -307,6 +311,7 @@ void WebViewAdapter::Connect() {
   group_->Add(this);
   g_signal_connect(view_, "decide-policy", G_CALLBACK(&OnDecidePolicy), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(&OnLoadChanged), this);
+  g_signal_connect(view_, "load-failed", G_CALLBACK(&OnLoadFailed), this);
   g_signal_connect(view_, "create", G_CALLBACK(&OnCreate), this);
   g_signal_connect(view_, "mouse-target-changed",
                    G_CALLBACK(&OnMouseTargetChanged), this);
@@ -398,20 +403,60 @@ gboolean WebViewAdapter::OnDecidePolicy(WebKitWebView*,
   return FALSE;
 }
 
-// Raised for the view's top-level page only, also after a failed load (the
-// engine then shows its error page).
+// Raised for the view's top-level page only, also after a failed load. When
+// a load fails before its page was committed, the view's address is still
+// the old page's, which is no completion of this load: a load that gets the
+// engine's error page completes at the failing address, and one that ends
+// without a page (a download, a 204 answer, a refused certificate, a load
+// stopped for another one) leaves the view on the page it showed.
 void WebViewAdapter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                                    gpointer self) {
   try {
-    if (event != WEBKIT_LOAD_FINISHED) return;
     auto* adapter = static_cast<WebViewAdapter*>(self);
+    if (event == WEBKIT_LOAD_STARTED) {
+      adapter->load_shows_page_ = false;
+      adapter->error_page_uri_.clear();
+    }
+    if (event == WEBKIT_LOAD_COMMITTED) adapter->load_shows_page_ = true;
+    if (event != WEBKIT_LOAD_FINISHED) return;
     const char* uri = webkit_web_view_get_uri(view);
+    std::string completed = uri ? uri : "";
+    if (!adapter->error_page_uri_.empty()) {
+      completed = std::exchange(adapter->error_page_uri_, std::string());
+    }
     adapter->group_->EnqueueCompletion(adapter, adapter->Object(),
-                                       uri ? uri : "");
+                                       std::move(completed),
+                                       adapter->load_shows_page_);
   } catch (const std::exception& error) {
     g_warning("load-changed: %s", error.what());
   } catch (...) {
   }
+}
+
+// The engine's own handler shows an error page at the failing address for
+// every failure but these three, which leave the old page standing: a load
+// cancelled (by a newer one, or stopped), a response turned into a download
+// or ignored (a 204 answer), and media that a media player takes over.
+gboolean WebViewAdapter::OnLoadFailed(WebKitWebView*, WebKitLoadEvent event,
+                                      const char* failing_uri, GError* error,
+                                      gpointer self) {
+  try {
+    auto* adapter = static_cast<WebViewAdapter*>(self);
+    const bool keeps_old_page =
+        g_error_matches(error, WEBKIT_NETWORK_ERROR,
+                        WEBKIT_NETWORK_ERROR_CANCELLED) ||
+        g_error_matches(error, WEBKIT_POLICY_ERROR,
+                        WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) ||
+        g_error_matches(error, WEBKIT_MEDIA_ERROR,
+                        WEBKIT_MEDIA_ERROR_WILL_HANDLE_LOAD);
+    if (keeps_old_page) return FALSE;
+    adapter->load_shows_page_ = true;
+    if (event != WEBKIT_LOAD_COMMITTED && failing_uri) {
+      adapter->error_page_uri_ = failing_uri;
+    }
+  } catch (...) {
+  }
+  return FALSE;
 }
 
 GtkWidget* WebViewAdapter::OnCreate(WebKitWebView*, WebKitNavigationAction*,

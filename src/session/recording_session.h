@@ -56,6 +56,11 @@ class RecordingSession {
                                    const std::optional<std::string>& PostData,
                                    const std::string& Headers);
   void WebBrowser1_DocumentComplete(BrowserId pDisp, const std::string& URL);
+  // A load of a browser that ended without a new page (a download, a 204
+  // answer, a load stopped or refused before its page came): the browser
+  // still shows the page it showed, which has been completed already. Only
+  // the busy display ends; nothing is recorded and no dialog is shown.
+  void WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp);
   void EndRecord_Click();
 
   // --- Navigation controls and status ---
@@ -86,6 +91,8 @@ class RecordingSession {
   void AskForCredentials();
   void FillRecordPage(BrowserId pDisp);
   void CaptureRedirect(const std::string& URL);
+  // The steps that end every completion: the pending navigation is over.
+  void EndPendingNavigation();
 
   FileSystem& files_;
   Browser& browser_;

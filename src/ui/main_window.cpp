@@ -269,6 +269,10 @@ void Scrivlet::DocumentComplete(BrowserId pDisp, const std::string& url) {
   session_.WebBrowser1_DocumentComplete(pDisp, url);
 }
 
+void Scrivlet::LoadEndedWithoutPage(BrowserId pDisp) {
+  session_.WebBrowser1_LoadEndedWithoutPage(pDisp);
+}
+
 WebViewAdapter* Scrivlet::NewWindow2(WebViewAdapter& opener) {
   return &Popup::Open(session_, opener)->browser();
 }

@@ -95,6 +95,10 @@ void Popup::DocumentComplete(BrowserId pDisp, const std::string& url) {
   Forward([&] { session_.WebBrowser1_DocumentComplete(pDisp, url); });
 }
 
+void Popup::LoadEndedWithoutPage(BrowserId pDisp) {
+  Forward([&] { session_.WebBrowser1_LoadEndedWithoutPage(pDisp); });
+}
+
 WebViewAdapter* Popup::NewWindow2(WebViewAdapter& opener) {
   return &Open(session_, opener)->browser();
 }

@@ -39,6 +39,7 @@ class Popup : public Gtk::Window, private WebViewEvents {
                        const std::optional<std::string>& post_data,
                        const std::string& headers) override;
   void DocumentComplete(BrowserId pDisp, const std::string& url) override;
+  void LoadEndedWithoutPage(BrowserId pDisp) override;
   WebViewAdapter* NewWindow2(WebViewAdapter& opener) override;
   void CommandStateChange(long command, bool enable) override;
   void StatusTextChange(const std::string& text) override;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "scrivlet_fixture.h"
+#include "stand_in_server.h"
 
 namespace scrivlet::e2e {
 namespace {
@@ -218,6 +219,41 @@ TEST_F(BrowsingTest, RedirectAfterPostAddsACompletionElement) {
             (std::vector<std::string>{"GET /redirect-form",
                                       "POST /redirect-after-post",
                                       "GET /landing", "GET /sentinel?n=1"}));
+}
+
+// A download and a 204 answer leave the page standing; a refused connection
+// shows the engine's error page at its own address. None of them completes
+// at another address, so each is recorded once and nothing else.
+TEST_F(BrowsingTest, LoadsWithoutANewPageRecordOnlyTheirRequests) {
+  NavigateTo("/no-page");
+  ClickInPage(kBox1);
+  ASSERT_TRUE(server_.WaitForRequest("/download", 1));
+  WaitForElements(2);
+  ClickInPage(kBox2);
+  ASSERT_TRUE(server_.WaitForRequest("/no-content", 1));
+  WaitForElements(3);
+  const std::string refused =
+      "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/refused";
+  TypeAddress(refused);
+  WaitForElements(4);
+
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/no-page")) +
+                             ExpectedGet(server_.Url("/download")) +
+                             ExpectedGet(server_.Url("/no-content?q=1")) +
+                             ExpectedGet(refused));
+  EXPECT_TRUE(Display().FindVisibleWindows("^Network Login$").empty());
+}
+
+// Seen from the intro page, the download ends with the intro page still
+// shown; that is no new visit of it, so no credentials are asked for.
+TEST_F(BrowsingTest, ADownloadFromTheIntroPageAsksForNothing) {
+  TypeAddress(server_.Url("/download"));
+  ASSERT_TRUE(server_.WaitForRequest("/download", 1));
+  WaitForElements(1);
+
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/download")));
+  EXPECT_TRUE(Display().FindVisibleWindows("^Network Login$").empty());
+  EXPECT_TRUE(MessageWindows().empty());
 }
 
 TEST_F(BrowsingTest, BackAndForwardAreRecordedAsNavigations) {

@@ -142,6 +142,14 @@ std::optional<std::string> HtmlFor(const std::string& path,
                 "addEventListener('pageshow',report);"
                 "addEventListener('resize',report);");
   }
+  if (path == "/no-page") {
+    return Page("No page",
+                "<a class=\"box\" id=\"b1\" href=\"/download\">download</a>"
+                "<form method=\"get\" action=\"/no-content\">"
+                "<input type=\"hidden\" name=\"q\" value=\"1\">"
+                "<button class=\"box\" id=\"b2\" type=\"submit\">"
+                "no content</button></form>");
+  }
   if (path == "/frames") {
     return Page("Frames",
                 "<iframe src=\"/frame-a\" style=\"position:absolute;left:20px;"
@@ -205,6 +213,11 @@ Reply Answer(const RecordedRequest& request) {
     return Reply{302, Page("Moved", "<a href=\"/landing\">moved</a>"),
                  "/landing"};
   }
+  if (request.path == "/download") {
+    return Reply{200, "<p>saved, not shown</p>", "",
+                 "attachment; filename=\"report.html\""};
+  }
+  if (request.path == "/no-content") return Reply{204, "", ""};
   std::optional<std::string> html = HtmlFor(request.path, request.target);
   if (!html) return Reply{404, Page("Not found", "<p>not found</p>"), ""};
   return Reply{200, *html, ""};

@@ -58,6 +58,8 @@ inline constexpr char kServletPath[] =
 // plain navigation to /after-formdata, whose own form posts), /frames (two
 // frames), /redirect-form (a post answered with 302 to /landing),
 // /popup-link (a link with target=_blank), /popup-script (window.open),
+// /no-page (a link to /download, an attachment, and a GET form answered by
+// /no-content with 204: neither replaces the page),
 // /popup-page (a page with a form, meant to be shown in a pop-up), and the
 // management server's record page and upload servlet under /mgmt/.
 class TestWebServer : public RecordingServer {

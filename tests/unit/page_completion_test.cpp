@@ -92,6 +92,32 @@ TEST_F(PageCompletionTest, WritesNoRedirectWhenASkipConditionHolds) {
   }
 }
 
+TEST_F(PageCompletionTest, ALoadWithoutANewPageOnlyEndsTheBusyDisplay) {
+  Start();
+  session.WebBrowser1_DocumentComplete(kMainView, kIntro);
+  Navigate("http://a/download");
+  view.dialogs.clear();
+  view.text1 = "http://a/page";
+  state.didRefresh = true;
+
+  session.WebBrowser1_LoadEndedWithoutPage(kMainView);
+
+  EXPECT_EQ(Recorded(),
+            Lines({"<REQUEST><REQUEST-LINE NAME='STATIC'>",
+                   "<METHOD>GET</METHOD><URI>/download</URI>"
+                   "<PROT-VER>HTTP/1.1</PROT-VER>",
+                   "</REQUEST-LINE>", "<HEADERS>", "<HL>Host: a</HL>",
+                   kAcceptHl, kUserAgentHl, "<HL>Referer: http://a</HL>",
+                   "</HEADERS>", "</REQUEST>"}));
+  EXPECT_TRUE(view.dialogs.empty());
+  EXPECT_EQ(view.text1, "http://a/page");
+  EXPECT_EQ(state.pendingUrl, "");
+  EXPECT_FALSE(state.didRefresh);
+  EXPECT_EQ(view.pointer, MousePointer::kArrow);
+  EXPECT_EQ(view.progress, "done");
+  EXPECT_TRUE(browser.fills.empty());
+}
+
 TEST_F(PageCompletionTest, AFrameCompletionOnlyRunsTheFinalSteps) {
   Start();
   view.text1 = "kept";
