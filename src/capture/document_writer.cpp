@@ -64,23 +64,35 @@ bool IsPlainXmlText(const std::string& text) {
   return true;
 }
 
-// The entity for one of the four escaped characters, or nullptr.
-const char* EntityFor(char c) {
+// What AppendSanitized does to the text besides replacing bad bytes.
+enum class Escaping {
+  kNone,
+  kMarkup,                 // the four characters become entities
+  kMarkupAndLineBreaks,    // and CR and LF become character references
+};
+
+// The entity for one of the four escaped characters, for CR and LF with
+// kMarkupAndLineBreaks, or nullptr.
+const char* EntityFor(char c, Escaping escaping) {
   switch (c) {
     case '&': return "&amp;";
     case '<': return "&lt;";
     case '>': return "&gt;";
     case '"': return "&quot;";
+    case '\r':
+      return escaping == Escaping::kMarkupAndLineBreaks ? "&#13;" : nullptr;
+    case '\n':
+      return escaping == Escaping::kMarkupAndLineBreaks ? "&#10;" : nullptr;
     default: return nullptr;
   }
 }
 
-// Appends SanitizeXmlBytes(text) to `out`, with the four characters
-// escaped when `escape` is set. One pass gives the same bytes as escaping
-// first and sanitising after: the entities are plain ASCII, and a byte that
-// starts an acceptable sequence of more than one byte is never one of the
-// four characters.
-void AppendSanitized(std::string& out, const std::string& text, bool escape) {
+// Appends SanitizeXmlBytes(text) to `out`, escaped as `escaping` says. One
+// pass gives the same bytes as escaping first and sanitising after: the
+// entities are plain ASCII, and a byte that starts an acceptable sequence of
+// more than one byte is never one of the escaped characters.
+void AppendSanitized(std::string& out, const std::string& text,
+                     Escaping escaping) {
   out.reserve(out.size() + text.size());
   std::size_t at = 0;
   while (at < text.size()) {
@@ -90,7 +102,9 @@ void AppendSanitized(std::string& out, const std::string& text, bool escape) {
       ++at;
       continue;
     }
-    const char* entity = escape && length == 1 ? EntityFor(text[at]) : nullptr;
+    const char* entity = escaping != Escaping::kNone && length == 1
+                             ? EntityFor(text[at], escaping)
+                             : nullptr;
     if (entity != nullptr) {
       out += entity;
     } else {
@@ -107,7 +121,20 @@ void AppendEscaped(std::string& out, const std::string& text) {
     out += text;
     return;
   }
-  AppendSanitized(out, text, /*escape=*/true);
+  AppendSanitized(out, text, Escaping::kMarkup);
+}
+
+// A body piece: escaped, and without raw line breaks. The record page gets
+// the document as its lines joined with nothing between them, and an XML
+// parser turns CR LF into LF; a character reference survives both, so the
+// piece comes back byte for byte.
+void AppendEscapedPiece(std::string& out, const std::string& piece) {
+  if (piece.find_first_of("&<>\"\r\n") == std::string::npos &&
+      IsPlainXmlText(piece)) {
+    out += piece;
+    return;
+  }
+  AppendSanitized(out, piece, Escaping::kMarkupAndLineBreaks);
 }
 
 void AppendSanitizedBytes(std::string& out, const std::string& text) {
@@ -115,7 +142,7 @@ void AppendSanitizedBytes(std::string& out, const std::string& text) {
     out += text;
     return;
   }
-  AppendSanitized(out, text, /*escape=*/false);
+  AppendSanitized(out, text, Escaping::kNone);
 }
 
 void AppendLine(std::string& out, const std::string& line) {
@@ -196,7 +223,7 @@ std::optional<UrlParts> SplitUrl(const std::string& url) {
 std::string SanitizeXmlBytes(const std::string& text) {
   if (IsPlainXmlText(text)) return text;
   std::string out;
-  AppendSanitized(out, text, /*escape=*/false);
+  AppendSanitized(out, text, Escaping::kNone);
   return out;
 }
 
@@ -205,7 +232,7 @@ std::string EscapeText(const std::string& text) {
     return SanitizeXmlBytes(text);
   }
   std::string out;
-  AppendSanitized(out, text, /*escape=*/true);
+  AppendSanitized(out, text, Escaping::kMarkup);
   return out;
 }
 
@@ -239,7 +266,7 @@ ContentBlock BuildContentBlock(const std::vector<std::string>& pieces) {
     // The element is built once in `lines` and copied from there.
     const std::size_t start = block.lines.size();
     block.lines += kOpen;
-    AppendEscaped(block.lines, piece);
+    AppendEscapedPiece(block.lines, piece);
     block.lines += kClose;
     block.one_line.append(block.lines, start, std::string::npos);
     block.lines += kLineEnd;

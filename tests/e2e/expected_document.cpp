@@ -80,7 +80,10 @@ std::string NavigationElement(const std::string& url, const char* method,
     element += "<CONTENT>\r\n";
     for (std::string piece : SplitAtAmpersands(*body)) {
       if (!piece.empty() && piece.back() == '\0') piece.pop_back();
-      element += "<W3C_ENC>" + EscapedText(piece) + "</W3C_ENC>\r\n";
+      // A piece's own line breaks go as references: it stays on one line.
+      piece = ReplaceAll(ReplaceAll(EscapedText(piece), "\r", "&#13;"), "\n",
+                         "&#10;");
+      element += "<W3C_ENC>" + piece + "</W3C_ENC>\r\n";
     }
     element += "</CONTENT>\r\n";
   }

@@ -77,7 +77,7 @@ std::optional<std::string> HtmlFor(const std::string& path,
                  "<textarea name=\"msg\">one&amp;two\nthree</textarea>",
                  "Upload", "multipart/form-data"),
         "var dt=new DataTransfer();"
-        "dt.items.add(new File(['alpha&beta\\r\\ngamma'],'notes.txt',"
+        "dt.items.add(new File(['alpha&beta\\r\\ngamma\\ndelta'],'notes.txt',"
         "{type:'text/plain'}));"
         "document.getElementById('file').files=dt.files;");
   }

@@ -68,6 +68,34 @@ TEST_F(NavigationCaptureTest, EscapesPiecesAndHeadersAndKeepsEmptyPieces) {
                    "</CONTENT>", "</REQUEST>"}));
 }
 
+// Line breaks between the parts and inside values go as references, so that
+// each piece stays on its line and the joined document keeps them.
+TEST_F(NavigationCaptureTest, WritesAMultipartBodyWithItsLineBreaksAsReferences) {
+  Start();
+  const std::string body =
+      "--b\r\nContent-Disposition: form-data; name=\"f\"; "
+      "filename=\"a&b.txt\"\r\n\r\nx\r\ny\nz\r\n--b--\r\n";
+  Navigate("http://h/up", body,
+           "Content-Type: multipart/form-data; boundary=b\r\n");
+
+  const std::string first =
+      "<W3C_ENC>--b&#13;&#10;Content-Disposition: form-data; name=&quot;f"
+      "&quot;; filename=&quot;a</W3C_ENC>";
+  const std::string second =
+      "<W3C_ENC>b.txt&quot;&#13;&#10;&#13;&#10;x&#13;&#10;y&#10;z&#13;&#10;"
+      "--b--&#13;&#10;</W3C_ENC>";
+  EXPECT_EQ(Recorded(),
+            Lines({"<REQUEST><REQUEST-LINE NAME='STATIC'>",
+                   "<METHOD>POST</METHOD><URI>/up</URI>"
+                   "<PROT-VER>HTTP/1.1</PROT-VER>",
+                   "</REQUEST-LINE>", "<HEADERS>", "<HL>Host: h</HL>",
+                   kAcceptHl,
+                   "<HL>Content-Type: multipart/form-data; boundary=b", "</HL>",
+                   kUserAgentHl, "<HL>Referer: http://h</HL>", "</HEADERS>",
+                   "<CONTENT>", first, second, "</CONTENT>", "</REQUEST>"}));
+  EXPECT_EQ(state.requestContent, "<CONTENT>" + first + second + "</CONTENT>");
+}
+
 TEST_F(NavigationCaptureTest, AnEmptyBodyGivesAnEmptyContentBlock) {
   Start();
   Navigate("http://h/form", std::string());
