@@ -169,8 +169,8 @@ class FillBench : public WebViewEvents {
 
   // WebViewEvents
   void BeforeNavigate2(BrowserId, const std::string&,
-                       const std::optional<std::string>&,
-                       const std::string&) override {}
+                       const std::optional<std::string>&, const std::string&,
+                       bool) override {}
   void DocumentComplete(BrowserId id, const std::string& url) override {
     if (!loading_ || id != adapter_.Object()) return;
     loading_ = false;

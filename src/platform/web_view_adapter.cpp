@@ -20,6 +20,10 @@ namespace {
 
 // How long a POST decision waits for the body its page is still sending.
 constexpr std::int64_t kBodyWaitUs = 500'000;
+// How long it waits once the page has said that it is still reading the
+// files of the body: as long as a large file needs, but bounded, so that
+// the browser never hangs on a read that does not end.
+constexpr std::int64_t kFileReadWaitUs = 10'000'000;
 
 // Sets the first four elements of the first form by position. The values
 // arrive as arguments, never as script text.
@@ -86,7 +90,8 @@ void OnFillFinished(GObject* source, GAsyncResult* result, gpointer) {
 // capture script, the frames' identities, and one queue through which all
 // of their events reach the windows in the order the engine reported them.
 // A POST decision waits at the head of the queue until its body has arrived
-// (or kBodyWaitUs has passed), and everything behind it waits too.
+// (or kBodyWaitUs has passed, kFileReadWaitUs while its files are known to
+// be read), and everything behind it waits too.
 class BrowserGroup {
  public:
   BrowserGroup()
@@ -139,7 +144,6 @@ class BrowserGroup {
     event.form_submission = form_submission;
     event.content_type = std::move(content_type);
     event.decided_us = g_get_monotonic_time();
-    event.deadline_us = event.decided_us + kBodyWaitUs;
     queue_.push_back(std::move(event));
     Process();
   }
@@ -167,7 +171,6 @@ class BrowserGroup {
     bool form_submission = false;
     std::string content_type;
     std::int64_t decided_us = 0;
-    std::int64_t deadline_us = 0;
   };
 
   // A sub-frame's identity: odd numbers, which no view's address can be.
@@ -199,6 +202,7 @@ class BrowserGroup {
     processing_ = true;
     while (!queue_.empty()) {
       std::optional<std::string> body;
+      bool body_complete = true;
       Event& head = queue_.front();
       // Only a form submission has a formdata event behind it; any other
       // POST (a resubmission from the history) is recorded at once with
@@ -209,30 +213,37 @@ class BrowserGroup {
         FormSubmission submission;
         const FormCapture::Lookup lookup =
             capture_.Find(head.url, head.decided_us, submission);
+        const std::int64_t deadline_us =
+            head.decided_us + (lookup == FormCapture::Lookup::kIncomplete
+                                   ? kFileReadWaitUs
+                                   : kBodyWaitUs);
         if (lookup != FormCapture::Lookup::kComplete &&
-            g_get_monotonic_time() < head.deadline_us) {
-          ArmTimer(head.deadline_us);
+            g_get_monotonic_time() < deadline_us) {
+          ArmTimer(deadline_us);
           break;
         }
         body = "";
+        body_complete = lookup == FormCapture::Lookup::kComplete;
         if (lookup != FormCapture::Lookup::kNone) {
           try {
             body = SerializeFormBody(head.content_type, submission.entries,
                                      submission.charset);
           } catch (const std::exception& error) {
             g_warning("form body: %s", error.what());
+            body_complete = false;
           }
           capture_.Consume(submission);
         }
       }
       Event event = std::move(queue_.front());
       queue_.pop_front();
-      Deliver(event, body);
+      Deliver(event, body, body_complete);
     }
     processing_ = false;
   }
 
-  void Deliver(Event& event, const std::optional<std::string>& body) {
+  void Deliver(Event& event, const std::optional<std::string>& body,
+               bool body_complete) {
     WebViewEvents& events = event.adapter->events_;
     try {
       if (event.navigation) {
@@ -241,7 +252,8 @@ class BrowserGroup {
                 ? "Content-Type: " + event.content_type + "\r\n"
                 : std::string();
         events.BeforeNavigate2(event.id, event.url,
-                               event.post ? body : std::nullopt, headers);
+                               event.post ? body : std::nullopt, headers,
+                               body_complete);
       } else if (event.new_page) {
         events.DocumentComplete(event.id, event.url);
       } else {

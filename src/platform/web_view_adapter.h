@@ -27,9 +27,12 @@ class WebViewEvents {
  public:
   virtual ~WebViewEvents() = default;
 
+  // `body_complete` is false when the post's body could not be known in
+  // full in time; `post_data` then holds what was known.
   virtual void BeforeNavigate2(BrowserId pDisp, const std::string& url,
                                const std::optional<std::string>& post_data,
-                               const std::string& headers) = 0;
+                               const std::string& headers,
+                               bool body_complete) = 0;
   virtual void DocumentComplete(BrowserId pDisp, const std::string& url) = 0;
   // A load of the view's top-level page ended without a new page: the
   // view still shows the page it showed before.

@@ -62,6 +62,9 @@ struct SessionState {
   // A capture failure has been reported to the user and no capture has
   // succeeded since; further failures stay quiet until one does.
   bool captureFailureReported = false;
+  // A post recorded with an incomplete body has been reported in this
+  // transaction; later ones stay quiet. Cleared by every transaction start.
+  bool incompleteBodyReported = false;
 };
 
 }  // namespace scrivlet

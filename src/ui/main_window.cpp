@@ -261,8 +261,10 @@ void Scrivlet::EndProgram(int status) {
 
 void Scrivlet::BeforeNavigate2(BrowserId pDisp, const std::string& url,
                                const std::optional<std::string>& post_data,
-                               const std::string& headers) {
-  session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers);
+                               const std::string& headers,
+                               bool body_complete) {
+  session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers,
+                                       body_complete);
 }
 
 void Scrivlet::DocumentComplete(BrowserId pDisp, const std::string& url) {

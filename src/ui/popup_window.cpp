@@ -85,9 +85,11 @@ void Popup::Forward(Handler handler) {
 
 void Popup::BeforeNavigate2(BrowserId pDisp, const std::string& url,
                             const std::optional<std::string>& post_data,
-                            const std::string& headers) {
+                            const std::string& headers,
+                            bool body_complete) {
   Forward([&] {
-    session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers);
+    session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers,
+                                         body_complete);
   });
 }
 

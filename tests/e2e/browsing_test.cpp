@@ -119,6 +119,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "name=\"size\"\r\n\r\nlarge\r\n",
                   "name=\"msg\"\r\n\r\none&two\r\nthree\r\n",
                   "name=\"go\"\r\n\r\nUpload\r\n"}},
+        // The file's bytes come well after the 500 ms that a body without
+        // any news is waited for.
+        FormCase{"LargeFileReadLate", "/multipart-slow", "/multipart-slow-target",
+                 "multipart/form-data; boundary=",
+                 {"filename=\"big.txt\"", "line 149999 of the big file\r\n",
+                  "name=\"go\"\r\n\r\nUpload\r\n"}},
         FormCase{"TextPlain", "/text-plain", "/text-plain-target", "text/plain",
                  {"a=1 2\r\n", "b=x&y\r\n"}},
         FormCase{"SubmitCalledByScript", "/script-submit", "/script-target",

@@ -81,6 +81,25 @@ std::optional<std::string> HtmlFor(const std::string& path,
         "{type:'text/plain'}));"
         "document.getElementById('file').files=dt.files;");
   }
+  if (path == "/multipart-slow") {
+    // A file of 4 MB set without events, so that it is read only after the
+    // formdata event. The page then keeps its thread busy for 1.5 s, which
+    // holds the read's result back: from a task queued behind the one that
+    // starts the navigation, so that the navigation is asked for first.
+    return Page(
+        "Multipart, file read late",
+        PostForm("/multipart-slow-target",
+                 "<input type=\"file\" id=\"file\" name=\"big\">",
+                 "Upload", "multipart/form-data"),
+        "var lines=[];for(var i=0;i<150000;i++){"
+        "lines.push('line '+i+' of the big file\\r\\n');}"
+        "var dt=new DataTransfer();"
+        "dt.items.add(new File(lines,'big.txt',{type:'text/plain'}));"
+        "document.getElementById('file').files=dt.files;"
+        "document.forms[0].addEventListener('formdata',function(){"
+        "setTimeout(function(){setTimeout(function(){"
+        "var end=Date.now()+1500;while(Date.now()<end){}},0);},0);});");
+  }
   if (path == "/multipart-chosen") {
     // Chooses the file as a file chooser does: the files, then input and
     // change, well before the user clicks the submit button.

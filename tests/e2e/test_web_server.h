@@ -54,7 +54,8 @@ inline constexpr char kServletPath[] =
 // text, check box, radio, select, text area; the file set without events),
 // /multipart-chosen (two texts and a file of kChosenFileBytes, chosen with
 // the input and change events of a file chooser), /text-plain, /script-submit
-// (form.submit() from script), /formdata-only (new FormData(form), then a
+// (form.submit() from script), /multipart-slow (a 4 MB file whose read is
+// held back 1.5 s by a busy page), /formdata-only (new FormData(form), then a
 // plain navigation to /after-formdata, whose own form posts), /frames (two
 // frames), /redirect-form (a post answered with 302 to /landing),
 // /popup-link (a link with target=_blank), /popup-script (window.open),

@@ -272,6 +272,36 @@ TEST_F(NavigationCaptureTest, ReportsAFailedWriteOnceUntilACaptureSucceeds) {
   EXPECT_EQ(view.messages, (std::vector<Message>{failure, failure}));
 }
 
+TEST_F(NavigationCaptureTest, RecordsAnIncompleteBodyAndSaysSoOncePerTransaction) {
+  Start();
+  view.messages.clear();
+  session.WebBrowser1_BeforeNavigate2(kMainView, "http://h/up", "a=1&f=",
+                                      "", /*body_complete=*/false);
+  session.WebBrowser1_BeforeNavigate2(kMainView, "http://h/up2", "b=2", "",
+                                      /*body_complete=*/false);
+  Navigate("http://h/up3", std::string("c=3"));
+  const Message incomplete{
+      "The form data sent to http://h/up could not be read in time. The "
+      "request is recorded with an incomplete body; the other requests are "
+      "kept.",
+      MessageIcon::kWarning};
+  EXPECT_EQ(view.messages, std::vector<Message>{incomplete});
+  const std::string recorded = Recorded();
+  EXPECT_NE(recorded.find("<W3C_ENC>a=1</W3C_ENC>\r\n<W3C_ENC>f=</W3C_ENC>"),
+            std::string::npos);
+  EXPECT_NE(recorded.find("<W3C_ENC>b=2</W3C_ENC>"), std::string::npos);
+
+  // A skipped navigation is not recorded, so there is nothing to report.
+  session.Reset_Click();
+  view.messages.clear();
+  session.WebBrowser1_BeforeNavigate2(kMainView, kServletAnswer, "doc=x", "",
+                                      /*body_complete=*/false);
+  EXPECT_TRUE(view.messages.empty());
+  session.WebBrowser1_BeforeNavigate2(kMainView, "http://h/up", "a=1", "",
+                                      /*body_complete=*/false);
+  EXPECT_EQ(view.messages, std::vector<Message>{incomplete});
+}
+
 TEST_F(NavigationCaptureTest, CreatesAMissingDocumentWithoutItsFirstLine) {
   Start();
   std::filesystem::remove(install.TransXml());
