@@ -131,12 +131,14 @@ void ScrivletTest::TearDown() {
   program_.reset();
 }
 
-void ScrivletTest::StartProgram() {
+void ScrivletTest::StartProgram(const std::vector<std::string>& arguments) {
   if (!FileExists(ScrivletBinary())) {
     throw std::runtime_error("the program is not built: " + ScrivletBinary());
   }
+  std::vector<std::string> argv{ScrivletBinary()};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
   program_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{ScrivletBinary()},
+      argv,
       ProgramEnvironment(installation_), installation_.WorkDir(),
       installation_.root() + "/scrivlet.log");
 }

@@ -109,8 +109,9 @@ class ScrivletTest : public ::testing::Test {
   // test's web server); tests add lines with WriteAgentIni before starting.
   std::vector<std::string> DefaultAgentIni() const;
 
-  // Starts the program in the installation's working directory.
-  void StartProgram();
+  // Starts the program in the installation's working directory, with
+  // `arguments` after its name.
+  void StartProgram(const std::vector<std::string>& arguments = {});
   // Starts the program and waits for its main window; fails the test when
   // it does not come.
   void StartAndWaitForMainWindow();

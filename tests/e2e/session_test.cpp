@@ -43,6 +43,19 @@ TEST_F(SessionTest, StartAsksForCredentialsAndWritesOnlyTheDocumentStart) {
   ExpectDocumentThenSentinel("");
 }
 
+// The agent may pass a task's arguments; the program starts as without them.
+TEST_F(SessionTest, ArgumentsOnTheCommandLineAreIgnored) {
+  StartProgram({"task.xml", "--task-id=7"});
+  ASSERT_NE(MainWindow(), 0u) << "the main window did not appear";
+  AnswerDialog("Network Login", std::nullopt);
+  AnswerDialog("Proxy Login", std::nullopt);
+
+  EXPECT_TRUE(program_->IsRunning());
+  EXPECT_EQ(Document(), kDocumentStart);
+  EXPECT_TRUE(MessageWindows().empty());
+  ExpectDocumentThenSentinel("");
+}
+
 TEST_F(SessionTest, ExistingDocumentIsKeptAndAppendedTo) {
   const std::string earlier = std::string(kDocumentStart) +
                               ExpectedGet("http://earlier.invalid/x");
