@@ -7,6 +7,7 @@
 #include <deque>
 #include <exception>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -341,6 +342,20 @@ WebViewAdapter::~WebViewAdapter() {
 
 BrowserId WebViewAdapter::Object() const {
   return reinterpret_cast<BrowserId>(view_);
+}
+
+std::string WebViewAdapter::FileAddress(const std::string& path) const {
+  GError* error = nullptr;
+  gchar* uri = g_filename_to_uri(path.c_str(), nullptr, &error);
+  if (uri == nullptr) {
+    std::string reason = error ? error->message : "not an absolute path";
+    g_clear_error(&error);
+    throw std::runtime_error("the path " + path +
+                             " cannot be written as an address: " + reason);
+  }
+  std::string address = uri;
+  g_free(uri);
+  return address;
 }
 
 void WebViewAdapter::Navigate(const std::string& url) {

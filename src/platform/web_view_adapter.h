@@ -71,6 +71,7 @@ class WebViewAdapter : public Browser {
 
   // Browser
   BrowserId Object() const override;
+  std::string FileAddress(const std::string& path) const override;
   void Navigate(const std::string& url) override;
   void Navigate2(const std::string& url) override;
   void GoBack() override;

@@ -20,6 +20,12 @@ class Browser {
   // Identity of this view's top-level document (the `Object` property).
   virtual BrowserId Object() const = 0;
 
+  // The address under which the browser loads the local file at the
+  // absolute `path`: a file URI with every byte of the path that an address
+  // cannot hold as it is (blank, "#", "?", "%", non-ASCII) escaped. Throws
+  // std::runtime_error when the path cannot be written as an address.
+  virtual std::string FileAddress(const std::string& path) const = 0;
+
   // Starts loading `url`. Throws std::runtime_error when the navigation
   // cannot be started.
   virtual void Navigate(const std::string& url) = 0;

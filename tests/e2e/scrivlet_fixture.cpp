@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
+#include <utility>
 
 namespace scrivlet::e2e {
 namespace {
@@ -29,7 +30,8 @@ std::string Tail(const std::string& text, size_t count) {
 
 }  // namespace
 
-AgentInstallation::AgentInstallation() : root_("scrivlet-install-") {
+AgentInstallation::AgentInstallation(std::string task_dir)
+    : root_("scrivlet-install-"), task_dir_(std::move(task_dir)) {
   std::filesystem::create_directories(root() + "/configuration");
   std::filesystem::create_directories(WorkDir());
   std::filesystem::create_directories(HomeDir());
@@ -98,7 +100,10 @@ int CountElements(const std::string& document) {
   return count;
 }
 
-ScrivletTest::ScrivletTest() { installation_.WriteAgentIni(DefaultAgentIni()); }
+ScrivletTest::ScrivletTest(const std::string& task_dir)
+    : installation_(task_dir) {
+  installation_.WriteAgentIni(DefaultAgentIni());
+}
 
 std::vector<std::string> ScrivletTest::DefaultAgentIni() const {
   return {"dbmgmtsrvurl=" + server_.Url(kManagementPrefix)};

@@ -56,6 +56,26 @@ TEST_F(SessionTest, ArgumentsOnTheCommandLineAreIgnored) {
   ExpectDocumentThenSentinel("");
 }
 
+// A working directory whose path holds a blank, "#", "?" and "%": the intro
+// page must still load from it, and nothing of it is recorded. This intro
+// page shows an image from the test server, so that its loading is seen.
+class OddWorkingDirectoryTest : public ScrivletTest {
+ protected:
+  OddWorkingDirectoryTest() : ScrivletTest("agent 2/task #3?50%") {}
+};
+
+TEST_F(OddWorkingDirectoryTest, IntroPageLoadsAndTheSessionRecords) {
+  WriteFileBytes(installation_.IntroPath(),
+                 "<!DOCTYPE html><html><body><p>intro</p><img src=\"" +
+                     server_.Url("/beacon?page=intro") + "\"></body></html>");
+  StartAndAnswerDialogs();
+  EXPECT_TRUE(server_.WaitForBeacon("intro", 1)) << "the intro page did not load";
+  EXPECT_EQ(Document(), kDocumentStart);
+
+  NavigateTo("/page");
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
+}
+
 TEST_F(SessionTest, ExistingDocumentIsKeptAndAppendedTo) {
   const std::string earlier = std::string(kDocumentStart) +
                               ExpectedGet("http://earlier.invalid/x");

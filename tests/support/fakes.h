@@ -29,6 +29,10 @@ inline constexpr BrowserId kPopupView = 3;
 class FakeBrowser : public Browser {
  public:
   BrowserId Object() const override { return kMainView; }
+  // The test directories hold no byte that an address must escape.
+  std::string FileAddress(const std::string& path) const override {
+    return "file://" + path;
+  }
   void Navigate(const std::string& url) override {
     if (navigate_error) throw std::runtime_error(*navigate_error);
     navigations.push_back(url);
