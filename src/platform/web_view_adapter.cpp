@@ -366,6 +366,8 @@ void WebViewAdapter::Navigate2(const std::string& url) {
   webkit_web_view_load_uri(view_, url.c_str());
 }
 
+void WebViewAdapter::Focus() { gtk_widget_grab_focus(GTK_WIDGET(view_)); }
+
 void WebViewAdapter::GoBack() { webkit_web_view_go_back(view_); }
 
 void WebViewAdapter::GoForward() { webkit_web_view_go_forward(view_); }

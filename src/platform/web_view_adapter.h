@@ -74,6 +74,7 @@ class WebViewAdapter : public Browser {
   std::string FileAddress(const std::string& path) const override;
   void Navigate(const std::string& url) override;
   void Navigate2(const std::string& url) override;
+  void Focus() override;
   void GoBack() override;
   void GoForward() override;
   void Refresh() override;

@@ -31,6 +31,9 @@ class Browser {
   virtual void Navigate(const std::string& url) = 0;
   // The address box's navigation; the text is handed over unchanged.
   virtual void Navigate2(const std::string& url) = 0;
+  // Gives the keyboard focus to the page, so that typing goes to the page
+  // (its autofocused field, once it has loaded).
+  virtual void Focus() = 0;
   virtual void GoBack() = 0;
   virtual void GoForward() = 0;
   virtual void Refresh() = 0;

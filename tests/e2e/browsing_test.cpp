@@ -55,6 +55,22 @@ TEST_F(BrowsingTest, LocationButtonNavigatesToTheTypedAddress) {
   ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page2")));
 }
 
+// Return in the address box sends the keyboard to the page: the typing goes
+// into the autofocused field, and Return there submits its form.
+TEST_F(BrowsingTest, TypingAfterReturnInTheAddressBoxGoesToThePage) {
+  NavigateTo("/autofocus");
+  Display().Type("typed-in-page");
+  Display().Key("Return");
+  WaitForPage("/autofocus-target");
+
+  RecordedRequest post = OnlyPostTo("/autofocus-target");
+  EXPECT_EQ(post.body, "user=typed-in-page&go=Log+in");
+  ExpectDocumentThenSentinel(
+      ExpectedGet(server_.Url("/autofocus")) +
+      ExpectedPost(server_.Url("/autofocus-target"), post.body,
+                   post.Header("Content-Type")));
+}
+
 TEST_F(BrowsingTest, LinkClickIsRecordedWithItsEscapedQuery) {
   NavigateTo("/page");
   ClickInPage(kBox1);

@@ -128,6 +128,12 @@ std::optional<std::string> HtmlFor(const std::string& path,
                          "<input type=\"text\" name=\"b\" value=\"x&amp;y\">",
                          "Send", "text/plain"));
   }
+  if (path == "/autofocus") {
+    return Page("Login, field focused",
+                PostForm("/autofocus-target",
+                         "<input type=\"text\" name=\"user\" autofocus>",
+                         "Log in"));
+  }
   if (path == "/script-submit") {
     return Page("Script submit",
                 "<form method=\"post\" action=\"/script-target\">"

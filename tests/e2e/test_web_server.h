@@ -50,6 +50,7 @@ inline constexpr char kServletPath[] =
 // /beacon?page=<path and query> after their load event.
 //
 // Paths: /page, /page2, /link, /sentinel, /form (URL-encoded post),
+// /autofocus (a form whose text field takes the focus on load),
 // /form-listener (a page listener adds to the entry list), /multipart (file,
 // text, check box, radio, select, text area; the file set without events),
 // /multipart-chosen (two texts and a file of kChosenFileBytes, chosen with

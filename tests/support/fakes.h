@@ -40,6 +40,7 @@ class FakeBrowser : public Browser {
   void Navigate2(const std::string& url) override {
     calls.push_back("Navigate2 " + url);
   }
+  void Focus() override { calls.push_back("Focus"); }
   void GoBack() override { calls.push_back("GoBack"); }
   void GoForward() override { calls.push_back("GoForward"); }
   void Refresh() override { calls.push_back("Refresh"); }

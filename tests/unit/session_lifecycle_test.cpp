@@ -151,8 +151,8 @@ TEST_F(SessionLifecycleTest, NavigationControlsDriveTheBrowser) {
   session.PopupRefreshButton_Click(popup);
   EXPECT_TRUE(state.didRefresh);
   EXPECT_EQ(browser.calls, (std::vector<std::string>{"Navigate2   example.org ",
-                                                     "GoBack", "GoForward",
-                                                     "Refresh"}));
+                                                     "Focus", "GoBack",
+                                                     "GoForward", "Refresh"}));
   EXPECT_EQ(popup.calls, std::vector<std::string>{"Refresh"});
   session.WebBrowser1_StatusTextChange("http://link/");
   EXPECT_EQ(view.status_text, "http://link/");
