@@ -44,9 +44,8 @@ void InstallDesignCss() {
       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
 
-int PixelsOf(float twips) {
-  return static_cast<int>(
-      std::lround(twips / static_cast<float>(kTwipsPerPixel)));
+int PixelsOf(double twips) {
+  return static_cast<int>(std::lround(twips / kTwipsPerPixel));
 }
 
 }  // namespace
