@@ -151,6 +151,27 @@ TEST_F(SessionTest, MissingNameFileIsReportedAndTheTransactionStartsAnyway) {
   ExpectDocumentThenSentinel("");
 }
 
+// A proxy written with a scheme is no proxy the browser can use: the user is
+// told once, and pages load directly.
+TEST_F(SessionTest, UnusableProxySettingsAreReportedAndPagesLoadDirectly) {
+  installation_.WriteAgentIni(
+      {DefaultAgentIni()[0], "ProxyHost=http://proxy.invalid", "ProxyPort=3128"});
+  StartProgram();
+
+  WindowId message = WaitForMessage();
+  ASSERT_NE(message, 0u) << "no message box appeared";
+  Display().Activate(message);
+  Display().Key("Return");
+  ASSERT_TRUE(WaitForWindowGone(message, "^Nerovant Scrivlet$"));
+  ASSERT_NE(MainWindow(), 0u);
+  AnswerDialog("Network Login", std::nullopt);
+  AnswerDialog("Proxy Login", std::nullopt);
+  EXPECT_TRUE(MessageWindows().empty());
+
+  NavigateTo("/page");
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
+}
+
 TEST_F(SessionTest, TickedCheckBoxesSkipTheDialogsOnReset) {
   StartAndAnswerDialogs();
   ClickControl(kCheck1);

@@ -116,12 +116,15 @@ class FakeView : public MainWindowView {
 
 class FakeProxy : public ProxySettings {
  public:
-  void Apply(const ProxyLists& lists, const std::string& server,
+  bool Apply(const ProxyLists& lists, const std::string& server,
              const std::string& port) override {
     calls.push_back({lists.proxy_list, lists.bypass_list, server, port});
+    return usable;
   }
   // proxy list, bypass list, server, port of each call.
   std::vector<std::array<std::string, 4>> calls;
+  // What Apply answers: whether the engine could use the values.
+  bool usable = true;
 };
 
 }  // namespace scrivlet::testing
