@@ -169,8 +169,8 @@ class FillBench : public WebViewEvents {
 
   // WebViewEvents
   void BeforeNavigate2(BrowserId, const std::string&,
-                       const std::optional<std::string>&,
-                       const std::string&) override {}
+                       const std::optional<std::string>&, const std::string&,
+                       bool) override {}
   void DocumentComplete(BrowserId id, const std::string& url) override {
     if (!loading_ || id != adapter_.Object()) return;
     loading_ = false;
@@ -192,6 +192,7 @@ class FillBench : public WebViewEvents {
         adapter_.view(), kProbeScript, -1, nullptr, FormCapture::WorldName(),
         nullptr, nullptr, &OnProbe, this);
   }
+  void LoadEndedWithoutPage(BrowserId) override {}
   WebViewAdapter* NewWindow2(WebViewAdapter&) override { return nullptr; }
   void CommandStateChange(long, bool) override {}
   void StatusTextChange(const std::string&) override {}

@@ -45,8 +45,9 @@ class NullEvents : public scrivlet::WebViewEvents {
  public:
   void BeforeNavigate2(scrivlet::BrowserId, const std::string&,
                        const std::optional<std::string>&,
-                       const std::string&) override {}
+                       const std::string&, bool) override {}
   void DocumentComplete(scrivlet::BrowserId, const std::string&) override {}
+  void LoadEndedWithoutPage(scrivlet::BrowserId) override {}
   scrivlet::WebViewAdapter* NewWindow2(scrivlet::WebViewAdapter&) override {
     return nullptr;
   }

@@ -56,13 +56,26 @@ std::size_t AcceptableSequenceLength(std::string_view text, std::size_t at) {
   return length;
 }
 
-// The entity for one of the four escaped characters, or nullptr.
-constexpr const char* EntityFor(char c) {
+// What AppendSanitized does to the text besides replacing bad bytes.
+enum class Escaping {
+  kNone,
+  kMarkup,               // the four characters become entities
+  kMarkupAndLineBreaks,  // and CR and LF become character references
+};
+
+// The entity for one of the four escaped characters, for CR and LF with
+// kMarkupAndLineBreaks, or nullptr.
+constexpr const char* EntityFor(char c, Escaping escaping) {
+  if (escaping == Escaping::kNone) return nullptr;
   switch (c) {
     case '&': return "&amp;";
     case '<': return "&lt;";
     case '>': return "&gt;";
     case '"': return "&quot;";
+    case '\r':
+      return escaping == Escaping::kMarkupAndLineBreaks ? "&#13;" : nullptr;
+    case '\n':
+      return escaping == Escaping::kMarkupAndLineBreaks ? "&#10;" : nullptr;
     default: return nullptr;
   }
 }
@@ -72,7 +85,7 @@ constexpr const char* EntityFor(char c) {
 // starts (bytes from 0x80 on, and C0 controls, which become U+FFFD).
 enum class ByteClass : unsigned char { kKept, kEntity, kChecked };
 
-constexpr std::array<ByteClass, 256> MakeByteClasses(bool escape) {
+constexpr std::array<ByteClass, 256> MakeByteClasses(Escaping escaping) {
   std::array<ByteClass, 256> classes{};
   for (int byte = 0; byte < 256; ++byte) {
     const char c = static_cast<char>(byte);
@@ -81,20 +94,24 @@ constexpr std::array<ByteClass, 256> MakeByteClasses(bool escape) {
     if (byte >= 0x80 || (byte < 0x20 && !allowed_control)) {
       kind = ByteClass::kChecked;
     }
-    if (escape && EntityFor(c) != nullptr) kind = ByteClass::kEntity;
+    if (EntityFor(c, escaping) != nullptr) kind = ByteClass::kEntity;
     classes[static_cast<std::size_t>(byte)] = kind;
   }
   return classes;
 }
-constexpr std::array<ByteClass, 256> kEscapedClasses = MakeByteClasses(true);
-constexpr std::array<ByteClass, 256> kSanitizedClasses = MakeByteClasses(false);
+constexpr std::array<ByteClass, 256> kSanitizedClasses =
+    MakeByteClasses(Escaping::kNone);
+constexpr std::array<ByteClass, 256> kEscapedClasses =
+    MakeByteClasses(Escaping::kMarkup);
+constexpr std::array<ByteClass, 256> kPieceClasses =
+    MakeByteClasses(Escaping::kMarkupAndLineBreaks);
 
 // True when none of the eight bytes of `word` needs more than copying: no
 // byte from 0x80 on, no control character (TAB, CR and LF are sent to the
-// byte-wise check too, which keeps them), and with `escape` none of the four
-// escaped characters. Exact tests of "some byte is below n / equals b" on
+// byte-wise check too, which keeps or escapes them), and unless `escaping`
+// is kNone none of the four escaped characters. Exact tests of "some byte is below n / equals b" on
 // all eight bytes at once; a recorded text is mostly such words.
-bool WordIsKept(std::uint64_t word, bool escape) {
+bool WordIsKept(std::uint64_t word, Escaping escaping) {
   constexpr std::uint64_t kOnes = 0x0101010101010101u;
   constexpr std::uint64_t kHighs = 0x8080808080808080u;
   const auto has_below = [&](std::uint64_t n) {
@@ -105,18 +122,21 @@ bool WordIsKept(std::uint64_t word, bool escape) {
     return (x - kOnes) & ~x & kHighs;
   };
   std::uint64_t flags = (word & kHighs) | has_below(0x20);
-  if (escape) flags |= has('&') | has('<') | has('>') | has('"');
+  if (escaping != Escaping::kNone) flags |= has('&') | has('<') | has('>') | has('"');
   return flags == 0;
 }
 
-// Appends SanitizeXmlBytes(text) to `out`, with the four characters
-// escaped when `escape` is set. One pass gives the same bytes as escaping
-// first and sanitising after: the entities are plain ASCII, and a byte that
-// starts an acceptable sequence of more than one byte is never one of the
-// four characters. Runs of kept bytes are copied whole.
-void AppendSanitized(std::string& out, std::string_view text, bool escape) {
+// Appends SanitizeXmlBytes(text) to `out`, escaped as `escaping` says. One
+// pass gives the same bytes as escaping first and sanitising after: the
+// entities are plain ASCII, and a byte that starts an acceptable sequence of
+// more than one byte is never one of the escaped characters. Runs of kept
+// bytes are copied whole.
+void AppendSanitized(std::string& out, std::string_view text,
+                     Escaping escaping) {
   const std::array<ByteClass, 256>& classes =
-      escape ? kEscapedClasses : kSanitizedClasses;
+      escaping == Escaping::kNone     ? kSanitizedClasses
+      : escaping == Escaping::kMarkup ? kEscapedClasses
+                                      : kPieceClasses;
   const auto class_at = [&](std::size_t at) {
     return classes[static_cast<unsigned char>(text[at])];
   };
@@ -128,7 +148,7 @@ void AppendSanitized(std::string& out, std::string_view text, bool escape) {
       std::uint64_t word = 0;
       while (run_end + sizeof word <= text.size() &&
              (std::memcpy(&word, text.data() + run_end, sizeof word),
-              WordIsKept(word, escape))) {
+              WordIsKept(word, escaping))) {
         run_end += sizeof word;
       }
       // Byte by byte through the word that stopped the fast scan only.
@@ -142,7 +162,7 @@ void AppendSanitized(std::string& out, std::string_view text, bool escape) {
     at = run_end;
     if (at == text.size()) break;
     if (class_at(at) == ByteClass::kEntity) {
-      out += EntityFor(text[at]);
+      out += EntityFor(text[at], escaping);
       ++at;
       continue;
     }
@@ -158,11 +178,19 @@ void AppendSanitized(std::string& out, std::string_view text, bool escape) {
 }
 
 void AppendEscaped(std::string& out, std::string_view text) {
-  AppendSanitized(out, text, /*escape=*/true);
+  AppendSanitized(out, text, Escaping::kMarkup);
+}
+
+// A body piece: escaped, and without raw line breaks. The record page gets
+// the document as its lines joined with nothing between them, and an XML
+// parser turns CR LF into LF; a character reference survives both, so the
+// piece comes back byte for byte.
+void AppendEscapedPiece(std::string& out, std::string_view piece) {
+  AppendSanitized(out, piece, Escaping::kMarkupAndLineBreaks);
 }
 
 void AppendSanitizedBytes(std::string& out, std::string_view text) {
-  AppendSanitized(out, text, /*escape=*/false);
+  AppendSanitized(out, text, Escaping::kNone);
 }
 
 // string_view: the fixed lines are appended without a temporary string.
@@ -229,7 +257,7 @@ void AppendPiece(ContentBlock& block, std::string_view piece) {
   // The element is built once in `lines` and copied from there.
   const std::size_t start = block.lines.size();
   block.lines += "<W3C_ENC>";
-  AppendEscaped(block.lines, piece);
+  AppendEscapedPiece(block.lines, piece);
   block.lines += "</W3C_ENC>";
   block.one_line.append(block.lines, start, std::string::npos);
   block.lines += kLineEnd;
@@ -272,13 +300,13 @@ std::optional<UrlParts> SplitUrl(const std::string& url) {
 
 std::string SanitizeXmlBytes(const std::string& text) {
   std::string out;
-  AppendSanitized(out, text, /*escape=*/false);
+  AppendSanitized(out, text, Escaping::kNone);
   return out;
 }
 
 std::string EscapeText(const std::string& text) {
   std::string out;
-  AppendSanitized(out, text, /*escape=*/true);
+  AppendSanitized(out, text, Escaping::kMarkup);
   return out;
 }
 

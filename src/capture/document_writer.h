@@ -15,6 +15,12 @@
 //    extra-headers HL text, and the Host and Referer values. A URL whose
 //    authority holds one of these characters is not a valid address anyway;
 //    escaping it is the only way to keep the document readable.
+//  * In a W3C_ENC piece, CR and LF also become "&#13;" and "&#10;", so that
+//    no piece spans lines: the record page receives the document's lines
+//    joined with nothing between them, and an XML parser reads a raw CR LF
+//    as LF. A multipart or text/plain body (line breaks between its parts
+//    and inside values) then comes back byte for byte either way; a
+//    URL-encoded body holds no raw line break and is written as before.
 //  * After that, every byte that XML 1.0 cannot carry even escaped becomes
 //    U+FFFD (the three bytes EF BF BD), one replacement per byte: C0 controls
 //    other than TAB, CR and LF; bytes that are not part of valid UTF-8

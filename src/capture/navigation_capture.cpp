@@ -12,7 +12,8 @@ namespace scrivlet {
 // frames, pop-ups). It never cancels or alters the navigation.
 void RecordingSession::WebBrowser1_BeforeNavigate2(
     BrowserId /*pDisp*/, const std::string& URL,
-    const std::optional<std::string>& PostData, const std::string& Headers) {
+    const std::optional<std::string>& PostData, const std::string& Headers,
+    bool body_complete) {
   if (ended_) return;
   view_.SetProgress("loading...");
   view_.SetMousePointer(MousePointer::kHourglass);
@@ -37,6 +38,7 @@ void RecordingSession::WebBrowser1_BeforeNavigate2(
   if (content) state_.requestContent = std::move(content->one_line);
   state_.requestMethod = "GET";
   AppendCapturedElement(element);
+  if (PostData && !body_complete) ReportIncompleteBody(URL);
 }
 
 void RecordingSession::AppendCapturedElement(const std::string& element) {
@@ -53,6 +55,18 @@ void RecordingSession::ReportCaptureFailure(const FileError& error) {
   state_.captureFailureReported = true;
   view_.ShowMessage(std::string("Could not write trans.xml: ") + error.what() +
                         ". The requests recorded so far are kept.",
+                    MessageIcon::kWarning);
+}
+
+// The management server would replay the body as recorded, which is not
+// what the browser sent; the user can record the form again.
+void RecordingSession::ReportIncompleteBody(const std::string& URL) {
+  if (state_.incompleteBodyReported) return;
+  state_.incompleteBodyReported = true;
+  view_.ShowMessage("The form data sent to " + URL +
+                        " could not be read in time. The request is recorded "
+                        "with an incomplete body; the other requests are "
+                        "kept.",
                     MessageIcon::kWarning);
 }
 

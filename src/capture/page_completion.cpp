@@ -8,6 +8,7 @@
 #include "capture/base64.h"
 #include "capture/capture_rules.h"
 #include "capture/document_writer.h"
+#include "capture/url_normalization.h"
 #include "session/recording_session.h"
 
 namespace scrivlet {
@@ -35,6 +36,18 @@ void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
     }
     if (ended_) return;
   }
+  EndPendingNavigation();
+}
+
+// The page the browser stayed on is no new address: it records no redirect
+// (its address differs from `pendingUrl`, but no request went there), and
+// after the intro page it does not ask for credentials again.
+void RecordingSession::WebBrowser1_LoadEndedWithoutPage(BrowserId /*pDisp*/) {
+  if (ended_) return;
+  EndPendingNavigation();
+}
+
+void RecordingSession::EndPendingNavigation() {
   state_.pendingUrl = "";
   state_.didRefresh = false;
   view_.SetMousePointer(MousePointer::kArrow);
@@ -59,8 +72,11 @@ void RecordingSession::CompleteTopLevelPage(BrowserId pDisp,
   }
   view_.SetText1(URL);
   // Only the record page the program itself asked for receives the document
-  // (and the credentials in it); look-alikes on other hosts get nothing.
-  if (URL.compare(0, RecordPageUrl().size(), RecordPageUrl()) == 0) {
+  // (and the credentials in it); look-alikes on other hosts get nothing. The
+  // browser reports the address in its own spelling ("http://Mgmt:80/./x"
+  // comes back as "http://mgmt/x"), so both are compared in that spelling.
+  const std::string record_page = NormalizeUrl(RecordPageUrl());
+  if (NormalizeUrl(URL).compare(0, record_page.size(), record_page) == 0) {
     FillRecordPage(pDisp);
     return;
   }

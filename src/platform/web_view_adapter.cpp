@@ -7,6 +7,7 @@
 #include <deque>
 #include <exception>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +21,10 @@ namespace {
 
 // How long a POST decision waits for the body its page is still sending.
 constexpr std::int64_t kBodyWaitUs = 500'000;
+// How long it waits once the page has said that it is still reading the
+// files of the body: as long as a large file needs, but bounded, so that
+// the browser never hangs on a read that does not end.
+constexpr std::int64_t kFileReadWaitUs = 10'000'000;
 
 // Sets the first four elements of the first form by position. The values
 // arrive as arguments, never as script text.
@@ -86,7 +91,8 @@ void OnFillFinished(GObject* source, GAsyncResult* result, gpointer) {
 // capture script, the frames' identities, and one queue through which all
 // of their events reach the windows in the order the engine reported them.
 // A POST decision waits at the head of the queue until its body has arrived
-// (or kBodyWaitUs has passed), and everything behind it waits too.
+// (or kBodyWaitUs has passed, kFileReadWaitUs while its files are known to
+// be read), and everything behind it waits too.
 class BrowserGroup {
  public:
   BrowserGroup()
@@ -139,17 +145,17 @@ class BrowserGroup {
     event.form_submission = form_submission;
     event.content_type = std::move(content_type);
     event.decided_us = g_get_monotonic_time();
-    event.deadline_us = event.decided_us + kBodyWaitUs;
     queue_.push_back(std::move(event));
     Process();
   }
 
   void EnqueueCompletion(WebViewAdapter* adapter, BrowserId id,
-                         std::string url) {
+                         std::string url, bool new_page = true) {
     Event event;
     event.adapter = adapter;
     event.id = id;
     event.url = std::move(url);
+    event.new_page = new_page;
     queue_.push_back(std::move(event));
     Process();
   }
@@ -158,6 +164,7 @@ class BrowserGroup {
   struct Event {
     WebViewAdapter* adapter = nullptr;
     bool navigation = false;
+    bool new_page = true;  // of a completion
     GObjectPtr<WebKitPolicyDecision> decision;
     BrowserId id = 0;
     std::string url;
@@ -165,7 +172,6 @@ class BrowserGroup {
     bool form_submission = false;
     std::string content_type;
     std::int64_t decided_us = 0;
-    std::int64_t deadline_us = 0;
   };
 
   // A sub-frame's identity: odd numbers, which no view's address can be.
@@ -197,6 +203,7 @@ class BrowserGroup {
     processing_ = true;
     while (!queue_.empty()) {
       std::optional<std::string> body;
+      bool body_complete = true;
       Event& head = queue_.front();
       // Only a form submission has a formdata event behind it; any other
       // POST (a resubmission from the history) is recorded at once with
@@ -207,30 +214,37 @@ class BrowserGroup {
         FormSubmission submission;
         const FormCapture::Lookup lookup =
             capture_.Find(head.url, head.decided_us, submission);
+        const std::int64_t deadline_us =
+            head.decided_us + (lookup == FormCapture::Lookup::kIncomplete
+                                   ? kFileReadWaitUs
+                                   : kBodyWaitUs);
         if (lookup != FormCapture::Lookup::kComplete &&
-            g_get_monotonic_time() < head.deadline_us) {
-          ArmTimer(head.deadline_us);
+            g_get_monotonic_time() < deadline_us) {
+          ArmTimer(deadline_us);
           break;
         }
         body = "";
+        body_complete = lookup == FormCapture::Lookup::kComplete;
         if (lookup != FormCapture::Lookup::kNone) {
           try {
             body = SerializeFormBody(head.content_type, submission.entries,
                                      submission.charset);
           } catch (const std::exception& error) {
             g_warning("form body: %s", error.what());
+            body_complete = false;
           }
           capture_.Consume(submission);
         }
       }
       Event event = std::move(queue_.front());
       queue_.pop_front();
-      Deliver(event, body);
+      Deliver(event, body, body_complete);
     }
     processing_ = false;
   }
 
-  void Deliver(Event& event, const std::optional<std::string>& body) {
+  void Deliver(Event& event, const std::optional<std::string>& body,
+               bool body_complete) {
     WebViewEvents& events = event.adapter->events_;
     try {
       if (event.navigation) {
@@ -239,9 +253,12 @@ class BrowserGroup {
                 ? "Content-Type: " + event.content_type + "\r\n"
                 : std::string();
         events.BeforeNavigate2(event.id, event.url,
-                               event.post ? body : std::nullopt, headers);
-      } else {
+                               event.post ? body : std::nullopt, headers,
+                               body_complete);
+      } else if (event.new_page) {
         events.DocumentComplete(event.id, event.url);
+      } else {
+        events.LoadEndedWithoutPage(event.id);
       }
     } catch (const std::exception& error) {
       g_warning("browser event: %s", error.what());
@@ -307,6 +324,7 @@ void WebViewAdapter::Connect() {
   group_->Add(this);
   g_signal_connect(view_, "decide-policy", G_CALLBACK(&OnDecidePolicy), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(&OnLoadChanged), this);
+  g_signal_connect(view_, "load-failed", G_CALLBACK(&OnLoadFailed), this);
   g_signal_connect(view_, "create", G_CALLBACK(&OnCreate), this);
   g_signal_connect(view_, "mouse-target-changed",
                    G_CALLBACK(&OnMouseTargetChanged), this);
@@ -326,6 +344,20 @@ BrowserId WebViewAdapter::Object() const {
   return reinterpret_cast<BrowserId>(view_);
 }
 
+std::string WebViewAdapter::FileAddress(const std::string& path) const {
+  GError* error = nullptr;
+  gchar* uri = g_filename_to_uri(path.c_str(), nullptr, &error);
+  if (uri == nullptr) {
+    std::string reason = error ? error->message : "not an absolute path";
+    g_clear_error(&error);
+    throw std::runtime_error("the path " + path +
+                             " cannot be written as an address: " + reason);
+  }
+  std::string address = uri;
+  g_free(uri);
+  return address;
+}
+
 void WebViewAdapter::Navigate(const std::string& url) {
   webkit_web_view_load_uri(view_, url.c_str());
 }
@@ -333,6 +365,8 @@ void WebViewAdapter::Navigate(const std::string& url) {
 void WebViewAdapter::Navigate2(const std::string& url) {
   webkit_web_view_load_uri(view_, url.c_str());
 }
+
+void WebViewAdapter::Focus() { gtk_widget_grab_focus(GTK_WIDGET(view_)); }
 
 void WebViewAdapter::GoBack() { webkit_web_view_go_back(view_); }
 
@@ -398,20 +432,60 @@ gboolean WebViewAdapter::OnDecidePolicy(WebKitWebView*,
   return FALSE;
 }
 
-// Raised for the view's top-level page only, also after a failed load (the
-// engine then shows its error page).
+// Raised for the view's top-level page only, also after a failed load. When
+// a load fails before its page was committed, the view's address is still
+// the old page's, which is no completion of this load: a load that gets the
+// engine's error page completes at the failing address, and one that ends
+// without a page (a download, a 204 answer, a refused certificate, a load
+// stopped for another one) leaves the view on the page it showed.
 void WebViewAdapter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                                    gpointer self) {
   try {
-    if (event != WEBKIT_LOAD_FINISHED) return;
     auto* adapter = static_cast<WebViewAdapter*>(self);
+    if (event == WEBKIT_LOAD_STARTED) {
+      adapter->load_shows_page_ = false;
+      adapter->error_page_uri_.clear();
+    }
+    if (event == WEBKIT_LOAD_COMMITTED) adapter->load_shows_page_ = true;
+    if (event != WEBKIT_LOAD_FINISHED) return;
     const char* uri = webkit_web_view_get_uri(view);
+    std::string completed = uri ? uri : "";
+    if (!adapter->error_page_uri_.empty()) {
+      completed = std::exchange(adapter->error_page_uri_, std::string());
+    }
     adapter->group_->EnqueueCompletion(adapter, adapter->Object(),
-                                       uri ? uri : "");
+                                       std::move(completed),
+                                       adapter->load_shows_page_);
   } catch (const std::exception& error) {
     g_warning("load-changed: %s", error.what());
   } catch (...) {
   }
+}
+
+// The engine's own handler shows an error page at the failing address for
+// every failure but these three, which leave the old page standing: a load
+// cancelled (by a newer one, or stopped), a response turned into a download
+// or ignored (a 204 answer), and media that a media player takes over.
+gboolean WebViewAdapter::OnLoadFailed(WebKitWebView*, WebKitLoadEvent event,
+                                      const char* failing_uri, GError* error,
+                                      gpointer self) {
+  try {
+    auto* adapter = static_cast<WebViewAdapter*>(self);
+    const bool keeps_old_page =
+        g_error_matches(error, WEBKIT_NETWORK_ERROR,
+                        WEBKIT_NETWORK_ERROR_CANCELLED) ||
+        g_error_matches(error, WEBKIT_POLICY_ERROR,
+                        WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) ||
+        g_error_matches(error, WEBKIT_MEDIA_ERROR,
+                        WEBKIT_MEDIA_ERROR_WILL_HANDLE_LOAD);
+    if (keeps_old_page) return FALSE;
+    adapter->load_shows_page_ = true;
+    if (event != WEBKIT_LOAD_COMMITTED && failing_uri) {
+      adapter->error_page_uri_ = failing_uri;
+    }
+  } catch (...) {
+  }
+  return FALSE;
 }
 
 GtkWidget* WebViewAdapter::OnCreate(WebKitWebView*, WebKitNavigationAction*,

@@ -27,10 +27,16 @@ class WebViewEvents {
  public:
   virtual ~WebViewEvents() = default;
 
+  // `body_complete` is false when the post's body could not be known in
+  // full in time; `post_data` then holds what was known.
   virtual void BeforeNavigate2(BrowserId pDisp, const std::string& url,
                                const std::optional<std::string>& post_data,
-                               const std::string& headers) = 0;
+                               const std::string& headers,
+                               bool body_complete) = 0;
   virtual void DocumentComplete(BrowserId pDisp, const std::string& url) = 0;
+  // A load of the view's top-level page ended without a new page: the
+  // view still shows the page it showed before.
+  virtual void LoadEndedWithoutPage(BrowserId pDisp) = 0;
   // A page asks for a new window. Returns the adapter of the window that is
   // to show it, made with the requesting adapter as its opener; nullptr
   // refuses the request.
@@ -42,7 +48,8 @@ class WebViewEvents {
 
 // A WebKitWebView seen as the browser control. Navigation decisions become
 // BeforeNavigate2 (with the form body the page submitted), finished loads
-// DocumentComplete, new-window requests NewWindow2.
+// DocumentComplete (or LoadEndedWithoutPage when no page came of them),
+// new-window requests NewWindow2.
 //
 // `events` must outlive the adapter. The adapter owns a reference to its
 // view; the widget is placed by the window.
@@ -64,8 +71,10 @@ class WebViewAdapter : public Browser {
 
   // Browser
   BrowserId Object() const override;
+  std::string FileAddress(const std::string& path) const override;
   void Navigate(const std::string& url) override;
   void Navigate2(const std::string& url) override;
+  void Focus() override;
   void GoBack() override;
   void GoForward() override;
   void Refresh() override;
@@ -81,6 +90,9 @@ class WebViewAdapter : public Browser {
                                  WebKitPolicyDecisionType type, gpointer self);
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                             gpointer self);
+  static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent event,
+                               const char* failing_uri, GError* error,
+                               gpointer self);
   static GtkWidget* OnCreate(WebKitWebView* view,
                              WebKitNavigationAction* action, gpointer self);
   static void OnMouseTargetChanged(WebKitWebView* view,
@@ -95,6 +107,11 @@ class WebViewAdapter : public Browser {
   WebKitWebView* view_;  // owned reference
   Gtk::Widget* widget_;  // the gtkmm wrapper of view_, owned by it
   std::string status_text_;
+  // Of the top-level load in progress: whether its page has come (it was
+  // committed, or the engine shows its error page at the failing address),
+  // and the failing address when it is the error page's.
+  bool load_shows_page_ = false;
+  std::string error_page_uri_;
 };
 
 }  // namespace scrivlet

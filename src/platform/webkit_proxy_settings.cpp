@@ -22,11 +22,11 @@ bool IsValidProxyUri(const std::string& uri) {
 
 }  // namespace
 
-void WebKitProxySettings::Apply(const ProxyLists& lists,
+bool WebKitProxySettings::Apply(const ProxyLists& lists,
                                 const std::string& server,
                                 const std::string& port) {
   const std::string uri = "http://" + server + ":" + port;
-  if (!IsValidProxyUri(uri)) return;
+  if (!IsValidProxyUri(uri)) return false;
   // Requests to the proxy's own host and port go direct.
   const char* ignore_hosts[] = {lists.bypass_list.c_str(), nullptr};
   WebKitNetworkProxySettings* settings =
@@ -38,6 +38,7 @@ void WebKitProxySettings::Apply(const ProxyLists& lists,
   webkit_network_session_set_proxy_settings(
       session_, WEBKIT_NETWORK_PROXY_MODE_CUSTOM, settings);
   webkit_network_proxy_settings_free(settings);
+  return true;
 }
 
 }  // namespace scrivlet

@@ -18,8 +18,8 @@ class WebKitProxySettings : public ProxySettings {
       : session_(session) {}
 
   // "http://" + server + ":" + port for both schemes. A text that is no
-  // valid proxy address is not applied, silently.
-  void Apply(const ProxyLists& lists, const std::string& server,
+  // valid proxy address is not applied.
+  bool Apply(const ProxyLists& lists, const std::string& server,
              const std::string& port) override;
 
  private:

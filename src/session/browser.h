@@ -20,11 +20,20 @@ class Browser {
   // Identity of this view's top-level document (the `Object` property).
   virtual BrowserId Object() const = 0;
 
+  // The address under which the browser loads the local file at the
+  // absolute `path`: a file URI with every byte of the path that an address
+  // cannot hold as it is (blank, "#", "?", "%", non-ASCII) escaped. Throws
+  // std::runtime_error when the path cannot be written as an address.
+  virtual std::string FileAddress(const std::string& path) const = 0;
+
   // Starts loading `url`. Throws std::runtime_error when the navigation
   // cannot be started.
   virtual void Navigate(const std::string& url) = 0;
   // The address box's navigation; the text is handed over unchanged.
   virtual void Navigate2(const std::string& url) = 0;
+  // Gives the keyboard focus to the page, so that typing goes to the page
+  // (its autofocused field, once it has loaded).
+  virtual void Focus() = 0;
   virtual void GoBack() = 0;
   virtual void GoForward() = 0;
   virtual void Refresh() = 0;

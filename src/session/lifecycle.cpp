@@ -26,7 +26,8 @@ void RecordingSession::Form_Load(const InitialGeometry& geometry) {
     SaveInitialLayout(state_, geometry);
     state_.transFilePath = working_directory_ + "/trans.xml";
     state_.servletPath = kServletPath;
-    state_.introUrl = "file://" + working_directory_ + "/scrivletIntro.html";
+    state_.introUrl =
+        browser_.FileAddress(working_directory_ + "/scrivletIntro.html");
     state_.agentIniPath =
         working_directory_ + "/../../configuration/agent.ini";
     state_.transNamePath = working_directory_ + "/transName.txt";

@@ -8,8 +8,11 @@ constexpr long kBackCommand = 2;
 
 }  // namespace
 
+// As in any browser, the keyboard follows the navigation to the page: a
+// login page's autofocused field takes what the user types next.
 void RecordingSession::Go_Click(const std::string& address_text) {
   browser_.Navigate2(address_text);
+  browser_.Focus();
 }
 
 void RecordingSession::Back_Click() {

@@ -10,9 +10,20 @@ ProxyLists ComposeProxyLists(const std::string& server,
                     host_and_port};
 }
 
+// Where only the proxy leads out, every page would fail without a hint; the
+// user is told once, at start, and the session goes on without a proxy.
 void RecordingSession::ApplyProxySettings() {
-  proxy_.Apply(ComposeProxyLists(state_.ProxyServer, state_.ProxyPort),
-               state_.ProxyServer, state_.ProxyPort);
+  if (proxy_.Apply(ComposeProxyLists(state_.ProxyServer, state_.ProxyPort),
+                   state_.ProxyServer, state_.ProxyPort)) {
+    return;
+  }
+  view_.ShowMessage(
+      "The proxy in " + state_.agentIniPath +
+          " cannot be used: ProxyHost=" + state_.ProxyServer +
+          ", ProxyPort=" + state_.ProxyPort +
+          ". A proxy needs a host name without a scheme or path and a port "
+          "from 1 to 65535. Pages will be loaded without a proxy.",
+      MessageIcon::kWarning);
 }
 
 }  // namespace scrivlet

@@ -14,12 +14,14 @@ struct ProxyLists {
 ProxyLists ComposeProxyLists(const std::string& server, const std::string& port);
 
 // Hands the proxy to the browser engine for the whole process. Called once,
-// before the first page is requested. A setting the engine refuses is
-// ignored silently.
+// before the first page is requested.
 class ProxySettings {
  public:
   virtual ~ProxySettings() = default;
-  virtual void Apply(const ProxyLists& lists, const std::string& server,
+  // False, with nothing changed, when `server` and `port` make no proxy
+  // address the engine can use (no port, a port outside 1 to 65535, a host
+  // written with a scheme or a path): pages then load without a proxy.
+  virtual bool Apply(const ProxyLists& lists, const std::string& server,
                      const std::string& port) = 0;
 };
 

@@ -52,11 +52,19 @@ class RecordingSession {
 
   // --- Capture ---
   // `post_data` is absent for a navigation without a body. `headers` is the
-  // extra request-header text ("" when none).
+  // extra request-header text ("" when none). `body_complete` is false when
+  // the browser could not learn the whole body in time: what it knew is
+  // recorded, and the user is told once per transaction.
   void WebBrowser1_BeforeNavigate2(BrowserId pDisp, const std::string& URL,
                                    const std::optional<std::string>& PostData,
-                                   const std::string& Headers);
+                                   const std::string& Headers,
+                                   bool body_complete = true);
   void WebBrowser1_DocumentComplete(BrowserId pDisp, const std::string& URL);
+  // A load of a browser that ended without a new page (a download, a 204
+  // answer, a load stopped or refused before its page came): the browser
+  // still shows the page it showed, which has been completed already. Only
+  // the busy display ends; nothing is recorded and no dialog is shown.
+  void WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp);
   void EndRecord_Click();
 
   // --- Navigation controls and status ---
@@ -75,6 +83,7 @@ class RecordingSession {
  private:
   void EndProgram(int status);
   void ReportCaptureFailure(const FileError& error);
+  void ReportIncompleteBody(const std::string& URL);
   // Appends one whole element to trans.xml. A failure is reported once (see
   // `captureFailureReported`) and leaves the file as it was.
   void AppendCapturedElement(const std::string& element);
@@ -88,6 +97,8 @@ class RecordingSession {
   void AskForCredentials();
   void FillRecordPage(BrowserId pDisp);
   void CaptureRedirect(const std::string& URL);
+  // The steps that end every completion: the pending navigation is over.
+  void EndPendingNavigation();
 
   FileSystem& files_;
   Browser& browser_;

@@ -45,12 +45,13 @@ struct SessionState {
   std::string requestMethod;
   std::string requestContent;
 
-  // Layout, in twips, stored once at load.
-  std::int16_t initialFormHeight = 0;
-  std::int16_t initialFormWidth = 0;
-  std::int16_t initialBrowserHeight = 0;
-  std::int16_t initialBrowserWidth = 0;
-  std::int16_t bottomOffset = 0;
+  // Layout, in twips, stored once at load. 32 bits: a screen of 3840
+  // pixels is 57600 twips wide, beyond what 16 bits hold.
+  std::int32_t initialFormHeight = 0;
+  std::int32_t initialFormWidth = 0;
+  std::int32_t initialBrowserHeight = 0;
+  std::int32_t initialBrowserWidth = 0;
+  std::int32_t bottomOffset = 0;
 
   bool canGoBack = false;
   bool canGoForward = false;
@@ -62,6 +63,9 @@ struct SessionState {
   // A capture failure has been reported to the user and no capture has
   // succeeded since; further failures stay quiet until one does.
   bool captureFailureReported = false;
+  // A post recorded with an incomplete body has been reported in this
+  // transaction; later ones stay quiet. Cleared by every transaction start.
+  bool incompleteBodyReported = false;
 };
 
 }  // namespace scrivlet

@@ -37,6 +37,7 @@ void RecordingSession::StartTransaction() {
     view_.SetEndRecordEnabled(true);
     state_.didRefresh = false;
     state_.documentClosed = false;
+    state_.incompleteBodyReported = false;
 
     state_.transactionName = kNameKey;
     state_.transactionUuid = kUuidKey;

@@ -21,7 +21,7 @@ struct InitialGeometry {
   float check1_top = 0;
 };
 
-// Stores the layout fields of `state` (rounded half to even into 16 bits).
+// Stores the layout fields of `state` (rounded half to even into 32 bits).
 void SaveInitialLayout(SessionState& state, const InitialGeometry& geometry);
 
 // Where LayoutControls puts the controls for a window of the given outer
@@ -30,12 +30,13 @@ void SaveInitialLayout(SessionState& state, const InitialGeometry& geometry);
 // negative: the browser then keeps its size.
 struct LayoutResult {
   float check_top = 0;
-  std::optional<std::int16_t> browser_height;
-  std::optional<std::int16_t> browser_width;
+  std::optional<std::int32_t> browser_height;
+  std::optional<std::int32_t> browser_width;
 };
 
-// nullopt for a minimised window, which is left alone. Sizes outside the
-// 16-bit range are clamped into it.
+// nullopt for a minimised window, which is left alone. The arithmetic is
+// wide enough for a window of any size a screen can show; only sizes beyond
+// the 32-bit range would be clamped into it.
 std::optional<LayoutResult> LayoutControls(const SessionState& state,
                                            WindowState window_state,
                                            float form_height, float form_width);

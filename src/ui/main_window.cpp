@@ -44,9 +44,8 @@ void InstallDesignCss() {
       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
 
-int PixelsOf(float twips) {
-  return static_cast<int>(
-      std::lround(twips / static_cast<float>(kTwipsPerPixel)));
+int PixelsOf(double twips) {
+  return static_cast<int>(std::lround(twips / kTwipsPerPixel));
 }
 
 }  // namespace
@@ -262,12 +261,18 @@ void Scrivlet::EndProgram(int status) {
 
 void Scrivlet::BeforeNavigate2(BrowserId pDisp, const std::string& url,
                                const std::optional<std::string>& post_data,
-                               const std::string& headers) {
-  session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers);
+                               const std::string& headers,
+                               bool body_complete) {
+  session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers,
+                                       body_complete);
 }
 
 void Scrivlet::DocumentComplete(BrowserId pDisp, const std::string& url) {
   session_.WebBrowser1_DocumentComplete(pDisp, url);
+}
+
+void Scrivlet::LoadEndedWithoutPage(BrowserId pDisp) {
+  session_.WebBrowser1_LoadEndedWithoutPage(pDisp);
 }
 
 WebViewAdapter* Scrivlet::NewWindow2(WebViewAdapter& opener) {

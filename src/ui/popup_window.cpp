@@ -85,14 +85,20 @@ void Popup::Forward(Handler handler) {
 
 void Popup::BeforeNavigate2(BrowserId pDisp, const std::string& url,
                             const std::optional<std::string>& post_data,
-                            const std::string& headers) {
+                            const std::string& headers,
+                            bool body_complete) {
   Forward([&] {
-    session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers);
+    session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers,
+                                         body_complete);
   });
 }
 
 void Popup::DocumentComplete(BrowserId pDisp, const std::string& url) {
   Forward([&] { session_.WebBrowser1_DocumentComplete(pDisp, url); });
+}
+
+void Popup::LoadEndedWithoutPage(BrowserId pDisp) {
+  Forward([&] { session_.WebBrowser1_LoadEndedWithoutPage(pDisp); });
 }
 
 WebViewAdapter* Popup::NewWindow2(WebViewAdapter& opener) {

@@ -37,8 +37,10 @@ class Popup : public Gtk::Window, private WebViewEvents {
   // WebViewEvents
   void BeforeNavigate2(BrowserId pDisp, const std::string& url,
                        const std::optional<std::string>& post_data,
-                       const std::string& headers) override;
+                       const std::string& headers,
+                       bool body_complete) override;
   void DocumentComplete(BrowserId pDisp, const std::string& url) override;
+  void LoadEndedWithoutPage(BrowserId pDisp) override;
   WebViewAdapter* NewWindow2(WebViewAdapter& opener) override;
   void CommandStateChange(long command, bool enable) override;
   void StatusTextChange(const std::string& text) override;

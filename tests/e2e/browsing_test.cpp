@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "scrivlet_fixture.h"
+#include "stand_in_server.h"
 
 namespace scrivlet::e2e {
 namespace {
@@ -52,6 +53,22 @@ TEST_F(BrowsingTest, LocationButtonNavigatesToTheTypedAddress) {
   WaitForPage("/page2");
 
   ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page2")));
+}
+
+// Return in the address box sends the keyboard to the page: the typing goes
+// into the autofocused field, and Return there submits its form.
+TEST_F(BrowsingTest, TypingAfterReturnInTheAddressBoxGoesToThePage) {
+  NavigateTo("/autofocus");
+  Display().Type("typed-in-page");
+  Display().Key("Return");
+  WaitForPage("/autofocus-target");
+
+  RecordedRequest post = OnlyPostTo("/autofocus-target");
+  EXPECT_EQ(post.body, "user=typed-in-page&go=Log+in");
+  ExpectDocumentThenSentinel(
+      ExpectedGet(server_.Url("/autofocus")) +
+      ExpectedPost(server_.Url("/autofocus-target"), post.body,
+                   post.Header("Content-Type")));
 }
 
 TEST_F(BrowsingTest, LinkClickIsRecordedWithItsEscapedQuery) {
@@ -117,6 +134,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "name=\"agree\"\r\n\r\nyes\r\n",
                   "name=\"size\"\r\n\r\nlarge\r\n",
                   "name=\"msg\"\r\n\r\none&two\r\nthree\r\n",
+                  "name=\"go\"\r\n\r\nUpload\r\n"}},
+        // The file's bytes come well after the 500 ms that a body without
+        // any news is waited for.
+        FormCase{"LargeFileReadLate", "/multipart-slow", "/multipart-slow-target",
+                 "multipart/form-data; boundary=",
+                 {"filename=\"big.txt\"", "line 149999 of the big file\r\n",
                   "name=\"go\"\r\n\r\nUpload\r\n"}},
         FormCase{"TextPlain", "/text-plain", "/text-plain-target", "text/plain",
                  {"a=1 2\r\n", "b=x&y\r\n"}},
@@ -218,6 +241,41 @@ TEST_F(BrowsingTest, RedirectAfterPostAddsACompletionElement) {
             (std::vector<std::string>{"GET /redirect-form",
                                       "POST /redirect-after-post",
                                       "GET /landing", "GET /sentinel?n=1"}));
+}
+
+// A download and a 204 answer leave the page standing; a refused connection
+// shows the engine's error page at its own address. None of them completes
+// at another address, so each is recorded once and nothing else.
+TEST_F(BrowsingTest, LoadsWithoutANewPageRecordOnlyTheirRequests) {
+  NavigateTo("/no-page");
+  ClickInPage(kBox1);
+  ASSERT_TRUE(server_.WaitForRequest("/download", 1));
+  WaitForElements(2);
+  ClickInPage(kBox2);
+  ASSERT_TRUE(server_.WaitForRequest("/no-content", 1));
+  WaitForElements(3);
+  const std::string refused =
+      "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/refused";
+  TypeAddress(refused);
+  WaitForElements(4);
+
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/no-page")) +
+                             ExpectedGet(server_.Url("/download")) +
+                             ExpectedGet(server_.Url("/no-content?q=1")) +
+                             ExpectedGet(refused));
+  EXPECT_TRUE(Display().FindVisibleWindows("^Network Login$").empty());
+}
+
+// Seen from the intro page, the download ends with the intro page still
+// shown; that is no new visit of it, so no credentials are asked for.
+TEST_F(BrowsingTest, ADownloadFromTheIntroPageAsksForNothing) {
+  TypeAddress(server_.Url("/download"));
+  ASSERT_TRUE(server_.WaitForRequest("/download", 1));
+  WaitForElements(1);
+
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/download")));
+  EXPECT_TRUE(Display().FindVisibleWindows("^Network Login$").empty());
+  EXPECT_TRUE(MessageWindows().empty());
 }
 
 TEST_F(BrowsingTest, BackAndForwardAreRecordedAsNavigations) {

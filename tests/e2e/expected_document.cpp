@@ -34,14 +34,20 @@ UrlParts Split(const std::string& url) {
   return parts;
 }
 
-std::string ReplaceAll(std::string text, const std::string& from,
+// In one pass: bodies of megabytes hold many thousands of line breaks.
+std::string ReplaceAll(const std::string& text, const std::string& from,
                        const std::string& to) {
-  size_t at = 0;
-  while ((at = text.find(from, at)) != std::string::npos) {
-    text.replace(at, from.size(), to);
-    at += to.size();
+  std::string out;
+  out.reserve(text.size());
+  size_t start = 0;
+  for (size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, start)) {
+    out.append(text, start, at - start);
+    out += to;
+    start = at + from.size();
   }
-  return text;
+  out.append(text, start, std::string::npos);
+  return out;
 }
 
 std::string CredentialText(const CredentialLines& credentials) {
@@ -80,7 +86,10 @@ std::string NavigationElement(const std::string& url, const char* method,
     element += "<CONTENT>\r\n";
     for (std::string piece : SplitAtAmpersands(*body)) {
       if (!piece.empty() && piece.back() == '\0') piece.pop_back();
-      element += "<W3C_ENC>" + EscapedText(piece) + "</W3C_ENC>\r\n";
+      // A piece's own line breaks go as references: it stays on one line.
+      piece = ReplaceAll(ReplaceAll(EscapedText(piece), "\r", "&#13;"), "\n",
+                         "&#10;");
+      element += "<W3C_ENC>" + piece + "</W3C_ENC>\r\n";
     }
     element += "</CONTENT>\r\n";
   }

@@ -26,7 +26,8 @@ std::string ExpectedGet(const std::string& url,
 
 // A navigation-form element for a form post: the extra header line carries
 // "Content-Type: " + content_type + CR LF, and the content block lists the
-// body split at every "&".
+// body split at every "&", each piece escaped with its CR and LF written as
+// "&#13;" and "&#10;".
 std::string ExpectedPost(const std::string& url, const std::string& body,
                          const std::string& content_type,
                          const CredentialLines& credentials = {});

@@ -82,9 +82,14 @@ void RecordingServer::Handle(const httplib::Request& request,
   Reply reply = route(recorded);
   response.status = reply.status;
   if (!reply.location.empty()) response.set_header("Location", reply.location);
+  if (!reply.content_disposition.empty()) {
+    response.set_header("Content-Disposition", reply.content_disposition);
+  }
   if (caching_ == Caching::kNoStore) {
     response.set_header("Cache-Control", "no-store");
   }
+  // A 204 answer has no body.
+  if (reply.status == 204) return;
   response.set_content(reply.html, "text/html; charset=utf-8");
 }
 

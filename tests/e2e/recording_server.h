@@ -31,6 +31,7 @@ struct Reply {
   int status = 200;
   std::string html;
   std::string location;  // for a 3xx answer
+  std::string content_disposition = "";  // "" for none
 };
 
 // A page with no margin that reports its load: after its load event it

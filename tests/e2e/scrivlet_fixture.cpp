@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
+#include <utility>
 
 namespace scrivlet::e2e {
 namespace {
@@ -29,7 +30,8 @@ std::string Tail(const std::string& text, size_t count) {
 
 }  // namespace
 
-AgentInstallation::AgentInstallation() : root_("scrivlet-install-") {
+AgentInstallation::AgentInstallation(std::string task_dir)
+    : root_("scrivlet-install-"), task_dir_(std::move(task_dir)) {
   std::filesystem::create_directories(root() + "/configuration");
   std::filesystem::create_directories(WorkDir());
   std::filesystem::create_directories(HomeDir());
@@ -98,7 +100,10 @@ int CountElements(const std::string& document) {
   return count;
 }
 
-ScrivletTest::ScrivletTest() { installation_.WriteAgentIni(DefaultAgentIni()); }
+ScrivletTest::ScrivletTest(const std::string& task_dir)
+    : installation_(task_dir) {
+  installation_.WriteAgentIni(DefaultAgentIni());
+}
 
 std::vector<std::string> ScrivletTest::DefaultAgentIni() const {
   return {"dbmgmtsrvurl=" + server_.Url(kManagementPrefix)};
@@ -131,12 +136,14 @@ void ScrivletTest::TearDown() {
   program_.reset();
 }
 
-void ScrivletTest::StartProgram() {
+void ScrivletTest::StartProgram(const std::vector<std::string>& arguments) {
   if (!FileExists(ScrivletBinary())) {
     throw std::runtime_error("the program is not built: " + ScrivletBinary());
   }
+  std::vector<std::string> argv{ScrivletBinary()};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
   program_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{ScrivletBinary()},
+      argv,
       ProgramEnvironment(installation_), installation_.WorkDir(),
       installation_.root() + "/scrivlet.log");
 }

@@ -56,10 +56,11 @@ inline constexpr int kPopupPageTop = 120 / 15;
 //                               transName.txt and scrivletIntro.html
 class AgentInstallation {
  public:
-  AgentInstallation();
+  // `task_dir` is the working directory's path below ROOT, two levels deep.
+  explicit AgentInstallation(std::string task_dir = "agent/task");
 
   const std::string& root() const { return root_.path(); }
-  std::string WorkDir() const { return root() + "/agent/task"; }
+  std::string WorkDir() const { return root() + "/" + task_dir_; }
   std::string AgentIniPath() const {
     return root() + "/configuration/agent.ini";
   }
@@ -76,6 +77,7 @@ class AgentInstallation {
 
  private:
   TempDir root_;
+  std::string task_dir_;
 };
 
 // The hermetic environment in which the program runs: nothing from the
@@ -102,15 +104,18 @@ struct TypedCredentials {
 // server, and helpers to run the real program and give it real input.
 class ScrivletTest : public ::testing::Test {
  protected:
-  ScrivletTest();
+  // The program's working directory is `task_dir` below the installation's
+  // root.
+  explicit ScrivletTest(const std::string& task_dir = "agent/task");
   void TearDown() override;
 
   // The agent.ini lines every test starts with (management server on this
   // test's web server); tests add lines with WriteAgentIni before starting.
   std::vector<std::string> DefaultAgentIni() const;
 
-  // Starts the program in the installation's working directory.
-  void StartProgram();
+  // Starts the program in the installation's working directory, with
+  // `arguments` after its name.
+  void StartProgram(const std::vector<std::string>& arguments = {});
   // Starts the program and waits for its main window; fails the test when
   // it does not come.
   void StartAndWaitForMainWindow();

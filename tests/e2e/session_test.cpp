@@ -43,6 +43,39 @@ TEST_F(SessionTest, StartAsksForCredentialsAndWritesOnlyTheDocumentStart) {
   ExpectDocumentThenSentinel("");
 }
 
+// The agent may pass a task's arguments; the program starts as without them.
+TEST_F(SessionTest, ArgumentsOnTheCommandLineAreIgnored) {
+  StartProgram({"task.xml", "--task-id=7"});
+  ASSERT_NE(MainWindow(), 0u) << "the main window did not appear";
+  AnswerDialog("Network Login", std::nullopt);
+  AnswerDialog("Proxy Login", std::nullopt);
+
+  EXPECT_TRUE(program_->IsRunning());
+  EXPECT_EQ(Document(), kDocumentStart);
+  EXPECT_TRUE(MessageWindows().empty());
+  ExpectDocumentThenSentinel("");
+}
+
+// A working directory whose path holds a blank, "#", "?" and "%": the intro
+// page must still load from it, and nothing of it is recorded. This intro
+// page shows an image from the test server, so that its loading is seen.
+class OddWorkingDirectoryTest : public ScrivletTest {
+ protected:
+  OddWorkingDirectoryTest() : ScrivletTest("agent 2/task #3?50%") {}
+};
+
+TEST_F(OddWorkingDirectoryTest, IntroPageLoadsAndTheSessionRecords) {
+  WriteFileBytes(installation_.IntroPath(),
+                 "<!DOCTYPE html><html><body><p>intro</p><img src=\"" +
+                     server_.Url("/beacon?page=intro") + "\"></body></html>");
+  StartAndAnswerDialogs();
+  EXPECT_TRUE(server_.WaitForBeacon("intro", 1)) << "the intro page did not load";
+  EXPECT_EQ(Document(), kDocumentStart);
+
+  NavigateTo("/page");
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
+}
+
 TEST_F(SessionTest, ExistingDocumentIsKeptAndAppendedTo) {
   const std::string earlier = std::string(kDocumentStart) +
                               ExpectedGet("http://earlier.invalid/x");
@@ -116,6 +149,27 @@ TEST_F(SessionTest, MissingNameFileIsReportedAndTheTransactionStartsAnyway) {
 
   EXPECT_EQ(Document(), kDocumentStart);
   ExpectDocumentThenSentinel("");
+}
+
+// A proxy written with a scheme is no proxy the browser can use: the user is
+// told once, and pages load directly.
+TEST_F(SessionTest, UnusableProxySettingsAreReportedAndPagesLoadDirectly) {
+  installation_.WriteAgentIni(
+      {DefaultAgentIni()[0], "ProxyHost=http://proxy.invalid", "ProxyPort=3128"});
+  StartProgram();
+
+  WindowId message = WaitForMessage();
+  ASSERT_NE(message, 0u) << "no message box appeared";
+  Display().Activate(message);
+  Display().Key("Return");
+  ASSERT_TRUE(WaitForWindowGone(message, "^Nerovant Scrivlet$"));
+  ASSERT_NE(MainWindow(), 0u);
+  AnswerDialog("Network Login", std::nullopt);
+  AnswerDialog("Proxy Login", std::nullopt);
+  EXPECT_TRUE(MessageWindows().empty());
+
+  NavigateTo("/page");
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
 }
 
 TEST_F(SessionTest, TickedCheckBoxesSkipTheDialogsOnReset) {

@@ -77,9 +77,28 @@ std::optional<std::string> HtmlFor(const std::string& path,
                  "<textarea name=\"msg\">one&amp;two\nthree</textarea>",
                  "Upload", "multipart/form-data"),
         "var dt=new DataTransfer();"
-        "dt.items.add(new File(['alpha&beta\\r\\ngamma'],'notes.txt',"
+        "dt.items.add(new File(['alpha&beta\\r\\ngamma\\ndelta'],'notes.txt',"
         "{type:'text/plain'}));"
         "document.getElementById('file').files=dt.files;");
+  }
+  if (path == "/multipart-slow") {
+    // A file of 4 MB set without events, so that it is read only after the
+    // formdata event. The page then keeps its thread busy for 1.5 s, which
+    // holds the read's result back: from a task queued behind the one that
+    // starts the navigation, so that the navigation is asked for first.
+    return Page(
+        "Multipart, file read late",
+        PostForm("/multipart-slow-target",
+                 "<input type=\"file\" id=\"file\" name=\"big\">",
+                 "Upload", "multipart/form-data"),
+        "var lines=[];for(var i=0;i<150000;i++){"
+        "lines.push('line '+i+' of the big file\\r\\n');}"
+        "var dt=new DataTransfer();"
+        "dt.items.add(new File(lines,'big.txt',{type:'text/plain'}));"
+        "document.getElementById('file').files=dt.files;"
+        "document.forms[0].addEventListener('formdata',function(){"
+        "setTimeout(function(){setTimeout(function(){"
+        "var end=Date.now()+1500;while(Date.now()<end){}},0);},0);});");
   }
   if (path == "/multipart-chosen") {
     // Chooses the file as a file chooser does: the files, then input and
@@ -108,6 +127,12 @@ std::optional<std::string> HtmlFor(const std::string& path,
                          "<input type=\"text\" name=\"a\" value=\"1 2\">"
                          "<input type=\"text\" name=\"b\" value=\"x&amp;y\">",
                          "Send", "text/plain"));
+  }
+  if (path == "/autofocus") {
+    return Page("Login, field focused",
+                PostForm("/autofocus-target",
+                         "<input type=\"text\" name=\"user\" autofocus>",
+                         "Log in"));
   }
   if (path == "/script-submit") {
     return Page("Script submit",
@@ -141,6 +166,14 @@ std::optional<std::string> HtmlFor(const std::string& path,
                 "'size-'+innerWidth+'x'+innerHeight));}"
                 "addEventListener('pageshow',report);"
                 "addEventListener('resize',report);");
+  }
+  if (path == "/no-page") {
+    return Page("No page",
+                "<a class=\"box\" id=\"b1\" href=\"/download\">download</a>"
+                "<form method=\"get\" action=\"/no-content\">"
+                "<input type=\"hidden\" name=\"q\" value=\"1\">"
+                "<button class=\"box\" id=\"b2\" type=\"submit\">"
+                "no content</button></form>");
   }
   if (path == "/frames") {
     return Page("Frames",
@@ -205,6 +238,11 @@ Reply Answer(const RecordedRequest& request) {
     return Reply{302, Page("Moved", "<a href=\"/landing\">moved</a>"),
                  "/landing"};
   }
+  if (request.path == "/download") {
+    return Reply{200, "<p>saved, not shown</p>", "",
+                 "attachment; filename=\"report.html\""};
+  }
+  if (request.path == "/no-content") return Reply{204, "", ""};
   std::optional<std::string> html = HtmlFor(request.path, request.target);
   if (!html) return Reply{404, Page("Not found", "<p>not found</p>"), ""};
   return Reply{200, *html, ""};

@@ -50,14 +50,18 @@ inline constexpr char kServletPath[] =
 // /beacon?page=<path and query> after their load event.
 //
 // Paths: /page, /page2, /link, /sentinel, /form (URL-encoded post),
+// /autofocus (a form whose text field takes the focus on load),
 // /form-listener (a page listener adds to the entry list), /multipart (file,
 // text, check box, radio, select, text area; the file set without events),
 // /multipart-chosen (two texts and a file of kChosenFileBytes, chosen with
 // the input and change events of a file chooser), /text-plain, /script-submit
-// (form.submit() from script), /formdata-only (new FormData(form), then a
+// (form.submit() from script), /multipart-slow (a 4 MB file whose read is
+// held back 1.5 s by a busy page), /formdata-only (new FormData(form), then a
 // plain navigation to /after-formdata, whose own form posts), /frames (two
 // frames), /redirect-form (a post answered with 302 to /landing),
 // /popup-link (a link with target=_blank), /popup-script (window.open),
+// /no-page (a link to /download, an attachment, and a GET form answered by
+// /no-content with 204: neither replaces the page),
 // /popup-page (a page with a form, meant to be shown in a pop-up), and the
 // management server's record page and upload servlet under /mgmt/.
 class TestWebServer : public RecordingServer {

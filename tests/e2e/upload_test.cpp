@@ -1,7 +1,11 @@
 // "Save Transaction" and the upload to the management server: the whole path
 // from the first recorded page to the stored upload, and the ways it can
 // fail without ending the program.
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
 #include <filesystem>
+#include <memory>
 
 #include "scrivlet_fixture.h"
 #include "stand_in_server.h"
@@ -11,6 +15,37 @@ namespace {
 
 constexpr char kUuid[] = "0f8fad5b-d9cb-469f-a165-70867728950e";
 constexpr char kName[] = "E2E Checkout";
+
+// The body of the one post in `document`, as an XML parser reads it: the
+// texts of its W3C_ENC elements joined with "&". "(not well-formed)" when
+// the parser refuses the document.
+std::string ParsedPostBody(const std::string& document) {
+  std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> xml(
+      xmlReadMemory(document.data(), static_cast<int>(document.size()),
+                    "trans.xml", nullptr,
+                    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
+      &xmlFreeDoc);
+  if (!xml) return "(not well-formed)";
+  std::string body;
+  bool first = true;
+  std::vector<xmlNode*> stack{xmlDocGetRootElement(xml.get())};
+  while (!stack.empty()) {
+    xmlNode* node = stack.back();
+    stack.pop_back();
+    for (xmlNode* child = node->last; child; child = child->prev) {
+      stack.push_back(child);
+    }
+    if (node->type != XML_ELEMENT_NODE ||
+        std::string(reinterpret_cast<const char*>(node->name)) != "W3C_ENC") {
+      continue;
+    }
+    xmlChar* text = xmlNodeGetContent(node);
+    body += (first ? "" : "&") + std::string(reinterpret_cast<char*>(text));
+    xmlFree(text);
+    first = false;
+  }
+  return body;
+}
 
 class UploadTest : public ScrivletTest {
  protected:
@@ -126,6 +161,64 @@ TEST_F(UploadTest, WholePathToTheStandInServer) {
   EXPECT_EQ(ReadFileBytes(upload + "/trans.xml"), JoinedLines(document));
   EXPECT_FALSE(FileExists(management.Upload(2)));
 
+  ExpectStoppedMessageAndCleanEnd();
+}
+
+// The browser reports the record page as "http://localhost:PORT/..."; the
+// program navigated to the address as agent.ini spells it.
+TEST_F(UploadTest, RecordPageIsFilledWhenAgentIniSpellsItsAddressDifferently) {
+  StandInServer management;
+  const std::string port = management.url().substr(
+      management.url().rfind(':') + 1);
+  UseManagementServer("HTTP://LocalHost:" + port + "/./");
+  StartAndAnswerDialogs();
+  NavigateTo("/page");
+  WaitForElements(1);
+
+  ClickControl(kSaveTransaction);
+  ASSERT_TRUE(WaitUntil([&] {
+    return FileExists(management.Upload(1) + "/verdict.txt");
+  })) << "nothing was uploaded; trans.xml:\n"
+      << Document();
+  const std::string document =
+      kDocumentStart + ExpectedGet(server_.Url("/page")) + kDocumentEnd;
+  EXPECT_EQ(ReadFileBytes(management.Upload(1) + "/verdict.txt"),
+            "accepted\n");
+  EXPECT_EQ(ReadFileBytes(management.Upload(1) + "/trans.xml"),
+            JoinedLines(document));
+  ExpectStoppedMessageAndCleanEnd();
+}
+
+// The file's CR LF and bare LF, and the CR LF between the parts, survive
+// the joining of the lines for the upload and an XML parser's reading.
+TEST_F(UploadTest, MultipartLineBreaksReachTheServerByteForByte) {
+  StandInServer management;
+  UseManagementServer(management.url());
+  StartAndAnswerDialogs();
+  NavigateTo("/multipart");
+  ClickInPage(kBox1);
+  WaitForPage("/multipart-target");
+  const RecordedRequest post = server_.LastPost();
+  ASSERT_NE(post.body.find("gamma\ndelta"), std::string::npos) << post.body;
+  const std::string document =
+      kDocumentStart + ExpectedGet(server_.Url("/multipart")) +
+      ExpectedPost(server_.Url("/multipart-target"), post.body,
+                   post.Header("Content-Type")) +
+      kDocumentEnd;
+  WaitForElements(2);
+
+  ClickControl(kSaveTransaction);
+  ASSERT_TRUE(WaitUntil([&] {
+    return FileExists(management.Upload(1) + "/verdict.txt");
+  })) << "nothing was uploaded; trans.xml:\n"
+      << Document();
+  EXPECT_EQ(Document(), document);
+  EXPECT_EQ(ParsedPostBody(Document()), post.body);
+  const std::optional<std::string> uploaded =
+      ReadFileBytes(management.Upload(1) + "/trans.xml");
+  ASSERT_TRUE(uploaded.has_value());
+  EXPECT_EQ(*uploaded, JoinedLines(document));
+  EXPECT_EQ(ParsedPostBody(*uploaded), post.body);
   ExpectStoppedMessageAndCleanEnd();
 }
 

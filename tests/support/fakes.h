@@ -29,6 +29,10 @@ inline constexpr BrowserId kPopupView = 3;
 class FakeBrowser : public Browser {
  public:
   BrowserId Object() const override { return kMainView; }
+  // The test directories hold no byte that an address must escape.
+  std::string FileAddress(const std::string& path) const override {
+    return "file://" + path;
+  }
   void Navigate(const std::string& url) override {
     if (navigate_error) throw std::runtime_error(*navigate_error);
     navigations.push_back(url);
@@ -36,6 +40,7 @@ class FakeBrowser : public Browser {
   void Navigate2(const std::string& url) override {
     calls.push_back("Navigate2 " + url);
   }
+  void Focus() override { calls.push_back("Focus"); }
   void GoBack() override { calls.push_back("GoBack"); }
   void GoForward() override { calls.push_back("GoForward"); }
   void Refresh() override { calls.push_back("Refresh"); }
@@ -111,12 +116,15 @@ class FakeView : public MainWindowView {
 
 class FakeProxy : public ProxySettings {
  public:
-  void Apply(const ProxyLists& lists, const std::string& server,
+  bool Apply(const ProxyLists& lists, const std::string& server,
              const std::string& port) override {
     calls.push_back({lists.proxy_list, lists.bypass_list, server, port});
+    return usable;
   }
   // proxy list, bypass list, server, port of each call.
   std::vector<std::array<std::string, 4>> calls;
+  // What Apply answers: whether the engine could use the values.
+  bool usable = true;
 };
 
 }  // namespace scrivlet::testing

@@ -68,6 +68,34 @@ TEST_F(NavigationCaptureTest, EscapesPiecesAndHeadersAndKeepsEmptyPieces) {
                    "</CONTENT>", "</REQUEST>"}));
 }
 
+// Line breaks between the parts and inside values go as references, so that
+// each piece stays on its line and the joined document keeps them.
+TEST_F(NavigationCaptureTest, WritesAMultipartBodyWithItsLineBreaksAsReferences) {
+  Start();
+  const std::string body =
+      "--b\r\nContent-Disposition: form-data; name=\"f\"; "
+      "filename=\"a&b.txt\"\r\n\r\nx\r\ny\nz\r\n--b--\r\n";
+  Navigate("http://h/up", body,
+           "Content-Type: multipart/form-data; boundary=b\r\n");
+
+  const std::string first =
+      "<W3C_ENC>--b&#13;&#10;Content-Disposition: form-data; name=&quot;f"
+      "&quot;; filename=&quot;a</W3C_ENC>";
+  const std::string second =
+      "<W3C_ENC>b.txt&quot;&#13;&#10;&#13;&#10;x&#13;&#10;y&#10;z&#13;&#10;"
+      "--b--&#13;&#10;</W3C_ENC>";
+  EXPECT_EQ(Recorded(),
+            Lines({"<REQUEST><REQUEST-LINE NAME='STATIC'>",
+                   "<METHOD>POST</METHOD><URI>/up</URI>"
+                   "<PROT-VER>HTTP/1.1</PROT-VER>",
+                   "</REQUEST-LINE>", "<HEADERS>", "<HL>Host: h</HL>",
+                   kAcceptHl,
+                   "<HL>Content-Type: multipart/form-data; boundary=b", "</HL>",
+                   kUserAgentHl, "<HL>Referer: http://h</HL>", "</HEADERS>",
+                   "<CONTENT>", first, second, "</CONTENT>", "</REQUEST>"}));
+  EXPECT_EQ(state.requestContent, "<CONTENT>" + first + second + "</CONTENT>");
+}
+
 TEST_F(NavigationCaptureTest, AnEmptyBodyGivesAnEmptyContentBlock) {
   Start();
   Navigate("http://h/form", std::string());
@@ -242,6 +270,36 @@ TEST_F(NavigationCaptureTest, ReportsAFailedWriteOnceUntilACaptureSucceeds) {
   files.fail_appends = true;
   Navigate("http://h/4");
   EXPECT_EQ(view.messages, (std::vector<Message>{failure, failure}));
+}
+
+TEST_F(NavigationCaptureTest, RecordsAnIncompleteBodyAndSaysSoOncePerTransaction) {
+  Start();
+  view.messages.clear();
+  session.WebBrowser1_BeforeNavigate2(kMainView, "http://h/up", "a=1&f=",
+                                      "", /*body_complete=*/false);
+  session.WebBrowser1_BeforeNavigate2(kMainView, "http://h/up2", "b=2", "",
+                                      /*body_complete=*/false);
+  Navigate("http://h/up3", std::string("c=3"));
+  const Message incomplete{
+      "The form data sent to http://h/up could not be read in time. The "
+      "request is recorded with an incomplete body; the other requests are "
+      "kept.",
+      MessageIcon::kWarning};
+  EXPECT_EQ(view.messages, std::vector<Message>{incomplete});
+  const std::string recorded = Recorded();
+  EXPECT_NE(recorded.find("<W3C_ENC>a=1</W3C_ENC>\r\n<W3C_ENC>f=</W3C_ENC>"),
+            std::string::npos);
+  EXPECT_NE(recorded.find("<W3C_ENC>b=2</W3C_ENC>"), std::string::npos);
+
+  // A skipped navigation is not recorded, so there is nothing to report.
+  session.Reset_Click();
+  view.messages.clear();
+  session.WebBrowser1_BeforeNavigate2(kMainView, kServletAnswer, "doc=x", "",
+                                      /*body_complete=*/false);
+  EXPECT_TRUE(view.messages.empty());
+  session.WebBrowser1_BeforeNavigate2(kMainView, "http://h/up", "a=1", "",
+                                      /*body_complete=*/false);
+  EXPECT_EQ(view.messages, std::vector<Message>{incomplete});
 }
 
 TEST_F(NavigationCaptureTest, CreatesAMissingDocumentWithoutItsFirstLine) {

@@ -92,6 +92,32 @@ TEST_F(PageCompletionTest, WritesNoRedirectWhenASkipConditionHolds) {
   }
 }
 
+TEST_F(PageCompletionTest, ALoadWithoutANewPageOnlyEndsTheBusyDisplay) {
+  Start();
+  session.WebBrowser1_DocumentComplete(kMainView, kIntro);
+  Navigate("http://a/download");
+  view.dialogs.clear();
+  view.text1 = "http://a/page";
+  state.didRefresh = true;
+
+  session.WebBrowser1_LoadEndedWithoutPage(kMainView);
+
+  EXPECT_EQ(Recorded(),
+            Lines({"<REQUEST><REQUEST-LINE NAME='STATIC'>",
+                   "<METHOD>GET</METHOD><URI>/download</URI>"
+                   "<PROT-VER>HTTP/1.1</PROT-VER>",
+                   "</REQUEST-LINE>", "<HEADERS>", "<HL>Host: a</HL>",
+                   kAcceptHl, kUserAgentHl, "<HL>Referer: http://a</HL>",
+                   "</HEADERS>", "</REQUEST>"}));
+  EXPECT_TRUE(view.dialogs.empty());
+  EXPECT_EQ(view.text1, "http://a/page");
+  EXPECT_EQ(state.pendingUrl, "");
+  EXPECT_FALSE(state.didRefresh);
+  EXPECT_EQ(view.pointer, MousePointer::kArrow);
+  EXPECT_EQ(view.progress, "done");
+  EXPECT_TRUE(browser.fills.empty());
+}
+
 TEST_F(PageCompletionTest, AFrameCompletionOnlyRunsTheFinalSteps) {
   Start();
   view.text1 = "kept";
@@ -165,6 +191,57 @@ TEST_F(PageCompletionTest, FillsTheRecordPageWithTheJoinedDocument) {
                                             "ABC"}}}));
   EXPECT_EQ(view.text1, kRecordPage + "?t=1");
   EXPECT_EQ(ReadFile(install.TransXml()), "A\r\nB\r\nC\r\n");
+}
+
+TEST_F(PageCompletionTest, FillsTheRecordPageAtTheBrowsersSpellingOfItsAddress) {
+  struct Case {
+    std::string server;     // dbmgmtsrvurl in agent.ini
+    std::string completed;  // the address the browser reports
+  };
+  const std::string path = "com.brenik.morix.core.util.FileTransfer/WYT/record.html";
+  const std::vector<Case> cases = {
+      {"http://MgmtServer:8080/", "http://mgmtserver:8080/" + path},
+      {"HTTP://mgmt:80/", "http://mgmt/" + path},
+      {"https://mgmt:443/", "https://mgmt/" + path + "?t=1"},
+      {"http://mgmt:8080/./tools/../", "http://mgmt:8080/" + path},
+      {"http://mgmt:8080/a%2f/", "http://mgmt:8080/a%2F/" + path},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.server);
+    Installation fresh;
+    WriteFile(fresh.AgentIni(), "dbmgmtsrvurl=" + c.server + "\r\n");
+    WriteFile(fresh.TransName(), "transactionName=Checkout\r\nuuid=1234\r\n");
+    FakeBrowser fresh_browser;
+    RecordingSession s(files, fresh_browser, view, proxy,
+                       fresh.WorkingDirectory());
+    s.Form_Load(InitialGeometry{10095, 10545, 8175, 10095, 9360});
+    s.EndRecord_Click();
+
+    s.WebBrowser1_DocumentComplete(kMainView, c.completed);
+
+    ASSERT_EQ(fresh_browser.fills.size(), 1u);
+    EXPECT_EQ(fresh_browser.fills[0].first, kMainView);
+    EXPECT_EQ(fresh_browser.fills[0].second[3],
+              kStartLine.substr(0, kStartLine.size() - 2) +
+                  "</HTTP-TRANSACTION>");
+    EXPECT_EQ(ReadFile(fresh.TransXml()),
+              kStartLine + "</HTTP-TRANSACTION>\r\n");
+  }
+}
+
+TEST_F(PageCompletionTest, OtherHostsPortsAndPathsOfTheRecordPageGetNothing) {
+  Start("dbmgmtsrvurl=http://Mgmt:80/\r\n");
+  const std::string path = "com.brenik.morix.core.util.FileTransfer/WYT/record.html";
+  for (const std::string& url :
+       {"http://mgmt:8080/" + path, "https://mgmt/" + path,
+        "http://mgmt.evil/" + path, "http://mgmt/x/" + path,
+        "http://evil/?u=http://mgmt/" + path}) {
+    SCOPED_TRACE(url);
+    session.WebBrowser1_DocumentComplete(kMainView, url);
+  }
+  EXPECT_TRUE(browser.fills.empty());
+  session.WebBrowser1_DocumentComplete(kMainView, "http://mgmt/" + path);
+  EXPECT_EQ(browser.fills.size(), 1u);
 }
 
 TEST_F(PageCompletionTest, AMissingDocumentIsCreatedEmptyForTheRecordPage) {

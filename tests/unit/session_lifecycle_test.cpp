@@ -171,8 +171,8 @@ TEST_F(SessionLifecycleTest, NavigationControlsDriveTheBrowser) {
   session.PopupRefreshButton_Click(popup);
   EXPECT_TRUE(state.didRefresh);
   EXPECT_EQ(browser.calls, (std::vector<std::string>{"Navigate2   example.org ",
-                                                     "GoBack", "GoForward",
-                                                     "Refresh"}));
+                                                     "Focus", "GoBack",
+                                                     "GoForward", "Refresh"}));
   EXPECT_EQ(popup.calls, std::vector<std::string>{"Refresh"});
   session.WebBrowser1_StatusTextChange("http://link/");
   EXPECT_EQ(view.status_text, "http://link/");
@@ -212,20 +212,49 @@ TEST(WindowLayoutTest, KeepsTheBrowserWhenItWouldBeNegative) {
   EXPECT_EQ(tiny->browser_width, std::nullopt);
 }
 
-TEST(WindowLayoutTest, RoundsHalfToEvenAndClampsTo16Bits) {
+TEST(WindowLayoutTest, RoundsHalfToEvenAndKeepsSizesBeyond16Bits) {
   SessionState state;
   SaveInitialLayout(state, {100.5f, 40000, 101.5f, -40000, 0.5f});
   EXPECT_EQ(state.initialFormHeight, 100);
   EXPECT_EQ(state.initialBrowserHeight, 102);
-  EXPECT_EQ(state.initialFormWidth, 32767);
-  EXPECT_EQ(state.initialBrowserWidth, -32768);
+  EXPECT_EQ(state.initialFormWidth, 40000);
+  EXPECT_EQ(state.initialBrowserWidth, -40000);
   EXPECT_EQ(state.bottomOffset, 100);
 
   SaveInitialLayout(state, {1000, 1000, 500, 500, 100});
   const auto huge = LayoutControls(state, WindowState::kNormal, 60000, 1000.5f);
   ASSERT_TRUE(huge);
-  EXPECT_EQ(huge->browser_height, 32767);
+  EXPECT_EQ(huge->browser_height, 59500);
   EXPECT_EQ(huge->browser_width, 500);
+  EXPECT_EQ(huge->check_top, 59100);
+}
+
+// Maximised on wide screens the browser fills the window: at 3840 by 2160
+// pixels the window is 57600 by 32400 twips.
+TEST(WindowLayoutTest, TheBrowserFillsAWindowOnAWideScreen) {
+  struct Case {
+    int width_px, height_px;
+    std::int32_t browser_width, browser_height;
+    float check_top;
+  };
+  const std::vector<Case> cases = {
+      {3840, 2160, 57600 - 450, 32400 - 1920, 32400 - 735},
+      {2560, 1440, 38400 - 450, 21600 - 1920, 21600 - 735},
+      {2185, 2185, 32775 - 450, 32775 - 1920, 32775 - 735},
+  };
+  SessionState state;
+  SaveInitialLayout(state, {10095, 10545, 8175, 10095, 9360});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width_px) + "x" + std::to_string(c.height_px));
+    const auto layout = LayoutControls(
+        state, WindowState::kMaximized,
+        static_cast<float>(c.height_px * kTwipsPerPixel),
+        static_cast<float>(c.width_px * kTwipsPerPixel));
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->browser_width, c.browser_width);
+    EXPECT_EQ(layout->browser_height, c.browser_height);
+    EXPECT_EQ(layout->check_top, c.check_top);
+  }
 }
 
 }  // namespace

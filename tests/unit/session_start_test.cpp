@@ -132,6 +132,31 @@ TEST_F(SessionStartTest, AppliesTheProxyOnceWhenAHostIsConfigured) {
   EXPECT_EQ(proxy.calls.size(), 1u);
 }
 
+TEST_F(SessionStartTest, AnUnusableProxyIsReportedOnceAndTheSessionGoesOn) {
+  proxy.usable = false;
+  Start("ProxyHost=http://gateway\nProxyPort=80\n");
+  EXPECT_EQ(proxy.calls.size(), 1u);
+  EXPECT_EQ(view.messages,
+            (std::vector<Message>{
+                {"The proxy in " + install.WorkingDirectory() +
+                     "/../../configuration/agent.ini cannot be used: "
+                     "ProxyHost=http://gateway, ProxyPort=80. A proxy needs a "
+                     "host name without a scheme or path and a port from 1 to "
+                     "65535. Pages will be loaded without a proxy.",
+                 MessageIcon::kWarning}}));
+  EXPECT_EQ(view.end_status, std::nullopt);
+  EXPECT_EQ(browser.navigations, std::vector<std::string>{state.introUrl});
+
+  session.Reset_Click();
+  EXPECT_EQ(view.messages.size(), 1u);
+}
+
+TEST_F(SessionStartTest, AUsableProxyShowsNothing) {
+  Start("ProxyHost=gateway\nProxyPort=8080\n");
+  EXPECT_EQ(proxy.calls.size(), 1u);
+  EXPECT_TRUE(view.messages.empty());
+}
+
 TEST(ProxyListsTest, ComposesBothListsFromHostAndPort) {
   struct Case {
     std::string server, port, proxy_list, bypass_list;

@@ -1,0 +1,64 @@
+#include "capture/url_normalization.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace scrivlet {
+namespace {
+
+struct Case {
+  std::string url;
+  std::string normalized;
+};
+
+TEST(UrlNormalizationTest, SpellsAddressesAsTheBrowserReportsThem) {
+  const std::vector<Case> cases = {
+      {"http://mgmt:8080/a/b.html", "http://mgmt:8080/a/b.html"},
+      {"HTTP://MgmtServer:8080/a", "http://mgmtserver:8080/a"},
+      {"http://mgmt:80/a", "http://mgmt/a"},
+      {"https://mgmt:443/a", "https://mgmt/a"},
+      {"https://mgmt:80/a", "https://mgmt:80/a"},
+      {"http://mgmt:443/a", "http://mgmt:443/a"},
+      {"http://mgmt:0080/a", "http://mgmt/a"},
+      {"http://mgmt:/a", "http://mgmt/a"},
+      {"http://mgmt", "http://mgmt/"},
+      {"http://mgmt?q", "http://mgmt/?q"},
+      {"http://mgmt/./a/../b/./c", "http://mgmt/b/c"},
+      {"http://mgmt/a/b/..", "http://mgmt/a/"},
+      {"http://mgmt/a/.", "http://mgmt/a/"},
+      {"http://mgmt/../../a", "http://mgmt/a"},
+      {"http://mgmt/a/%2E/b/%2e%2E/c", "http://mgmt/a/c"},
+      {"http://mgmt/a%2fb%c3%a9", "http://mgmt/a%2Fb%C3%A9"},
+      {"http://mgmt/a b\xC3\xA9", "http://mgmt/a%20b%C3%A9"},
+      {"http://mgmt\\a\\b?c\\d", "http://mgmt/a/b?c\\d"},
+      {"http://mgmt/a?x=./../%aa#f%bb", "http://mgmt/a?x=./../%AA#f%BB"},
+      {"http://mgmt/100%", "http://mgmt/100%"},
+      {"http://User:Pw@MGMT:80/a", "http://User:Pw@mgmt/a"},
+      {"http://[::1]:80/a", "http://[::1]/a"},
+      {"http://[::1]/a", "http://[::1]/a"},
+      {"file:///W/./x.html", "file:///W/./x.html"},
+      {"about:blank", "about:blank"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(NormalizeUrl(c.url), c.normalized) << c.url;
+  }
+}
+
+TEST(UrlNormalizationTest, DifferentAddressesStayDifferent) {
+  const std::vector<std::pair<std::string, std::string>> pairs = {
+      {"http://mgmt:8080/a", "http://mgmt:8081/a"},
+      {"http://mgmt/a", "http://evil/a"},
+      {"http://mgmt/a", "https://mgmt/a"},
+      {"http://mgmt/a/b", "http://mgmt/a/c"},
+      {"http://mgmt/A", "http://mgmt/a"},
+  };
+  for (const auto& [a, b] : pairs) {
+    EXPECT_NE(NormalizeUrl(a), NormalizeUrl(b)) << a << " " << b;
+  }
+}
+
+}  // namespace
+}  // namespace scrivlet
