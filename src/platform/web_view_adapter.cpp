@@ -308,6 +308,7 @@ void WebViewAdapter::Connect() {
   g_signal_connect(view_, "decide-policy", G_CALLBACK(&OnDecidePolicy), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(&OnLoadChanged), this);
   g_signal_connect(view_, "create", G_CALLBACK(&OnCreate), this);
+  g_signal_connect(view_, "authenticate", G_CALLBACK(&OnAuthenticate), this);
   g_signal_connect(view_, "mouse-target-changed",
                    G_CALLBACK(&OnMouseTargetChanged), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(view_), "changed",
@@ -444,6 +445,47 @@ void WebViewAdapter::OnMouseTargetChanged(WebKitWebView*,
     g_warning("mouse-target-changed: %s", error.what());
   } catch (...) {
   }
+}
+
+// Returning FALSE lets the engine's default handler show its own prompt.
+// The credential lives only for this one answer: the engine is told not to
+// keep it, and nothing is written anywhere.
+gboolean WebViewAdapter::OnAuthenticate(WebKitWebView*,
+                                        WebKitAuthenticationRequest* request,
+                                        gpointer self) {
+  try {
+    auto* adapter = static_cast<WebViewAdapter*>(self);
+    AuthenticationChallenge challenge;
+    challenge.for_proxy = webkit_authentication_request_is_for_proxy(request);
+    challenge.basic = webkit_authentication_request_get_scheme(request) ==
+                      WEBKIT_AUTHENTICATION_SCHEME_HTTP_BASIC;
+    challenge.retry = webkit_authentication_request_is_retry(request);
+    if (const char* host = webkit_authentication_request_get_host(request)) {
+      challenge.host = host;
+    }
+    challenge.port = webkit_authentication_request_get_port(request);
+    if (const char* realm = webkit_authentication_request_get_realm(request)) {
+      challenge.realm = realm;
+    }
+    const std::optional<Credentials> answer =
+        adapter->events_.Authenticate(challenge);
+    if (!answer) {
+      // The engine's prompt would offer to remember the password beyond
+      // this process; it is asked for each session instead.
+      webkit_authentication_request_set_can_save_credentials(request, FALSE);
+      return FALSE;
+    }
+    WebKitCredential* credential = webkit_credential_new(
+        answer->user_name.c_str(), answer->password.c_str(),
+        WEBKIT_CREDENTIAL_PERSISTENCE_NONE);
+    webkit_authentication_request_authenticate(request, credential);
+    webkit_credential_free(credential);
+    return TRUE;
+  } catch (const std::exception& error) {
+    g_warning("authenticate: %s", error.what());
+  } catch (...) {
+  }
+  return FALSE;
 }
 
 void WebViewAdapter::OnBackForwardChanged(WebKitBackForwardList*,

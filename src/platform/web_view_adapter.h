@@ -8,7 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "session/authentication.h"
 #include "session/browser.h"
+#include "session/main_window_view.h"
 
 namespace Gtk {
 class Widget;
@@ -38,6 +40,13 @@ class WebViewEvents {
   // 1 forward, 2 back.
   virtual void CommandStateChange(long command, bool enable) = 0;
   virtual void StatusTextChange(const std::string& text) = 0;
+  // A server or proxy asks for credentials. The credentials to answer with,
+  // or nullopt (the default) to leave the question to the engine's own
+  // prompt.
+  virtual std::optional<Credentials> Authenticate(
+      const AuthenticationChallenge& /*challenge*/) {
+    return std::nullopt;
+  }
 };
 
 // A WebKitWebView seen as the browser control. Navigation decisions become
@@ -86,6 +95,9 @@ class WebViewAdapter : public Browser {
   static void OnMouseTargetChanged(WebKitWebView* view,
                                    WebKitHitTestResult* hit, guint modifiers,
                                    gpointer self);
+  static gboolean OnAuthenticate(WebKitWebView* view,
+                                 WebKitAuthenticationRequest* request,
+                                 gpointer self);
   static void OnBackForwardChanged(WebKitBackForwardList* list,
                                    WebKitBackForwardListItem* added,
                                    gpointer removed, gpointer self);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "session/authentication.h"
 #include "session/browser.h"
 #include "session/file_system.h"
 #include "session/main_window_view.h"
@@ -67,6 +68,16 @@ class RecordingSession {
   void PopupRefreshButton_Click(Browser& popup_browser);
   void WebBrowser1_CommandStateChange(long Command, bool Enable);
   void WebBrowser1_StatusTextChange(const std::string& Text);
+
+  // --- Credentials asked for while a page loads ---
+  // A Basic challenge of the web server is answered with the realm
+  // credentials typed into "Network Login", one of the proxy with those of
+  // "Proxy Login", when they are the ones the recording carries. nullopt
+  // (not typed, another scheme, or the answer was refused) leaves the
+  // challenge to the browser's own prompt. Any browser of the session may
+  // ask; nothing is recorded or stored.
+  std::optional<Credentials> WebBrowser1_Authenticate(
+      const AuthenticationChallenge& challenge);
 
   // The record page that "Save Transaction" navigates to.
   std::string RecordPageUrl() const;

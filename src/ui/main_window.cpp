@@ -74,7 +74,6 @@ Scrivlet::Scrivlet()
   StatusBar1_.set_xalign(0);
   StatusBar1_.set_ellipsize(Pango::EllipsizeMode::END);
   StatusBar1_.add_css_class("scrivlet-status");
-  Text1_.set_activates_default(true);
   // A caption wider than its box (fonts differ between systems) is cut
   // short rather than pushing into the neighbouring check box.
   for (Gtk::CheckButton* check : {&Check1_, &Check2_}) {
@@ -101,7 +100,11 @@ Scrivlet::Scrivlet()
   surface_.Add(StatusBar1_, 0, 9720, kFormWidth, kStatusBarHeight);
   set_child(surface_);
   // "Location" is the default button: Enter in the address box clicks it.
+  // The address box clicks it itself rather than through the window's
+  // default, which the engine's own credential prompt takes over for its
+  // button and leaves pointing at nothing once it is gone.
   set_default_widget(Go_);
+  Text1_.signal_activate().connect([this] { Go_.activate(); });
 
   Go_.signal_clicked().connect([this] {
     Run("Location", [this] { session_.Go_Click(Text1_.get_text().raw()); });
@@ -279,6 +282,11 @@ void Scrivlet::CommandStateChange(long command, bool enable) {
 
 void Scrivlet::StatusTextChange(const std::string& text) {
   session_.WebBrowser1_StatusTextChange(text);
+}
+
+std::optional<Credentials> Scrivlet::Authenticate(
+    const AuthenticationChallenge& challenge) {
+  return session_.WebBrowser1_Authenticate(challenge);
 }
 
 }  // namespace scrivlet

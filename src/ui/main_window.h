@@ -61,6 +61,8 @@ class Scrivlet : public Gtk::Window,
   WebViewAdapter* NewWindow2(WebViewAdapter& opener) override;
   void CommandStateChange(long command, bool enable) override;
   void StatusTextChange(const std::string& text) override;
+  std::optional<Credentials> Authenticate(
+      const AuthenticationChallenge& challenge) override;
 
   std::optional<Credentials> ShowLoginDialog(
       std::unique_ptr<LoginDialog>& dialog,

@@ -106,6 +106,12 @@ void Popup::StatusTextChange(const std::string& text) {
   ShowText(StatusBar1_, text);
 }
 
+// A pop-up's pages get the same answers as the main window's.
+std::optional<Credentials> Popup::Authenticate(
+    const AuthenticationChallenge& challenge) {
+  return session_.WebBrowser1_Authenticate(challenge);
+}
+
 void Popup::RefreshButton_Click() {
   try {
     session_.PopupRefreshButton_Click(WebBrowser1_);

@@ -82,6 +82,9 @@ void RecordingServer::Handle(const httplib::Request& request,
   Reply reply = route(recorded);
   response.status = reply.status;
   if (!reply.location.empty()) response.set_header("Location", reply.location);
+  if (reply.status == 401) {
+    response.set_header("WWW-Authenticate", kBasicChallenge);
+  }
   if (caching_ == Caching::kNoStore) {
     response.set_header("Cache-Control", "no-store");
   }

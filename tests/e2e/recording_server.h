@@ -26,7 +26,10 @@ struct RecordedRequest {
   std::string Header(const std::string& name) const;
 };
 
-// The answer to one request.
+// The challenge that comes with every 401 answer.
+inline constexpr char kBasicChallenge[] = "Basic realm=\"E2E staff\"";
+
+// The answer to one request; a 401 answer carries kBasicChallenge.
 struct Reply {
   int status = 200;
   std::string html;
