@@ -16,6 +16,7 @@ target_link_libraries(scrivlet_platform PUBLIC scrivlet_core scrivlet_form_body 
 
 # The gtkmm windows: they draw and forward events; the core decides.
 add_library(scrivlet_ui STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/browser_keys.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/design_surface.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/login_dialog.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/main_window.cpp

@@ -307,6 +307,7 @@ void WebViewAdapter::Connect() {
   group_->Add(this);
   g_signal_connect(view_, "decide-policy", G_CALLBACK(&OnDecidePolicy), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(&OnLoadChanged), this);
+  g_signal_connect(view_, "load-failed", G_CALLBACK(&OnLoadFailed), this);
   g_signal_connect(view_, "create", G_CALLBACK(&OnCreate), this);
   g_signal_connect(view_, "authenticate", G_CALLBACK(&OnAuthenticate), this);
   g_signal_connect(view_, "mouse-target-changed",
@@ -340,6 +341,12 @@ void WebViewAdapter::GoBack() { webkit_web_view_go_back(view_); }
 void WebViewAdapter::GoForward() { webkit_web_view_go_forward(view_); }
 
 void WebViewAdapter::Refresh() { webkit_web_view_reload(view_); }
+
+bool WebViewAdapter::StopLoading() {
+  if (!webkit_web_view_is_loading(view_)) return false;
+  webkit_web_view_stop_loading(view_);
+  return true;
+}
 
 // Only the view's top-level document can be filled: a sub-frame's identity
 // names no document the engine lets us address, so it is left alone.
@@ -401,18 +408,45 @@ gboolean WebViewAdapter::OnDecidePolicy(WebKitWebView*,
 
 // Raised for the view's top-level page only, also after a failed load (the
 // engine then shows its error page).
+//
+// A load that fails before its page is committed (stopped with Escape, a
+// refused certificate) leaves the view on the page it showed before, and the
+// view's address goes back to that page's. That page did not load again:
+// the completion names the address that was asked for, which never came,
+// so no redirect is recorded for it.
 void WebViewAdapter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                                    gpointer self) {
   try {
-    if (event != WEBKIT_LOAD_FINISHED) return;
     auto* adapter = static_cast<WebViewAdapter*>(self);
-    const char* uri = webkit_web_view_get_uri(view);
+    if (event == WEBKIT_LOAD_STARTED) adapter->uncommitted_failure_.clear();
+    if (event != WEBKIT_LOAD_FINISHED) return;
+    std::string url = std::move(adapter->uncommitted_failure_);
+    adapter->uncommitted_failure_.clear();
+    if (url.empty()) {
+      const char* uri = webkit_web_view_get_uri(view);
+      url = uri ? uri : "";
+    }
     adapter->group_->EnqueueCompletion(adapter, adapter->Object(),
-                                       uri ? uri : "");
+                                       std::move(url));
   } catch (const std::exception& error) {
     g_warning("load-changed: %s", error.what());
   } catch (...) {
   }
+}
+
+gboolean WebViewAdapter::OnLoadFailed(WebKitWebView*, WebKitLoadEvent event,
+                                      gchar* failing_uri, GError*,
+                                      gpointer self) {
+  try {
+    auto* adapter = static_cast<WebViewAdapter*>(self);
+    if (event != WEBKIT_LOAD_COMMITTED && failing_uri) {
+      adapter->uncommitted_failure_ = failing_uri;
+    }
+  } catch (const std::exception& error) {
+    g_warning("load-failed: %s", error.what());
+  } catch (...) {
+  }
+  return FALSE;
 }
 
 GtkWidget* WebViewAdapter::OnCreate(WebKitWebView*, WebKitNavigationAction*,

@@ -81,6 +81,9 @@ class WebViewAdapter : public Browser {
   void FillFirstForm(BrowserId target,
                      const std::array<std::string, 4>& values) override;
 
+  // Stops the page that is loading; false when none is.
+  bool StopLoading();
+
  private:
   friend class BrowserGroup;
 
@@ -90,6 +93,9 @@ class WebViewAdapter : public Browser {
                                  WebKitPolicyDecisionType type, gpointer self);
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                             gpointer self);
+  static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent event,
+                               gchar* failing_uri, GError* error,
+                               gpointer self);
   static GtkWidget* OnCreate(WebKitWebView* view,
                              WebKitNavigationAction* action, gpointer self);
   static void OnMouseTargetChanged(WebKitWebView* view,
@@ -107,6 +113,9 @@ class WebViewAdapter : public Browser {
   WebKitWebView* view_;  // owned reference
   Gtk::Widget* widget_;  // the gtkmm wrapper of view_, owned by it
   std::string status_text_;
+  // The address of the current load when it failed before its page was
+  // committed (stopped, refused, unreachable); "" otherwise.
+  std::string uncommitted_failure_;
 };
 
 }  // namespace scrivlet

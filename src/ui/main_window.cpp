@@ -121,6 +121,8 @@ Scrivlet::Scrivlet()
   Reset_.signal_clicked().connect(
       [this] { Run("Reset Transaction", [this] { session_.Reset_Click(); }); });
 
+  HandleBrowserKeys(*this, [this](BrowserKey key) { return OnBrowserKey(key); });
+
   surface_.signal_resized().connect(
       [this](int width, int height) { LayoutControls(width, height); });
   property_maximized().signal_changed().connect(
@@ -188,6 +190,30 @@ void Scrivlet::LayoutControls(int width, int height) {
   const int bar_height = TwipsToPixels(kStatusBarHeight);
   surface_.Move(StatusBar1_, 0, height - bar_height);
   surface_.Resize(StatusBar1_, width, bar_height);
+}
+
+bool Scrivlet::OnBrowserKey(BrowserKey key) {
+  switch (key) {
+    case BrowserKey::kFocusAddress:
+      Text1_.grab_focus();
+      Text1_.select_region(0, -1);
+      return true;
+    case BrowserKey::kRefresh:
+      RefreshButton_.activate();
+      return true;
+    case BrowserKey::kBack:
+      Back_.activate();
+      return true;
+    case BrowserKey::kForward:
+      Forward_.activate();
+      return true;
+    case BrowserKey::kStop:
+      // Escape is the page's own when nothing is loading.
+      return WebBrowser1_.StopLoading();
+    case BrowserKey::kRecordedRequests:
+      return false;
+  }
+  return false;
 }
 
 template <typename Handler>

@@ -17,6 +17,7 @@
 #include "platform/webkit_proxy_settings.h"
 #include "session/main_window_view.h"
 #include "session/recording_session.h"
+#include "ui/browser_keys.h"
 #include "ui/design_surface.h"
 #include "ui/login_dialog.h"
 
@@ -72,6 +73,8 @@ class Scrivlet : public Gtk::Window,
   template <typename Handler>
   void Run(const char* what, Handler handler);
   void LayoutControls(int width, int height);
+  // A browser key does what its button does, through the button itself.
+  bool OnBrowserKey(BrowserKey key);
 
   // Why the current directory could not be read at start; "" when it was.
   // Declared before session_, which is given the directory.

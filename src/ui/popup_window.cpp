@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "ui/browser_keys.h"
 #include "ui/message_box.h"
 #include "ui/window_teardown.h"
 
@@ -45,6 +46,12 @@ Popup::Popup(RecordingSession& session, WebViewAdapter& opener)
   set_child(surface_);
 
   RefreshButton_.signal_clicked().connect([this] { RefreshButton_Click(); });
+  // F5 and Ctrl+R are the pop-up's own "Refresh"; it has no other buttons.
+  HandleBrowserKeys(*this, [this](BrowserKey key) {
+    if (key != BrowserKey::kRefresh) return false;
+    RefreshButton_.activate();
+    return true;
+  });
   signal_close_request().connect(
       [this] {
         closed_ = true;
