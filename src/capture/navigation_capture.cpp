@@ -1,5 +1,6 @@
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "capture/capture_rules.h"
 #include "capture/document_writer.h"
@@ -34,18 +35,27 @@ void RecordingSession::WebBrowser1_BeforeNavigate2(
     content = BuildContentBlock(SplitBody(*PostData));
     state_.requestContent = content->one_line;
   }
-  const std::string element = BuildNavigationElement(fields, Headers, content);
+  std::string element = BuildNavigationElement(fields, Headers, content);
   state_.requestMethod = "GET";
-  AppendCapturedElement(element);
+  AppendCapturedElement(std::move(element), ElementKind::kNavigation,
+                        fields.method, URL, PostData ? PostData->size() : 0);
 }
 
-void RecordingSession::AppendCapturedElement(const std::string& element) {
+void RecordingSession::AppendCapturedElement(std::string element,
+                                             ElementKind kind,
+                                             const std::string& method,
+                                             const std::string& url,
+                                             std::size_t body_size) {
   try {
     files_.AppendText(state_.transFilePath, element);
     state_.captureFailureReported = false;
   } catch (const FileError& error) {
     ReportCaptureFailure(error);
+    return;
   }
+  if (!element_observer_) return;
+  element_observer_->ElementRecorded(
+      RecordedElement{kind, method, url, body_size, std::move(element)});
 }
 
 void RecordingSession::ReportCaptureFailure(const FileError& error) {

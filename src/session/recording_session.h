@@ -9,6 +9,7 @@
 #include "session/file_system.h"
 #include "session/main_window_view.h"
 #include "session/proxy_settings.h"
+#include "session/recorded_element.h"
 #include "session/session_state.h"
 #include "session/window_layout.h"
 
@@ -35,6 +36,11 @@ class RecordingSession {
   const SessionState& state() const { return state_; }
   // True once the program has been asked to end.
   bool ended() const { return ended_; }
+  // Tells `observer` (nullptr: nobody) about every element appended from
+  // now on. It must outlive the session or be replaced first.
+  void SetRecordedElementObserver(RecordedElementObserver* observer) {
+    element_observer_ = observer;
+  }
 
   // --- Start-up and session end ---
   // The load handler: runs before the window is first shown.
@@ -85,9 +91,13 @@ class RecordingSession {
  private:
   void EndProgram(int status);
   void ReportCaptureFailure(const FileError& error);
-  // Appends one whole element to trans.xml. A failure is reported once (see
-  // `captureFailureReported`) and leaves the file as it was.
-  void AppendCapturedElement(const std::string& element);
+  // Appends one whole element to trans.xml and tells the observer about it.
+  // A failure is reported once (see `captureFailureReported`), leaves the
+  // file as it was and is told to nobody. `method` and `url` are those
+  // recorded, `body_size` the size of the body the element records.
+  void AppendCapturedElement(std::string element, ElementKind kind,
+                             const std::string& method, const std::string& url,
+                             std::size_t body_size);
   // Deletes trans.xml, then transName.txt, each when present. Throws
   // FileError when a file cannot be deleted; the rest is then not done.
   void DeleteWorkingFiles();
@@ -105,6 +115,7 @@ class RecordingSession {
   std::string working_directory_;
   SessionState state_;
   bool ended_ = false;
+  RecordedElementObserver* element_observer_ = nullptr;
 };
 
 }  // namespace scrivlet

@@ -36,6 +36,7 @@ void RecordingSession::StartTransaction() {
     view_.SetEndRecordEnabled(true);
     state_.didRefresh = false;
     state_.documentClosed = false;
+    if (element_observer_) element_observer_->TransactionStarted();
 
     state_.transactionName = kNameKey;
     state_.transactionUuid = kUuidKey;

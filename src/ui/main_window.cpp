@@ -122,6 +122,11 @@ Scrivlet::Scrivlet()
       [this] { Run("Reset Transaction", [this] { session_.Reset_Click(); }); });
 
   HandleBrowserKeys(*this, [this](BrowserKey key) { return OnBrowserKey(key); });
+  session_.SetRecordedElementObserver(&recorded_requests_);
+  Text1_.set_tooltip_text(
+      "The address to go to: Ctrl+L or F6 puts the cursor here. "
+      "F9 shows the requests recorded so far.");
+  StatusBar1_.set_tooltip_text("F9 shows the requests recorded so far.");
 
   surface_.signal_resized().connect(
       [this](int width, int height) { LayoutControls(width, height); });
@@ -211,7 +216,8 @@ bool Scrivlet::OnBrowserKey(BrowserKey key) {
       // Escape is the page's own when nothing is loading.
       return WebBrowser1_.StopLoading();
     case BrowserKey::kRecordedRequests:
-      return false;
+      recorded_requests_.Open();
+      return true;
   }
   return false;
 }

@@ -20,6 +20,7 @@
 #include "ui/browser_keys.h"
 #include "ui/design_surface.h"
 #include "ui/login_dialog.h"
+#include "ui/recorded_requests_window.h"
 
 namespace scrivlet {
 
@@ -102,6 +103,8 @@ class Scrivlet : public Gtk::Window,
 
   std::unique_ptr<LoginDialog> frmLogin_;
   std::unique_ptr<LoginDialog> frmLogin1_;
+  // Told about every element from the start, shown with F9.
+  RecordedRequestsWindow recorded_requests_;
 };
 
 }  // namespace scrivlet
