@@ -16,6 +16,7 @@ void RecordingSession::WebBrowser1_BeforeNavigate2(
   if (ended_) return;
   view_.SetProgress("loading...");
   view_.SetMousePointer(MousePointer::kHourglass);
+  if (ContinuesAcceptedCertificate(URL)) return;
   if (SkipsNavigation(state_, URL)) return;
   // A saved document takes no further elements, so it stays well-formed.
   if (state_.documentClosed) return;

@@ -308,6 +308,8 @@ void WebViewAdapter::Connect() {
   g_signal_connect(view_, "decide-policy", G_CALLBACK(&OnDecidePolicy), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(&OnLoadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(&OnLoadFailed), this);
+  g_signal_connect(view_, "load-failed-with-tls-errors",
+                   G_CALLBACK(&OnLoadFailedWithTlsErrors), this);
   g_signal_connect(view_, "create", G_CALLBACK(&OnCreate), this);
   g_signal_connect(view_, "authenticate", G_CALLBACK(&OnAuthenticate), this);
   g_signal_connect(view_, "mouse-target-changed",
@@ -479,6 +481,53 @@ void WebViewAdapter::OnMouseTargetChanged(WebKitWebView*,
     g_warning("mouse-target-changed: %s", error.what());
   } catch (...) {
   }
+}
+
+// TRUE takes the failure over: no error page, the address loads again with
+// the certificate accepted for its host. FALSE lets the engine go on to its
+// error page. The question runs a nested main loop; the view is held for
+// it, and the adapter, whose window may close meanwhile, is not touched
+// after it.
+gboolean WebViewAdapter::OnLoadFailedWithTlsErrors(
+    WebKitWebView* view, gchar* failing_uri, GTlsCertificate* certificate,
+    GTlsCertificateFlags errors, gpointer self) {
+  try {
+    if (!failing_uri || !certificate) return FALSE;
+    CertificateProblem problem;
+    problem.url = failing_uri;
+    GUri* parsed = g_uri_parse(failing_uri, G_URI_FLAGS_NONE, nullptr);
+    if (!parsed) return FALSE;
+    if (const char* host = g_uri_get_host(parsed)) problem.host = host;
+    g_uri_unref(parsed);
+    if (problem.host.empty()) return FALSE;
+    const std::pair<GTlsCertificateFlags, CertificateFault> kFaults[] = {
+        {G_TLS_CERTIFICATE_UNKNOWN_CA, CertificateFault::kUnknownAuthority},
+        {G_TLS_CERTIFICATE_BAD_IDENTITY, CertificateFault::kWrongHost},
+        {G_TLS_CERTIFICATE_NOT_ACTIVATED, CertificateFault::kNotYetValid},
+        {G_TLS_CERTIFICATE_EXPIRED, CertificateFault::kExpired},
+        {G_TLS_CERTIFICATE_REVOKED, CertificateFault::kRevoked},
+        {G_TLS_CERTIFICATE_INSECURE, CertificateFault::kInsecure},
+        {G_TLS_CERTIFICATE_GENERIC_ERROR, CertificateFault::kUnchecked}};
+    for (const auto& [flag, fault] : kFaults) {
+      if (errors & flag) problem.faults.push_back(fault);
+    }
+    const auto held_view = GObjectPtr<WebKitWebView>::Ref(view);
+    const auto held_certificate = GObjectPtr<GTlsCertificate>::Ref(certificate);
+    auto* adapter = static_cast<WebViewAdapter*>(self);
+    // The load failed before its page was committed, answered or not; the
+    // engine reports its end right after this handler (see OnLoadChanged).
+    adapter->uncommitted_failure_ = problem.url;
+    if (!adapter->events_.CertificateError(problem)) return FALSE;
+    webkit_network_session_allow_tls_certificate_for_host(
+        webkit_web_view_get_network_session(held_view.get()),
+        held_certificate.get(), problem.host.c_str());
+    webkit_web_view_load_uri(held_view.get(), problem.url.c_str());
+    return TRUE;
+  } catch (const std::exception& error) {
+    g_warning("load-failed-with-tls-errors: %s", error.what());
+  } catch (...) {
+  }
+  return FALSE;
 }
 
 // Returning FALSE lets the engine's default handler show its own prompt.

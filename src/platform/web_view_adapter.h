@@ -10,6 +10,7 @@
 
 #include "session/authentication.h"
 #include "session/browser.h"
+#include "session/certificate.h"
 #include "session/main_window_view.h"
 
 namespace Gtk {
@@ -46,6 +47,12 @@ class WebViewEvents {
   virtual std::optional<Credentials> Authenticate(
       const AuthenticationChallenge& /*challenge*/) {
     return std::nullopt;
+  }
+  // A page did not load because its certificate is not trusted. true: the
+  // certificate is to be accepted for the host and the page loaded again;
+  // false (the default): the engine shows its error page.
+  virtual bool CertificateError(const CertificateProblem& /*problem*/) {
+    return false;
   }
 };
 
@@ -101,6 +108,11 @@ class WebViewAdapter : public Browser {
   static void OnMouseTargetChanged(WebKitWebView* view,
                                    WebKitHitTestResult* hit, guint modifiers,
                                    gpointer self);
+  static gboolean OnLoadFailedWithTlsErrors(WebKitWebView* view,
+                                            gchar* failing_uri,
+                                            GTlsCertificate* certificate,
+                                            GTlsCertificateFlags errors,
+                                            gpointer self);
   static gboolean OnAuthenticate(WebKitWebView* view,
                                  WebKitAuthenticationRequest* request,
                                  gpointer self);

@@ -6,6 +6,7 @@
 
 #include "session/authentication.h"
 #include "session/browser.h"
+#include "session/certificate.h"
 #include "session/file_system.h"
 #include "session/main_window_view.h"
 #include "session/proxy_settings.h"
@@ -85,6 +86,14 @@ class RecordingSession {
   std::optional<Credentials> WebBrowser1_Authenticate(
       const AuthenticationChallenge& challenge);
 
+  // --- Pages whose certificate is not trusted ---
+  // Asks the user. true (Continue): the browser is to accept the
+  // certificate for `problem.host` for the rest of this process and load
+  // `problem.url` again; that load continues the navigation already seen
+  // and is not recorded again. false (Cancel): the browser shows its error
+  // page.
+  bool WebBrowser1_CertificateError(const CertificateProblem& problem);
+
   // The record page that "Save Transaction" navigates to.
   std::string RecordPageUrl() const;
 
@@ -105,6 +114,8 @@ class RecordingSession {
   // silent route of the caller.
   void CompleteTopLevelPage(BrowserId pDisp, const std::string& URL);
   void AskForCredentials();
+  // True for the reload that follows an accepted certificate.
+  bool ContinuesAcceptedCertificate(const std::string& URL);
   void FillRecordPage(BrowserId pDisp);
   void CaptureRedirect(const std::string& URL);
 

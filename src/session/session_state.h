@@ -62,6 +62,9 @@ struct SessionState {
   // A capture failure has been reported to the user and no capture has
   // succeeded since; further failures stay quiet until one does.
   bool captureFailureReported = false;
+  // The address the browser loads again after the user accepted its
+  // certificate; the next navigation clears it (certificate.cpp).
+  std::string certificateReloadUrl;
 };
 
 }  // namespace scrivlet

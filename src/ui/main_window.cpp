@@ -269,6 +269,11 @@ void Scrivlet::ShowMessage(const std::string& prompt, MessageIcon icon) {
   ShowMessageBox(this, prompt, icon);
 }
 
+bool Scrivlet::AskToContinue(const std::string& prompt,
+                             const std::string& continue_caption) {
+  return ::scrivlet::AskToContinue(this, prompt, continue_caption);
+}
+
 std::optional<Credentials> Scrivlet::ShowLoginDialog(
     std::unique_ptr<LoginDialog>& dialog,
     std::unique_ptr<LoginDialog> (*create)()) {
@@ -319,6 +324,10 @@ void Scrivlet::StatusTextChange(const std::string& text) {
 std::optional<Credentials> Scrivlet::Authenticate(
     const AuthenticationChallenge& challenge) {
   return session_.WebBrowser1_Authenticate(challenge);
+}
+
+bool Scrivlet::CertificateError(const CertificateProblem& problem) {
+  return session_.WebBrowser1_CertificateError(problem);
 }
 
 }  // namespace scrivlet

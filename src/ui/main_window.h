@@ -51,6 +51,8 @@ class Scrivlet : public Gtk::Window,
   bool Check1Ticked() const override;
   bool Check2Ticked() const override;
   void ShowMessage(const std::string& prompt, MessageIcon icon) override;
+  bool AskToContinue(const std::string& prompt,
+                     const std::string& continue_caption) override;
   std::optional<Credentials> ShowRealmDialog() override;
   std::optional<Credentials> ShowProxyDialog() override;
   [[noreturn]] void EndProgram(int status) override;
@@ -65,6 +67,7 @@ class Scrivlet : public Gtk::Window,
   void StatusTextChange(const std::string& text) override;
   std::optional<Credentials> Authenticate(
       const AuthenticationChallenge& challenge) override;
+  bool CertificateError(const CertificateProblem& problem) override;
 
   std::optional<Credentials> ShowLoginDialog(
       std::unique_ptr<LoginDialog>& dialog,

@@ -119,6 +119,14 @@ std::optional<Credentials> Popup::Authenticate(
   return session_.WebBrowser1_Authenticate(challenge);
 }
 
+// The question runs a nested loop in which the pop-up may be closed; it is
+// deleted only after the answer has been given.
+bool Popup::CertificateError(const CertificateProblem& problem) {
+  bool accepted = false;
+  Forward([&] { accepted = session_.WebBrowser1_CertificateError(problem); });
+  return accepted;
+}
+
 void Popup::RefreshButton_Click() {
   try {
     session_.PopupRefreshButton_Click(WebBrowser1_);

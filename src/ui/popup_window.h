@@ -44,6 +44,7 @@ class Popup : public Gtk::Window, private WebViewEvents {
   void StatusTextChange(const std::string& text) override;
   std::optional<Credentials> Authenticate(
       const AuthenticationChallenge& challenge) override;
+  bool CertificateError(const CertificateProblem& problem) override;
 
   void RefreshButton_Click();
   void DeleteWhenIdle();

@@ -135,7 +135,8 @@ TEST_F(RecordedRequestsTest, RowsAreTheElementsOfTheDocumentAsTheyAreWritten) {
   std::istringstream lines(element);
   for (std::string line; std::getline(lines, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    EXPECT_TRUE(texts_.Contains(line + "\n")) << "not shown: " << line;
+    // The view lays out lines below its visible part a little later.
+    EXPECT_TRUE(texts_.WaitFor(line + "\n")) << "not shown: " << line;
   }
   ExpectDocumentThenSentinel(
       ExpectedGet(server_.Url("/page")) +
