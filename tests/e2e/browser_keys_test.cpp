@@ -96,11 +96,7 @@ TEST_P(RefreshKeyTest, ReloadsThePageAndRecordsNothingLikeRefresh) {
 }
 
 TEST_P(RefreshKeyTest, RefreshesThePopupAndRecordsNothing) {
-  NavigateTo("/popup-link");
-  ClickInPage(kBox1);
-  WindowId popup = WaitForWindow("^Popup$");
-  ASSERT_NE(popup, 0u) << "no \"Popup\" window appeared";
-  WaitForPage("/popup-page?by=link");
+  const WindowId popup = OpenPopupFrom("/popup-link", "/popup-page?by=link");
 
   ClickInPopup(popup, kBlank);
   Display().Key(GetParam());
@@ -114,20 +110,8 @@ INSTANTIATE_TEST_SUITE_P(Keys, RefreshKeyTest,
                          ::testing::Values("F5", "ctrl+r"), KeyName);
 
 TEST_F(BrowserKeysTest, AltLeftAndAltRightGoBackAndForwardLikeTheButtons) {
-  NavigateTo("/page");
-  ClickInPage(kBox1);
-  WaitForPage("/link?a=1&b=2");
-
-  PressInPage("alt+Left");
-  WaitForPage("/page", 2);
-  WaitForElements(3);
-  PressInPage("alt+Right");
-  WaitForPage("/link?a=1&b=2", 2);
-
-  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")) +
-                             ExpectedGet(server_.Url("/link?a=1&b=2")) +
-                             ExpectedGet(server_.Url("/page")) +
-                             ExpectedGet(server_.Url("/link?a=1&b=2")));
+  ExpectBackAndForwardRecorded([this] { PressInPage("alt+Left"); },
+                               [this] { PressInPage("alt+Right"); });
 }
 
 TEST_F(BrowserKeysTest, AltLeftAndAltRightDoNothingWhileTheButtonsCannot) {
