@@ -49,8 +49,10 @@ std::string CountText(std::size_t count) {
 
 }  // namespace
 
-RecordedRequestsWindow::RecordedRequestsWindow()
-    : content_(Gtk::Orientation::VERTICAL, 4),
+RecordedRequestsWindow::RecordedRequestsWindow(
+    const std::vector<RecordedElement>& elements)
+    : elements_(elements),
+      content_(Gtk::Orientation::VERTICAL, 4),
       header_("#\tMethod\tBody\tKind\tAddress"),
       panes_(Gtk::Orientation::VERTICAL) {
   set_title(kTitle);
@@ -102,15 +104,13 @@ void RecordedRequestsWindow::Open() {
   list_.child_focus(Gtk::DirectionType::TAB_FORWARD);
 }
 
-void RecordedRequestsWindow::ElementRecorded(RecordedElement element) {
-  elements_.push_back(std::move(element));
+void RecordedRequestsWindow::ElementAdded() {
   if (!get_visible()) return;
   AppendRow(elements_.size() - 1);
   ShowCount();
 }
 
-void RecordedRequestsWindow::TransactionStarted() {
-  elements_.clear();
+void RecordedRequestsWindow::ListCleared() {
   DropRows();
   if (get_visible()) ShowCount();
 }
@@ -145,6 +145,21 @@ void RecordedRequestsWindow::ShowElementOf(const Gtk::ListBoxRow* row) {
   }
   element_text_.get_buffer()->set_text(
       DisplayText(elements_[static_cast<std::size_t>(row->get_index())].text));
+}
+
+void RecordedRequests::Open() {
+  if (!window_) window_ = std::make_unique<RecordedRequestsWindow>(elements_);
+  window_->Open();
+}
+
+void RecordedRequests::ElementRecorded(RecordedElement element) {
+  elements_.push_back(std::move(element));
+  if (window_) window_->ElementAdded();
+}
+
+void RecordedRequests::TransactionStarted() {
+  elements_.clear();
+  if (window_) window_->ListCleared();
 }
 
 }  // namespace scrivlet
