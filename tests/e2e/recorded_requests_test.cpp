@@ -177,5 +177,25 @@ TEST_F(RecordedRequestsTest, ResetTransactionEmptiesTheList) {
   ExpectRowsShown({"1\tGET\t0\tnavigation\t" + server_.Url("/sentinel?n=1")});
 }
 
+// Where a user finds the window: the address box and the status bar say it.
+TEST_F(RecordedRequestsTest, AddressBoxAndStatusBarTooltipsNameF9) {
+  const WindowId main = MainWindow();
+  Display().Activate(main);
+  const std::pair<PagePoint, std::string> tips[] = {
+      {{kText1.left / 15 + kText1.width / 30,
+        kText1.top / 15 + kText1.height / 30},
+       "The address to go to: Ctrl+L or F6 puts the cursor here. F9 shows "
+       "the requests recorded so far."},
+      {{kMainWidth / 2, kMainHeight - 12},
+       "F9 shows the requests recorded so far."}};
+  for (const auto& [point, tip] : tips) {
+    // Off the window first, so that each tooltip comes afresh.
+    Display().MoveTo(main, kMainWidth + 50, point.y);
+    Display().MoveTo(main, point.x, point.y);
+    Display().MoveTo(main, point.x + 1, point.y);
+    EXPECT_TRUE(texts_.WaitFor("\n" + tip + "\n")) << tip;
+  }
+}
+
 }  // namespace
 }  // namespace scrivlet::e2e
