@@ -16,11 +16,13 @@ target_link_libraries(scrivlet_platform PUBLIC scrivlet_core scrivlet_form_body 
 
 # The gtkmm windows: they draw and forward events; the core decides.
 add_library(scrivlet_ui STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/browser_keys.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/design_surface.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/login_dialog.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/main_window.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/message_box.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/ui/popup_window.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/popup_window.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_window.cpp)
 target_include_directories(scrivlet_ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(scrivlet_ui PUBLIC scrivlet_platform scrivlet_files scrivlet_core PkgConfig::GTKMM)
 

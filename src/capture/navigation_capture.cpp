@@ -17,6 +17,7 @@ void RecordingSession::WebBrowser1_BeforeNavigate2(
   if (ended_) return;
   view_.SetProgress("loading...");
   view_.SetMousePointer(MousePointer::kHourglass);
+  if (ContinuesAcceptedCertificate(URL)) return;
   if (SkipsNavigation(state_, URL)) return;
   // A saved document takes no further elements, so it stays well-formed.
   if (state_.documentClosed) return;
@@ -33,21 +34,30 @@ void RecordingSession::WebBrowser1_BeforeNavigate2(
   fields.method = state_.requestMethod;
   std::optional<ContentBlock> content;
   if (PostData) content = BuildBodyContentBlock(*PostData);
-  const std::string element = BuildNavigationElement(fields, Headers, content);
+  std::string element = BuildNavigationElement(fields, Headers, content);
   // The element is built from `lines`; the one-line form moves to the state.
   if (content) state_.requestContent = std::move(content->one_line);
   state_.requestMethod = "GET";
-  AppendCapturedElement(element);
+  AppendCapturedElement(std::move(element), ElementKind::kNavigation,
+                        fields.method, URL, PostData ? PostData->size() : 0);
   if (PostData && !body_complete) ReportIncompleteBody(URL);
 }
 
-void RecordingSession::AppendCapturedElement(const std::string& element) {
+void RecordingSession::AppendCapturedElement(std::string element,
+                                             ElementKind kind,
+                                             const std::string& method,
+                                             const std::string& url,
+                                             std::size_t body_size) {
   try {
     files_.AppendText(state_.transFilePath, element);
     state_.captureFailureReported = false;
   } catch (const FileError& error) {
     ReportCaptureFailure(error);
+    return;
   }
+  if (!element_observer_) return;
+  element_observer_->ElementRecorded(
+      RecordedElement{kind, method, url, body_size, std::move(element)});
 }
 
 void RecordingSession::ReportCaptureFailure(const FileError& error) {

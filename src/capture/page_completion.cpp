@@ -126,7 +126,12 @@ void RecordingSession::CaptureRedirect(const std::string& URL) {
   if (!parts) return;
   RequestFields fields = DecideRequestFields(state_, std::move(*parts), URL);
   fields.method = state_.requestMethod;
-  AppendCapturedElement(BuildCompletionElement(fields, state_.requestContent));
+  // The content line is written for a POST only; it is the body recorded.
+  const std::size_t body_size =
+      fields.method == "POST" ? state_.requestContent.size() : 0;
+  AppendCapturedElement(BuildCompletionElement(fields, state_.requestContent),
+                        ElementKind::kCompletion, fields.method, URL,
+                        body_size);
 }
 
 }  // namespace scrivlet

@@ -325,7 +325,10 @@ void WebViewAdapter::Connect() {
   g_signal_connect(view_, "decide-policy", G_CALLBACK(&OnDecidePolicy), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(&OnLoadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(&OnLoadFailed), this);
+  g_signal_connect(view_, "load-failed-with-tls-errors",
+                   G_CALLBACK(&OnLoadFailedWithTlsErrors), this);
   g_signal_connect(view_, "create", G_CALLBACK(&OnCreate), this);
+  g_signal_connect(view_, "authenticate", G_CALLBACK(&OnAuthenticate), this);
   g_signal_connect(view_, "mouse-target-changed",
                    G_CALLBACK(&OnMouseTargetChanged), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(view_), "changed",
@@ -373,6 +376,12 @@ void WebViewAdapter::GoBack() { webkit_web_view_go_back(view_); }
 void WebViewAdapter::GoForward() { webkit_web_view_go_forward(view_); }
 
 void WebViewAdapter::Refresh() { webkit_web_view_reload(view_); }
+
+bool WebViewAdapter::StopLoading() {
+  if (!webkit_web_view_is_loading(view_)) return false;
+  webkit_web_view_stop_loading(view_);
+  return true;
+}
 
 // Only the view's top-level document can be filled: a sub-frame's identity
 // names no document the engine lets us address, so it is left alone.
@@ -518,6 +527,94 @@ void WebViewAdapter::OnMouseTargetChanged(WebKitWebView*,
     g_warning("mouse-target-changed: %s", error.what());
   } catch (...) {
   }
+}
+
+// TRUE takes the failure over: no error page, the address loads again with
+// the certificate accepted for its host. FALSE lets the engine go on to its
+// error page. The question runs a nested main loop; the view is held for
+// it, and the adapter, whose window may close meanwhile, is not touched
+// after it.
+gboolean WebViewAdapter::OnLoadFailedWithTlsErrors(
+    WebKitWebView* view, gchar* failing_uri, GTlsCertificate* certificate,
+    GTlsCertificateFlags errors, gpointer self) {
+  try {
+    if (!failing_uri || !certificate) return FALSE;
+    CertificateProblem problem;
+    problem.url = failing_uri;
+    GUri* parsed = g_uri_parse(failing_uri, G_URI_FLAGS_NONE, nullptr);
+    if (!parsed) return FALSE;
+    if (const char* host = g_uri_get_host(parsed)) problem.host = host;
+    g_uri_unref(parsed);
+    if (problem.host.empty()) return FALSE;
+    const std::pair<GTlsCertificateFlags, CertificateFault> kFaults[] = {
+        {G_TLS_CERTIFICATE_UNKNOWN_CA, CertificateFault::kUnknownAuthority},
+        {G_TLS_CERTIFICATE_BAD_IDENTITY, CertificateFault::kWrongHost},
+        {G_TLS_CERTIFICATE_NOT_ACTIVATED, CertificateFault::kNotYetValid},
+        {G_TLS_CERTIFICATE_EXPIRED, CertificateFault::kExpired},
+        {G_TLS_CERTIFICATE_REVOKED, CertificateFault::kRevoked},
+        {G_TLS_CERTIFICATE_INSECURE, CertificateFault::kInsecure},
+        {G_TLS_CERTIFICATE_GENERIC_ERROR, CertificateFault::kUnchecked}};
+    for (const auto& [flag, fault] : kFaults) {
+      if (errors & flag) problem.faults.push_back(fault);
+    }
+    const auto held_view = GObjectPtr<WebKitWebView>::Ref(view);
+    const auto held_certificate = GObjectPtr<GTlsCertificate>::Ref(certificate);
+    auto* adapter = static_cast<WebViewAdapter*>(self);
+    // Answered or not, the load failed before its page was committed; when
+    // the question is declined the engine's error page follows (OnLoadFailed),
+    // when it is accepted the load ends without a page and the reload starts.
+    if (!adapter->events_.CertificateError(problem)) return FALSE;
+    webkit_network_session_allow_tls_certificate_for_host(
+        webkit_web_view_get_network_session(held_view.get()),
+        held_certificate.get(), problem.host.c_str());
+    webkit_web_view_load_uri(held_view.get(), problem.url.c_str());
+    return TRUE;
+  } catch (const std::exception& error) {
+    g_warning("load-failed-with-tls-errors: %s", error.what());
+  } catch (...) {
+  }
+  return FALSE;
+}
+
+// Returning FALSE lets the engine's default handler show its own prompt.
+// The credential lives only for this one answer: the engine is told not to
+// keep it, and nothing is written anywhere.
+gboolean WebViewAdapter::OnAuthenticate(WebKitWebView*,
+                                        WebKitAuthenticationRequest* request,
+                                        gpointer self) {
+  try {
+    auto* adapter = static_cast<WebViewAdapter*>(self);
+    AuthenticationChallenge challenge;
+    challenge.for_proxy = webkit_authentication_request_is_for_proxy(request);
+    challenge.basic = webkit_authentication_request_get_scheme(request) ==
+                      WEBKIT_AUTHENTICATION_SCHEME_HTTP_BASIC;
+    challenge.retry = webkit_authentication_request_is_retry(request);
+    if (const char* host = webkit_authentication_request_get_host(request)) {
+      challenge.host = host;
+    }
+    challenge.port = webkit_authentication_request_get_port(request);
+    if (const char* realm = webkit_authentication_request_get_realm(request)) {
+      challenge.realm = realm;
+    }
+    const std::optional<Credentials> answer =
+        adapter->events_.Authenticate(challenge);
+    if (!answer) {
+      // The engine's prompt would offer to remember the password beyond
+      // this process; it is asked for each session instead.
+      webkit_authentication_request_set_can_save_credentials(request, FALSE);
+      return FALSE;
+    }
+    WebKitCredential* credential = webkit_credential_new(
+        answer->user_name.c_str(), answer->password.c_str(),
+        WEBKIT_CREDENTIAL_PERSISTENCE_NONE);
+    webkit_authentication_request_authenticate(request, credential);
+    webkit_credential_free(credential);
+    return TRUE;
+  } catch (const std::exception& error) {
+    g_warning("authenticate: %s", error.what());
+  } catch (...) {
+  }
+  return FALSE;
 }
 
 void WebViewAdapter::OnBackForwardChanged(WebKitBackForwardList*,

@@ -8,7 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "session/authentication.h"
 #include "session/browser.h"
+#include "session/certificate.h"
+#include "session/main_window_view.h"
 
 namespace Gtk {
 class Widget;
@@ -44,6 +47,19 @@ class WebViewEvents {
   // 1 forward, 2 back.
   virtual void CommandStateChange(long command, bool enable) = 0;
   virtual void StatusTextChange(const std::string& text) = 0;
+  // A server or proxy asks for credentials. The credentials to answer with,
+  // or nullopt (the default) to leave the question to the engine's own
+  // prompt.
+  virtual std::optional<Credentials> Authenticate(
+      const AuthenticationChallenge& /*challenge*/) {
+    return std::nullopt;
+  }
+  // A page did not load because its certificate is not trusted. true: the
+  // certificate is to be accepted for the host and the page loaded again;
+  // false (the default): the engine shows its error page.
+  virtual bool CertificateError(const CertificateProblem& /*problem*/) {
+    return false;
+  }
 };
 
 // A WebKitWebView seen as the browser control. Navigation decisions become
@@ -81,6 +97,9 @@ class WebViewAdapter : public Browser {
   void FillFirstForm(BrowserId target,
                      const std::array<std::string, 4>& values) override;
 
+  // Stops the page that is loading; false when none is.
+  bool StopLoading();
+
  private:
   friend class BrowserGroup;
 
@@ -98,6 +117,14 @@ class WebViewAdapter : public Browser {
   static void OnMouseTargetChanged(WebKitWebView* view,
                                    WebKitHitTestResult* hit, guint modifiers,
                                    gpointer self);
+  static gboolean OnLoadFailedWithTlsErrors(WebKitWebView* view,
+                                            gchar* failing_uri,
+                                            GTlsCertificate* certificate,
+                                            GTlsCertificateFlags errors,
+                                            gpointer self);
+  static gboolean OnAuthenticate(WebKitWebView* view,
+                                 WebKitAuthenticationRequest* request,
+                                 gpointer self);
   static void OnBackForwardChanged(WebKitBackForwardList* list,
                                    WebKitBackForwardListItem* added,
                                    gpointer removed, gpointer self);

@@ -33,6 +33,11 @@ class MainWindowView {
 
   // A modal message box with one OK button; returns once it is dismissed.
   virtual void ShowMessage(const std::string& prompt, MessageIcon icon) = 0;
+  // A modal question with a warning icon and two buttons, `continue_caption`
+  // and "Cancel"; Cancel is the default and answers Escape and the close
+  // box. True when the user chose to continue.
+  virtual bool AskToContinue(const std::string& prompt,
+                             const std::string& continue_caption) = 0;
   // The modal credential dialogs ("Network Login", "Proxy Login"). OK gives
   // the two boxes' texts, Cancel two empty texts, the close box nullopt.
   virtual std::optional<Credentials> ShowRealmDialog() = 0;

@@ -4,10 +4,13 @@
 #include <optional>
 #include <string>
 
+#include "session/authentication.h"
 #include "session/browser.h"
+#include "session/certificate.h"
 #include "session/file_system.h"
 #include "session/main_window_view.h"
 #include "session/proxy_settings.h"
+#include "session/recorded_element.h"
 #include "session/session_state.h"
 #include "session/window_layout.h"
 
@@ -34,6 +37,11 @@ class RecordingSession {
   const SessionState& state() const { return state_; }
   // True once the program has been asked to end.
   bool ended() const { return ended_; }
+  // Tells `observer` (nullptr: nobody) about every element appended from
+  // now on. It must outlive the session or be replaced first.
+  void SetRecordedElementObserver(RecordedElementObserver* observer) {
+    element_observer_ = observer;
+  }
 
   // --- Start-up and session end ---
   // The load handler: runs before the window is first shown.
@@ -77,6 +85,24 @@ class RecordingSession {
   void WebBrowser1_CommandStateChange(long Command, bool Enable);
   void WebBrowser1_StatusTextChange(const std::string& Text);
 
+  // --- Credentials asked for while a page loads ---
+  // A Basic challenge of the web server is answered with the realm
+  // credentials typed into "Network Login", one of the proxy with those of
+  // "Proxy Login", when they are the ones the recording carries. nullopt
+  // (not typed, another scheme, or the answer was refused) leaves the
+  // challenge to the browser's own prompt. Any browser of the session may
+  // ask; nothing is recorded or stored.
+  std::optional<Credentials> WebBrowser1_Authenticate(
+      const AuthenticationChallenge& challenge);
+
+  // --- Pages whose certificate is not trusted ---
+  // Asks the user. true (Continue): the browser is to accept the
+  // certificate for `problem.host` for the rest of this process and load
+  // `problem.url` again; that load continues the navigation already seen
+  // and is not recorded again. false (Cancel): the browser shows its error
+  // page.
+  bool WebBrowser1_CertificateError(const CertificateProblem& problem);
+
   // The record page that "Save Transaction" navigates to.
   std::string RecordPageUrl() const;
 
@@ -84,9 +110,13 @@ class RecordingSession {
   void EndProgram(int status);
   void ReportCaptureFailure(const FileError& error);
   void ReportIncompleteBody(const std::string& URL);
-  // Appends one whole element to trans.xml. A failure is reported once (see
-  // `captureFailureReported`) and leaves the file as it was.
-  void AppendCapturedElement(const std::string& element);
+  // Appends one whole element to trans.xml and tells the observer about it.
+  // A failure is reported once (see `captureFailureReported`), leaves the
+  // file as it was and is told to nobody. `method` and `url` are those
+  // recorded, `body_size` the size of the body the element records.
+  void AppendCapturedElement(std::string element, ElementKind kind,
+                             const std::string& method, const std::string& url,
+                             std::size_t body_size);
   // Deletes trans.xml, the copies of it that earlier versions may have left
   // (trans.xml.part-*), then transName.txt, each when present. Throws
   // FileError when a file cannot be deleted; the rest is then not done.
@@ -95,6 +125,8 @@ class RecordingSession {
   // silent route of the caller.
   void CompleteTopLevelPage(BrowserId pDisp, const std::string& URL);
   void AskForCredentials();
+  // True for the reload that follows an accepted certificate.
+  bool ContinuesAcceptedCertificate(const std::string& URL);
   void FillRecordPage(BrowserId pDisp);
   void CaptureRedirect(const std::string& URL);
   // The steps that end every completion: the pending navigation is over.
@@ -107,6 +139,7 @@ class RecordingSession {
   std::string working_directory_;
   SessionState state_;
   bool ended_ = false;
+  RecordedElementObserver* element_observer_ = nullptr;
 };
 
 }  // namespace scrivlet

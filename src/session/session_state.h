@@ -66,6 +66,9 @@ struct SessionState {
   // A post recorded with an incomplete body has been reported in this
   // transaction; later ones stay quiet. Cleared by every transaction start.
   bool incompleteBodyReported = false;
+  // The address the browser loads again after the user accepted its
+  // certificate; the next navigation clears it (certificate.cpp).
+  std::string certificateReloadUrl;
 };
 
 }  // namespace scrivlet

@@ -38,6 +38,7 @@ void RecordingSession::StartTransaction() {
     state_.didRefresh = false;
     state_.documentClosed = false;
     state_.incompleteBodyReported = false;
+    if (element_observer_) element_observer_->TransactionStarted();
 
     state_.transactionName = kNameKey;
     state_.transactionUuid = kUuidKey;

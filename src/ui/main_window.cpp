@@ -73,7 +73,6 @@ Scrivlet::Scrivlet()
   StatusBar1_.set_xalign(0);
   StatusBar1_.set_ellipsize(Pango::EllipsizeMode::END);
   StatusBar1_.add_css_class("scrivlet-status");
-  Text1_.set_activates_default(true);
   // A caption wider than its box (fonts differ between systems) is cut
   // short rather than pushing into the neighbouring check box.
   for (Gtk::CheckButton* check : {&Check1_, &Check2_}) {
@@ -100,7 +99,11 @@ Scrivlet::Scrivlet()
   surface_.Add(StatusBar1_, 0, 9720, kFormWidth, kStatusBarHeight);
   set_child(surface_);
   // "Location" is the default button: Enter in the address box clicks it.
+  // The address box clicks it itself rather than through the window's
+  // default, which the engine's own credential prompt takes over for its
+  // button and leaves pointing at nothing once it is gone.
   set_default_widget(Go_);
+  Text1_.signal_activate().connect([this] { Go_.activate(); });
 
   Go_.signal_clicked().connect([this] {
     Run("Location", [this] { session_.Go_Click(Text1_.get_text().raw()); });
@@ -116,6 +119,13 @@ Scrivlet::Scrivlet()
   });
   Reset_.signal_clicked().connect(
       [this] { Run("Reset Transaction", [this] { session_.Reset_Click(); }); });
+
+  HandleBrowserKeys(*this, [this](BrowserKey key) { return OnBrowserKey(key); });
+  session_.SetRecordedElementObserver(&recorded_requests_);
+  Text1_.set_tooltip_text(
+      "The address to go to: Ctrl+L or F6 puts the cursor here. "
+      "F9 shows the requests recorded so far.");
+  StatusBar1_.set_tooltip_text("F9 shows the requests recorded so far.");
 
   surface_.signal_resized().connect(
       [this](int width, int height) { LayoutControls(width, height); });
@@ -186,6 +196,31 @@ void Scrivlet::LayoutControls(int width, int height) {
   surface_.Resize(StatusBar1_, width, bar_height);
 }
 
+bool Scrivlet::OnBrowserKey(BrowserKey key) {
+  switch (key) {
+    case BrowserKey::kFocusAddress:
+      Text1_.grab_focus();
+      Text1_.select_region(0, -1);
+      return true;
+    case BrowserKey::kRefresh:
+      RefreshButton_.activate();
+      return true;
+    case BrowserKey::kBack:
+      Back_.activate();
+      return true;
+    case BrowserKey::kForward:
+      Forward_.activate();
+      return true;
+    case BrowserKey::kStop:
+      // Escape is the page's own when nothing is loading.
+      return WebBrowser1_.StopLoading();
+    case BrowserKey::kRecordedRequests:
+      recorded_requests_.Open();
+      return true;
+  }
+  return false;
+}
+
 template <typename Handler>
 void Scrivlet::Run(const char* what, Handler handler) {
   try {
@@ -232,6 +267,11 @@ bool Scrivlet::Check2Ticked() const { return Check2_.get_active(); }
 
 void Scrivlet::ShowMessage(const std::string& prompt, MessageIcon icon) {
   ShowMessageBox(this, prompt, icon);
+}
+
+bool Scrivlet::AskToContinue(const std::string& prompt,
+                             const std::string& continue_caption) {
+  return ::scrivlet::AskToContinue(this, prompt, continue_caption);
 }
 
 std::optional<Credentials> Scrivlet::ShowLoginDialog(
@@ -285,6 +325,15 @@ void Scrivlet::CommandStateChange(long command, bool enable) {
 
 void Scrivlet::StatusTextChange(const std::string& text) {
   session_.WebBrowser1_StatusTextChange(text);
+}
+
+std::optional<Credentials> Scrivlet::Authenticate(
+    const AuthenticationChallenge& challenge) {
+  return session_.WebBrowser1_Authenticate(challenge);
+}
+
+bool Scrivlet::CertificateError(const CertificateProblem& problem) {
+  return session_.WebBrowser1_CertificateError(problem);
 }
 
 }  // namespace scrivlet

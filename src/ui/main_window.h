@@ -18,8 +18,10 @@
 #include "platform/webkit_proxy_settings.h"
 #include "session/main_window_view.h"
 #include "session/recording_session.h"
+#include "ui/browser_keys.h"
 #include "ui/design_surface.h"
 #include "ui/login_dialog.h"
+#include "ui/recorded_requests_window.h"
 
 namespace scrivlet {
 
@@ -50,6 +52,8 @@ class Scrivlet : public Gtk::Window,
   bool Check1Ticked() const override;
   bool Check2Ticked() const override;
   void ShowMessage(const std::string& prompt, MessageIcon icon) override;
+  bool AskToContinue(const std::string& prompt,
+                     const std::string& continue_caption) override;
   std::optional<Credentials> ShowRealmDialog() override;
   std::optional<Credentials> ShowProxyDialog() override;
   [[noreturn]] void EndProgram(int status) override;
@@ -64,6 +68,9 @@ class Scrivlet : public Gtk::Window,
   WebViewAdapter* NewWindow2(WebViewAdapter& opener) override;
   void CommandStateChange(long command, bool enable) override;
   void StatusTextChange(const std::string& text) override;
+  std::optional<Credentials> Authenticate(
+      const AuthenticationChallenge& challenge) override;
+  bool CertificateError(const CertificateProblem& problem) override;
 
   std::optional<Credentials> ShowLoginDialog(
       std::unique_ptr<LoginDialog>& dialog,
@@ -73,6 +80,8 @@ class Scrivlet : public Gtk::Window,
   template <typename Handler>
   void Run(const char* what, Handler handler);
   void LayoutControls(int width, int height);
+  // A browser key does what its button does, through the button itself.
+  bool OnBrowserKey(BrowserKey key);
 
   // Why the current directory could not be read at start; "" when it was.
   // Declared before session_, which is given the directory.
@@ -104,6 +113,8 @@ class Scrivlet : public Gtk::Window,
 
   std::unique_ptr<LoginDialog> frmLogin_;
   std::unique_ptr<LoginDialog> frmLogin1_;
+  // Told about every element from the start, shown with F9.
+  RecordedRequests recorded_requests_;
 };
 
 }  // namespace scrivlet

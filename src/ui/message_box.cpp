@@ -7,7 +7,9 @@
 #include <gtkmm/image.h>
 #include <gtkmm/label.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "ui/window_teardown.h"
 
@@ -34,8 +36,15 @@ void ShowText(Gtk::Label& label, const std::string& text) {
   if (label.get_text().raw() != shown) label.set_text(shown);
 }
 
-void ShowMessageBox(Gtk::Window* owner, const std::string& prompt,
-                    MessageIcon icon) {
+namespace {
+
+// Runs a modal alert titled "Nerovant Scrivlet" with `prompt`, the icon and
+// one button per caption, left to right, and returns the index of the one
+// pressed. The button at `cancel` starts with the focus, is the default
+// (Enter) and answers Escape and the close box.
+std::size_t RunAlert(Gtk::Window* owner, const std::string& prompt,
+                     MessageIcon icon, const std::vector<std::string>& captions,
+                     std::size_t cancel) {
   Gtk::Window window;
   window.set_title(kProgramTitle);
   window.set_modal(true);
@@ -61,22 +70,31 @@ void ShowMessageBox(Gtk::Window* owner, const std::string& prompt,
   label.set_selectable(false);
   row.append(label);
   content.append(row);
-  Gtk::Button ok("OK");
-  ok.set_halign(Gtk::Align::CENTER);
-  ok.set_size_request(76, -1);
-  content.append(ok);
+  Gtk::Box button_row(Gtk::Orientation::HORIZONTAL, 12);
+  button_row.set_halign(Gtk::Align::CENTER);
+  std::vector<std::unique_ptr<Gtk::Button>> buttons;
+  for (const std::string& caption : captions) {
+    buttons.push_back(std::make_unique<Gtk::Button>(DisplayText(caption)));
+    buttons.back()->set_size_request(76, -1);
+    button_row.append(*buttons.back());
+  }
+  content.append(button_row);
   window.set_child(content);
-  window.set_default_widget(ok);
+  window.set_default_widget(*buttons[cancel]);
 
   auto loop = Glib::MainLoop::create();
-  const auto dismiss = [&] {
+  std::size_t pressed = cancel;
+  const auto dismiss = [&](std::size_t index) {
+    pressed = index;
     window.set_visible(false);
     loop->quit();
   };
-  ok.signal_clicked().connect(dismiss);
+  for (std::size_t i = 0; i < buttons.size(); ++i) {
+    buttons[i]->signal_clicked().connect([&, i] { dismiss(i); });
+  }
   window.signal_close_request().connect(
       [&] {
-        dismiss();
+        dismiss(cancel);
         return true;
       },
       false);
@@ -84,16 +102,30 @@ void ShowMessageBox(Gtk::Window* owner, const std::string& prompt,
   keys->signal_key_pressed().connect(
       [&](guint keyval, guint, Gdk::ModifierType) {
         if (keyval != GDK_KEY_Escape) return false;
-        dismiss();
+        dismiss(cancel);
         return true;
       },
       false);
   window.add_controller(keys);
 
   window.present();
-  ok.grab_focus();
+  buttons[cancel]->grab_focus();
   loop->run();
   DetachWindowContent(window);
+  return pressed;
+}
+
+}  // namespace
+
+void ShowMessageBox(Gtk::Window* owner, const std::string& prompt,
+                    MessageIcon icon) {
+  RunAlert(owner, prompt, icon, {"OK"}, 0);
+}
+
+bool AskToContinue(Gtk::Window* owner, const std::string& prompt,
+                   const std::string& continue_caption) {
+  return RunAlert(owner, prompt, MessageIcon::kWarning,
+                  {continue_caption, "Cancel"}, 1) == 0;
 }
 
 }  // namespace scrivlet

@@ -20,6 +20,13 @@ inline constexpr char kProgramTitle[] = "Nerovant Scrivlet";
 void ShowMessageBox(Gtk::Window* owner, const std::string& prompt,
                     MessageIcon icon);
 
+// Asks `prompt` in a modal alert like ShowMessageBox's, with a warning icon
+// and the buttons `continue_caption` and "Cancel". Cancel has the focus, is
+// the default and answers Escape and the close box. True when the user
+// chose to continue.
+bool AskToContinue(Gtk::Window* owner, const std::string& prompt,
+                   const std::string& continue_caption);
+
 // `text` with every byte sequence that is not UTF-8 replaced, so that GTK
 // accepts it.
 std::string DisplayText(const std::string& text);

@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "ui/browser_keys.h"
 #include "ui/message_box.h"
 #include "ui/window_teardown.h"
 
@@ -45,6 +46,12 @@ Popup::Popup(RecordingSession& session, WebViewAdapter& opener)
   set_child(surface_);
 
   RefreshButton_.signal_clicked().connect([this] { RefreshButton_Click(); });
+  // F5 and Ctrl+R are the pop-up's own "Refresh"; it has no other buttons.
+  HandleBrowserKeys(*this, [this](BrowserKey key) {
+    if (key != BrowserKey::kRefresh) return false;
+    RefreshButton_.activate();
+    return true;
+  });
   signal_close_request().connect(
       [this] {
         closed_ = true;
@@ -110,6 +117,20 @@ void Popup::CommandStateChange(long, bool) {}
 
 void Popup::StatusTextChange(const std::string& text) {
   ShowText(StatusBar1_, text);
+}
+
+// A pop-up's pages get the same answers as the main window's.
+std::optional<Credentials> Popup::Authenticate(
+    const AuthenticationChallenge& challenge) {
+  return session_.WebBrowser1_Authenticate(challenge);
+}
+
+// The question runs a nested loop in which the pop-up may be closed; it is
+// deleted only after the answer has been given.
+bool Popup::CertificateError(const CertificateProblem& problem) {
+  bool accepted = false;
+  Forward([&] { accepted = session_.WebBrowser1_CertificateError(problem); });
+  return accepted;
 }
 
 void Popup::RefreshButton_Click() {

@@ -44,6 +44,9 @@ class Popup : public Gtk::Window, private WebViewEvents {
   WebViewAdapter* NewWindow2(WebViewAdapter& opener) override;
   void CommandStateChange(long command, bool enable) override;
   void StatusTextChange(const std::string& text) override;
+  std::optional<Credentials> Authenticate(
+      const AuthenticationChallenge& challenge) override;
+  bool CertificateError(const CertificateProblem& problem) override;
 
   void RefreshButton_Click();
   void DeleteWhenIdle();

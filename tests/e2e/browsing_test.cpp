@@ -279,20 +279,8 @@ TEST_F(BrowsingTest, ADownloadFromTheIntroPageAsksForNothing) {
 }
 
 TEST_F(BrowsingTest, BackAndForwardAreRecordedAsNavigations) {
-  NavigateTo("/page");
-  ClickInPage(kBox1);
-  WaitForPage("/link?a=1&b=2");
-
-  ClickControl(kBack);
-  WaitForPage("/page", 2);
-  WaitForElements(3);
-  ClickControl(kForward);
-  WaitForPage("/link?a=1&b=2", 2);
-
-  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")) +
-                             ExpectedGet(server_.Url("/link?a=1&b=2")) +
-                             ExpectedGet(server_.Url("/page")) +
-                             ExpectedGet(server_.Url("/link?a=1&b=2")));
+  ExpectBackAndForwardRecorded([this] { ClickControl(kBack); },
+                               [this] { ClickControl(kForward); });
 }
 
 TEST_F(BrowsingTest, BackAndForwardBeforeAnyPageDoNothing) {

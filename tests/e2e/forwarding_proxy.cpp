@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "expected_document.h"
+
 namespace scrivlet::e2e {
 namespace {
 
@@ -40,12 +42,34 @@ std::vector<std::string> ForwardingProxy::Seen() const {
   return seen_;
 }
 
+void ForwardingProxy::RequireCredentials(const std::string& user,
+                                         const std::string& password) {
+  std::lock_guard lock(mutex_);
+  required_authorization_ = "Basic " + Base64(user + ":" + password);
+}
+
+std::vector<std::string> ForwardingProxy::ProxyAuthorizations() const {
+  std::lock_guard lock(mutex_);
+  return proxy_authorizations_;
+}
+
 void ForwardingProxy::Forward(const httplib::Request& request,
                               httplib::Response& response,
                               const std::string& body) {
+  const std::string authorization =
+      request.get_header_value("Proxy-Authorization");
+  bool admitted = false;
   {
     std::lock_guard lock(mutex_);
     seen_.push_back(request.method + " " + request.target);
+    proxy_authorizations_.push_back(authorization);
+    admitted = required_authorization_.empty() ||
+               authorization == required_authorization_;
+  }
+  if (!admitted) {
+    response.status = 407;
+    response.set_header("Proxy-Authenticate", "Basic realm=\"E2E proxy\"");
+    return;
   }
   // Only loopback origins: the proxy never reaches beyond this machine.
   const std::string prefix = "http://127.0.0.1:";

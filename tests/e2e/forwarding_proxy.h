@@ -24,6 +24,13 @@ class ForwardingProxy {
   int port() const { return server_.port(); }
   // "METHOD absolute-URL" of every request that came through, in order.
   std::vector<std::string> Seen() const;
+  // From now on, a request whose Proxy-Authorization is not exactly Basic
+  // `user`:`password` is answered 407 with a Basic challenge and not
+  // forwarded.
+  void RequireCredentials(const std::string& user, const std::string& password);
+  // The Proxy-Authorization header of each request in Seen(), "" where it
+  // carried none.
+  std::vector<std::string> ProxyAuthorizations() const;
 
  private:
   void Forward(const httplib::Request& request, httplib::Response& response,
@@ -31,6 +38,8 @@ class ForwardingProxy {
 
   mutable std::mutex mutex_;
   std::vector<std::string> seen_;
+  std::vector<std::string> proxy_authorizations_;
+  std::string required_authorization_;  // "" lets every request through
   // Last: it serves from construction on and stops first on destruction.
   LoopbackHttpServer server_;
 };

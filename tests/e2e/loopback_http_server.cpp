@@ -45,20 +45,28 @@ void RestoreContentType(const httplib::Request& const_request) {
 
 LoopbackHttpServer::LoopbackHttpServer(const std::string& what,
                                        Handler handler,
-                                       std::optional<int> keep_alive_seconds)
-    : handler_(std::move(handler)) {
-  server_.set_pre_routing_handler(ParkMultipartContentType);
+                                       std::optional<int> keep_alive_seconds,
+                                       const std::optional<TlsIdentity>& tls)
+    : handler_(std::move(handler)),
+      server_(tls ? std::make_unique<httplib::SSLServer>(
+                        tls->certificate_path.c_str(), tls->key_path.c_str())
+                  : std::make_unique<httplib::Server>()) {
+  if (!server_->is_valid()) {
+    throw std::runtime_error(what + " cannot use its certificate");
+  }
+  httplib::Server& server = *server_;
+  server.set_pre_routing_handler(ParkMultipartContentType);
   // The browser keeps several connections open at once; a pool smaller
   // than that would leave requests waiting for an idle connection to time
   // out.
-  server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
-  if (keep_alive_seconds) server_.set_keep_alive_timeout(*keep_alive_seconds);
-  server_.Get(".*", [this](const httplib::Request& request,
+  server.new_task_queue = [] { return new httplib::ThreadPool(32); };
+  if (keep_alive_seconds) server.set_keep_alive_timeout(*keep_alive_seconds);
+  server.Get(".*", [this](const httplib::Request& request,
                            httplib::Response& response) {
     RestoreContentType(request);
     handler_(request, response, "");
   });
-  server_.Post(".*", [this](const httplib::Request& request,
+  server.Post(".*", [this](const httplib::Request& request,
                             httplib::Response& response,
                             const httplib::ContentReader& reader) {
     // The raw reader keeps a multipart body as bytes instead of parsing it.
@@ -70,15 +78,15 @@ LoopbackHttpServer::LoopbackHttpServer(const std::string& what,
     RestoreContentType(request);
     handler_(request, response, body);
   });
-  port_ = server_.bind_to_any_port("127.0.0.1");
+  port_ = server.bind_to_any_port("127.0.0.1");
   if (port_ <= 0) throw std::runtime_error(what + " cannot bind");
-  thread_ = std::thread([this] { server_.listen_after_bind(); });
+  thread_ = std::thread([this] { server_->listen_after_bind(); });
   // The socket listens from bind_to_any_port on, so connections made before
   // the accept loop runs wait in its backlog.
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {
-  server_.stop();
+  server_->stop();
   if (thread_.joinable()) thread_.join();
 }
 

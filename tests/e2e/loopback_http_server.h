@@ -4,11 +4,19 @@
 #include <httplib.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 
 namespace scrivlet::e2e {
+
+// A certificate and its private key, PEM files, with which the server
+// speaks HTTPS instead of plain HTTP.
+struct TlsIdentity {
+  std::string certificate_path;
+  std::string key_path;
+};
 
 // An HTTP server on 127.0.0.1 with a free port, serving on a thread of its
 // own from construction to destruction. Every GET and POST goes to one
@@ -25,9 +33,11 @@ class LoopbackHttpServer {
                                      const std::string& body)>;
 
   // `what` names the server in the error thrown when it cannot bind.
-  // `keep_alive_seconds` replaces httplib's idle connection timeout.
+  // `keep_alive_seconds` replaces httplib's idle connection timeout. With
+  // `tls` it serves HTTPS.
   LoopbackHttpServer(const std::string& what, Handler handler,
-                     std::optional<int> keep_alive_seconds = std::nullopt);
+                     std::optional<int> keep_alive_seconds = std::nullopt,
+                     const std::optional<TlsIdentity>& tls = std::nullopt);
   ~LoopbackHttpServer();
   LoopbackHttpServer(const LoopbackHttpServer&) = delete;
   LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
@@ -36,7 +46,7 @@ class LoopbackHttpServer {
 
  private:
   Handler handler_;
-  httplib::Server server_;
+  std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
   int port_ = 0;
 };

@@ -31,14 +31,16 @@ std::string BeaconPage(const std::string& title, const std::string& body,
          "</body></html>";
 }
 
-RecordingServer::RecordingServer(Route fallback, Caching caching)
+RecordingServer::RecordingServer(Route fallback, Caching caching,
+                                 const std::optional<TlsIdentity>& tls)
     : fallback_(std::move(fallback)),
       caching_(caching),
-      server_("the test web server",
-              [this](const httplib::Request& request,
-                     httplib::Response& response, const std::string& body) {
-                Handle(request, response, body);
-              }) {}
+      scheme_(tls ? "https" : "http"),
+      server_(
+          "the test web server",
+          [this](const httplib::Request& request, httplib::Response& response,
+                 const std::string& body) { Handle(request, response, body); },
+          std::nullopt, tls) {}
 
 void RecordingServer::Add(const std::string& path, Route route) {
   std::lock_guard lock(mutex_);
@@ -56,7 +58,8 @@ std::string RecordingServer::Authority() const {
 
 std::string RecordingServer::Url(const std::string& path_and_query,
                                  const std::string& host) const {
-  return "http://" + host + ":" + std::to_string(port()) + path_and_query;
+  return scheme_ + "://" + host + ":" + std::to_string(port()) +
+         path_and_query;
 }
 
 void RecordingServer::Handle(const httplib::Request& request,
@@ -84,6 +87,9 @@ void RecordingServer::Handle(const httplib::Request& request,
   if (!reply.location.empty()) response.set_header("Location", reply.location);
   if (!reply.content_disposition.empty()) {
     response.set_header("Content-Disposition", reply.content_disposition);
+  }
+  if (reply.status == 401) {
+    response.set_header("WWW-Authenticate", kBasicChallenge);
   }
   if (caching_ == Caching::kNoStore) {
     response.set_header("Cache-Control", "no-store");

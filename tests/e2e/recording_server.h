@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,10 @@ struct RecordedRequest {
   std::string Header(const std::string& name) const;
 };
 
-// The answer to one request.
+// The challenge that comes with every 401 answer.
+inline constexpr char kBasicChallenge[] = "Basic realm=\"E2E staff\"";
+
+// The answer to one request; a 401 answer carries kBasicChallenge.
 struct Reply {
   int status = 200;
   std::string html;
@@ -56,7 +60,9 @@ class RecordingServer {
  public:
   using Route = std::function<Reply(const RecordedRequest&)>;
 
-  RecordingServer(Route fallback, Caching caching);
+  // With `tls` it serves HTTPS and its addresses begin with "https".
+  RecordingServer(Route fallback, Caching caching,
+                  const std::optional<TlsIdentity>& tls = std::nullopt);
   RecordingServer(const RecordingServer&) = delete;
   RecordingServer& operator=(const RecordingServer&) = delete;
 
@@ -68,8 +74,8 @@ class RecordingServer {
   int port() const { return server_.port(); }
   // "127.0.0.1:PORT"
   std::string Authority() const;
-  // "http://127.0.0.1:PORT" + path_and_query, or with another host name
-  // that reaches the same server ("localhost").
+  // "http://127.0.0.1:PORT" + path_and_query ("https" with TLS), or with
+  // another host name that reaches the same server ("localhost").
   std::string Url(const std::string& path_and_query,
                   const std::string& host = "127.0.0.1") const;
 
@@ -96,6 +102,7 @@ class RecordingServer {
 
   const Route fallback_;
   const Caching caching_;
+  const std::string scheme_;
   mutable std::mutex mutex_;
   std::vector<RecordedRequest> requests_;
   std::map<std::string, Route> routes_;

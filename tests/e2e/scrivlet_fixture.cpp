@@ -292,6 +292,34 @@ void ScrivletTest::WaitForPage(const std::string& path_and_query, int count) {
   }
 }
 
+WindowId ScrivletTest::OpenPopupFrom(const std::string& opener,
+                                     const std::string& popup_page) {
+  NavigateTo(opener);
+  ClickInPage(kBox1);
+  const WindowId popup = WaitForWindow("^Popup$");
+  if (popup == 0) throw WaitFailure("no \"Popup\" window appeared");
+  WaitForPage(popup_page);
+  return popup;
+}
+
+void ScrivletTest::ExpectBackAndForwardRecorded(
+    const std::function<void()>& back, const std::function<void()>& forward) {
+  NavigateTo("/page");
+  ClickInPage(kBox1);
+  WaitForPage("/link?a=1&b=2");
+
+  back();
+  WaitForPage("/page", 2);
+  WaitForElements(3);
+  forward();
+  WaitForPage("/link?a=1&b=2", 2);
+
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")) +
+                             ExpectedGet(server_.Url("/link?a=1&b=2")) +
+                             ExpectedGet(server_.Url("/page")) +
+                             ExpectedGet(server_.Url("/link?a=1&b=2")));
+}
+
 std::string ScrivletTest::Document() const {
   return ReadFileBytes(installation_.TransXmlPath()).value_or("");
 }

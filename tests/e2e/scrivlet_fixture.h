@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -157,6 +158,14 @@ class ScrivletTest : public ::testing::Test {
   // Waits until the test web server's page `path_and_query` has loaded
   // `count` times in all.
   void WaitForPage(const std::string& path_and_query, int count = 1);
+  // Loads `opener`, clicks its first box, which opens a pop-up, and waits
+  // until the pop-up's page `popup_page` has loaded. Returns the pop-up.
+  WindowId OpenPopupFrom(const std::string& opener,
+                         const std::string& popup_page);
+  // Browses /page and its link, then goes back with `back` and forward
+  // again with `forward`, and expects all four navigations recorded.
+  void ExpectBackAndForwardRecorded(const std::function<void()>& back,
+                                    const std::function<void()>& forward);
 
   std::string Document() const;
   // Waits until trans.xml holds at least `count` REQUEST elements.

@@ -123,9 +123,13 @@ void XDisplay::Activate(WindowId window) const {
   Xdotool({"windowfocus", std::to_string(window)});
 }
 
-void XDisplay::ClickAt(WindowId window, int x, int y) const {
+void XDisplay::MoveTo(WindowId window, int x, int y) const {
   Xdotool({"mousemove", "--window", std::to_string(window), std::to_string(x),
            std::to_string(y)});
+}
+
+void XDisplay::ClickAt(WindowId window, int x, int y) const {
+  MoveTo(window, x, y);
   Xdotool({"click", "1"});
 }
 

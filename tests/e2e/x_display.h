@@ -43,6 +43,8 @@ class XDisplay {
 
   // Raises `window` to the top of the stack and gives it the keyboard focus.
   void Activate(WindowId window) const;
+  // Moves the pointer to (x, y) relative to `window`'s top-left corner.
+  void MoveTo(WindowId window, int x, int y) const;
   // Moves the pointer to (x, y) relative to `window`'s top-left corner and
   // clicks the left button there.
   void ClickAt(WindowId window, int x, int y) const;

@@ -77,6 +77,11 @@ class FakeView : public MainWindowView {
     messages.push_back({prompt, icon});
     if (on_message) on_message(messages.back());
   }
+  bool AskToContinue(const std::string& prompt,
+                     const std::string& continue_caption) override {
+    questions.push_back({prompt, continue_caption});
+    return continue_answer;
+  }
   std::optional<Credentials> ShowRealmDialog() override {
     dialogs.push_back("realm");
     return Next(realm_answers);
@@ -99,6 +104,9 @@ class FakeView : public MainWindowView {
   // stops or reports there.
   std::function<void(const Message&)> on_message;
   std::vector<std::string> dialogs;
+  // Each question asked: its prompt and its continue caption.
+  std::vector<std::pair<std::string, std::string>> questions;
+  bool continue_answer = false;
   // The dialogs' answers in turn; an empty queue answers Cancel (nullopt).
   std::deque<std::optional<Credentials>> realm_answers;
   std::deque<std::optional<Credentials>> proxy_answers;

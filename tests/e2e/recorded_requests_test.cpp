@@ -1,0 +1,201 @@
+// The "Recorded Requests" window (F9): one row per element of trans.xml,
+// live, the selected element's XML below, emptied by "Reset Transaction".
+// What the window shows is read from the texts it lays out.
+#include <filesystem>
+
+#include "hardening_support.h"
+
+namespace scrivlet::e2e {
+namespace {
+
+using hardening::WholeElements;
+using hardening::WindowTexts;
+
+// A point of the test pages where nothing is.
+constexpr PagePoint kBlank{600, 450};
+
+// The text between `open` and `close` in `text`; "" when absent.
+std::string Between(const std::string& text, const std::string& open,
+                    const std::string& close) {
+  const size_t start = text.find(open);
+  if (start == std::string::npos) return "";
+  const size_t end = text.find(close, start + open.size());
+  if (end == std::string::npos) return "";
+  return text.substr(start + open.size(), end - start - open.size());
+}
+
+// The URI as the document escapes it, made plain again.
+std::string Unescaped(std::string text) {
+  const std::pair<const char*, const char*> entities[] = {
+      {"&quot;", "\""}, {"&gt;", ">"}, {"&lt;", "<"}, {"&amp;", "&"}};
+  for (const auto& [entity, plain] : entities) {
+    for (size_t at = text.find(entity); at != std::string::npos;
+         at = text.find(entity, at + 1)) {
+      text.replace(at, std::string(entity).size(), plain);
+    }
+  }
+  return text;
+}
+
+class RecordedRequestsTest : public hardening::HardeningTest {
+ protected:
+  void SetUp() override {
+    Environment extra;
+    texts_.AddTo(extra);
+    StartRecording(extra);
+  }
+
+  // Presses F9 in the main window and waits for the window.
+  WindowId OpenRecordedRequests() {
+    ClickInPage(kBlank);
+    Display().Key("F9");
+    WindowId window = WaitForWindow("^Recorded Requests$");
+    if (window == 0) {
+      throw std::runtime_error("no \"Recorded Requests\" window appeared");
+    }
+    return window;
+  }
+
+  // The row the window must show for each element of trans.xml: number,
+  // method, body size, kind and address, tab-separated. `body_sizes` gives
+  // the size of each post's body in turn.
+  std::vector<std::string> ExpectedRows(
+      const std::vector<size_t>& body_sizes = {}) const {
+    std::vector<std::string> rows;
+    auto body = body_sizes.begin();
+    const auto elements = WholeElements(Document());
+    if (!elements) return {"(trans.xml is not whole elements)"};
+    for (const std::string& element : *elements) {
+      const std::string method = Between(element, "<METHOD>", "</METHOD>");
+      const bool navigation =
+          element.find("</PROT-VER>\r\n</REQUEST-LINE>\r\n") !=
+          std::string::npos;
+      const size_t size =
+          method == "POST" && body != body_sizes.end() ? *body++ : 0;
+      rows.push_back(std::to_string(rows.size() + 1) + "\t" + method + "\t" +
+                     std::to_string(size) + "\t" +
+                     (navigation ? "navigation" : "completion") + "\t" +
+                     Between(element, "<HL>Referer: ", "</HL>") +
+                     Unescaped(Between(element, "<URI>", "</URI>")));
+    }
+    return rows;
+  }
+
+  // Waits until the window has laid out each of `rows` as a row.
+  void ExpectRowsShown(const std::vector<std::string>& rows) const {
+    for (const std::string& row : rows) {
+      EXPECT_TRUE(texts_.WaitFor("\n" + row + "\n")) << "no row " << row;
+    }
+  }
+
+  // The last line of the window's count of recorded requests.
+  std::string LastCount() const {
+    std::string last;
+    std::istringstream lines(texts_.All());
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find("recorded") != std::string::npos &&
+          line.ends_with("in this transaction.")) {
+        last = line;
+      }
+    }
+    return last;
+  }
+
+  WindowTexts texts_;
+};
+
+TEST_F(RecordedRequestsTest, RowsAreTheElementsOfTheDocumentAsTheyAreWritten) {
+  const WindowId window = OpenRecordedRequests();
+  NavigateTo("/page");
+  ClickInPage(kBox1);
+  WaitForPage("/link?a=1&b=2");
+  NavigateTo("/page2");
+  NavigateTo("/form");
+  ClickInPage(kBox1);
+  WaitForPage("/form-target");
+  WaitForElements(5);
+
+  const RecordedRequest post = server_.LastPost();
+  const std::vector<std::string> rows = ExpectedRows({post.body.size()});
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[4].substr(0, 5), "5\tPOS");
+  ExpectRowsShown(rows);
+  EXPECT_TRUE(WaitUntil([&] {
+    return LastCount() == "5 requests recorded in trans.xml in this transaction.";
+  })) << LastCount();
+
+  // The last row selected: its element's lines show below the list.
+  Display().Activate(window);
+  Display().Key("End");
+  const std::string element = WholeElements(Document())->back();
+  EXPECT_TRUE(texts_.WaitFor("<W3C_ENC>user=ann+lee</W3C_ENC>\n"));
+  std::filesystem::create_directories(E2E_ARTIFACT_DIR);
+  Display().Screenshot(window,
+                       std::string(E2E_ARTIFACT_DIR) + "/recorded_requests.png");
+  std::istringstream lines(element);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // The view lays out lines below its visible part a little later.
+    EXPECT_TRUE(texts_.WaitFor(line + "\n")) << "not shown: " << line;
+  }
+  ExpectDocumentThenSentinel(
+      ExpectedGet(server_.Url("/page")) +
+      ExpectedGet(server_.Url("/link?a=1&b=2")) +
+      ExpectedGet(server_.Url("/page2")) + ExpectedGet(server_.Url("/form")) +
+      ExpectedPost(server_.Url("/form-target"), post.body,
+                   post.Header("Content-Type")));
+}
+
+TEST_F(RecordedRequestsTest, OpenedLaterShowsEveryElementSoFar) {
+  NavigateTo("/redirect-form");
+  ClickInPage(kBox1);
+  WaitForPage("/landing");
+  WaitForElements(3);
+
+  OpenRecordedRequests();
+  const RecordedRequest post = server_.LastPost();
+  const std::vector<std::string> rows = ExpectedRows({post.body.size()});
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[2], "3\tGET\t0\tcompletion\t" + server_.Url("/landing"));
+  ExpectRowsShown(rows);
+}
+
+TEST_F(RecordedRequestsTest, ResetTransactionEmptiesTheList) {
+  OpenRecordedRequests();
+  NavigateTo("/page");
+  ExpectRowsShown(ExpectedRows());
+
+  ClickControl(kResetTransaction);
+  AnswerDialog("Network Login", std::nullopt);
+  AnswerDialog("Proxy Login", std::nullopt);
+  EXPECT_TRUE(WaitUntil([&] {
+    return LastCount() == "No requests recorded yet in this transaction.";
+  })) << LastCount();
+
+  // Numbering starts again with the new document.
+  ExpectDocumentThenSentinel("");
+  ExpectRowsShown({"1\tGET\t0\tnavigation\t" + server_.Url("/sentinel?n=1")});
+}
+
+// Where a user finds the window: the address box and the status bar say it.
+TEST_F(RecordedRequestsTest, AddressBoxAndStatusBarTooltipsNameF9) {
+  const WindowId main = MainWindow();
+  Display().Activate(main);
+  const std::pair<PagePoint, std::string> tips[] = {
+      {{kText1.left / 15 + kText1.width / 30,
+        kText1.top / 15 + kText1.height / 30},
+       "The address to go to: Ctrl+L or F6 puts the cursor here. F9 shows "
+       "the requests recorded so far."},
+      {{kMainWidth / 2, kMainHeight - 12},
+       "F9 shows the requests recorded so far."}};
+  for (const auto& [point, tip] : tips) {
+    // Off the window first, so that each tooltip comes afresh.
+    Display().MoveTo(main, kMainWidth + 50, point.y);
+    Display().MoveTo(main, point.x, point.y);
+    Display().MoveTo(main, point.x + 1, point.y);
+    EXPECT_TRUE(texts_.WaitFor("\n" + tip + "\n")) << tip;
+  }
+}
+
+}  // namespace
+}  // namespace scrivlet::e2e
