@@ -184,6 +184,35 @@ TEST_F(PosixFileSystemTest, AnEmptyAppendCreatesAMissingFileAndKeepsAnOther) {
   EXPECT_EQ(ReadFile(Path("old")), "old");
 }
 
+// Appends keep their descriptor open; whatever happens to the file at the
+// path in between, the next append lands in the file that is there.
+TEST_F(PosixFileSystemTest, AnAppendGoesToTheFileThatIsAtThePathNow) {
+  const std::string path = Path("trans.xml");
+  files.AppendText(path, "a");
+  fs::remove(path);
+  files.AppendText(path, "b");
+  EXPECT_EQ(ReadFile(path), "b");
+
+  WriteFile(Path("replacement"), "new ");
+  fs::rename(Path("replacement"), path);
+  files.AppendText(path, "c");
+  EXPECT_EQ(ReadFile(path), "new c");
+
+  files.DeleteFile(path);
+  files.AppendText(Path("other"), "x");
+  files.AppendText(path, "d");
+  files.AppendText(Path("other"), "y");
+  EXPECT_EQ(ReadFile(path), "d");
+  EXPECT_EQ(ReadFile(Path("other")), "xy");
+
+  // A file cut back or rewritten in place takes appends at its new end.
+  files.TruncateFile(path, 0);
+  files.AppendText(path, "e");
+  files.CreateTextFile(path, "start ");
+  files.AppendText(path, "f");
+  EXPECT_EQ(ReadFile(path), "start f");
+}
+
 // A FIFO in place of a file must not hang a reader or a writer.
 TEST_F(PosixFileSystemTest, AFifoIsRefusedWithoutWaiting) {
   ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
