@@ -321,6 +321,9 @@ TEST_F(PosixFileSystemTest, AWriterKilledAtAnyMomentIsRepairedToWholeElements) {
   std::uniform_int_distribution<int> pause_us(100, 4000);
   int total_elements = 0;
   int kills_mid_element = 0;
+  // On a loaded machine the pause may outlast the whole writer; such a
+  // round killed nothing but an idle process and is run again.
+  int rounds_finished_early = 0;
 
   for (int round = 0; round < rounds; ++round) {
     SCOPED_TRACE(::testing::Message()
@@ -351,7 +354,12 @@ TEST_F(PosixFileSystemTest, AWriterKilledAtAnyMomentIsRepairedToWholeElements) {
       at += elements[whole].size();
       ++whole;
     }
-    ASSERT_LT(whole, elements.size()) << "the writer finished before the kill";
+    if (whole == elements.size()) {
+      ASSERT_LT(++rounds_finished_early, 10)
+          << "the writer finished before the kill, round after round";
+      --round;
+      continue;
+    }
     const std::size_t torn = document.size() - at;
     ASSERT_EQ(document.compare(at, torn, elements[whole], 0, torn), 0)
         << "after " << whole << " whole elements the document goes on with "
