@@ -235,6 +235,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   const std::string navigation =
       BuildNavigationElement(fields, headers, content);
+  if (post) {
+    std::string request_content;
+    FUZZ_CHECK(BuildPostedNavigationElement(fields, headers, body,
+                                            request_content) == navigation,
+               "posted element");
+    FUZZ_CHECK(request_content == content->one_line, "posted one line");
+  }
   const std::string completion =
       BuildCompletionElement(fields, content ? content->one_line : "");
   const std::string document = std::string(kDocumentStartLine) + kLineEnd +

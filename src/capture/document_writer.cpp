@@ -7,10 +7,14 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace scrivlet {
 namespace {
 
-constexpr char kReplacementCharacter[] = "\xEF\xBF\xBD";
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
 constexpr std::string_view kAcceptLine =
     "<HL>Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
@@ -61,22 +65,30 @@ enum class Escaping {
   kNone,
   kMarkup,               // the four characters become entities
   kMarkupAndLineBreaks,  // and CR and LF become character references
+  // A whole post body as its W3C_ENC pieces: kMarkupAndLineBreaks, but an
+  // "&" ends one piece and starts the next, and a NUL byte that ends a
+  // piece is left out.
+  kBodyPieces,
 };
 
-// The entity for one of the four escaped characters, for CR and LF with
-// kMarkupAndLineBreaks, or nullptr.
-constexpr const char* EntityFor(char c, Escaping escaping) {
-  if (escaping == Escaping::kNone) return nullptr;
+constexpr std::string_view kPieceSeparator = "</W3C_ENC>\r\n<W3C_ENC>";
+
+// The entity for one of the four escaped characters, for CR and LF where
+// line breaks are escaped, the piece separator for "&" in a body; empty for
+// every other byte.
+constexpr std::string_view EntityFor(char c, Escaping escaping) {
+  if (escaping == Escaping::kNone) return {};
+  const bool pieces = escaping == Escaping::kBodyPieces;
+  const bool line_breaks =
+      pieces || escaping == Escaping::kMarkupAndLineBreaks;
   switch (c) {
-    case '&': return "&amp;";
+    case '&': return pieces ? kPieceSeparator : "&amp;";
     case '<': return "&lt;";
     case '>': return "&gt;";
     case '"': return "&quot;";
-    case '\r':
-      return escaping == Escaping::kMarkupAndLineBreaks ? "&#13;" : nullptr;
-    case '\n':
-      return escaping == Escaping::kMarkupAndLineBreaks ? "&#10;" : nullptr;
-    default: return nullptr;
+    case '\r': return line_breaks ? "&#13;" : "";
+    case '\n': return line_breaks ? "&#10;" : "";
+    default: return {};
   }
 }
 
@@ -94,7 +106,7 @@ constexpr std::array<ByteClass, 256> MakeByteClasses(Escaping escaping) {
     if (byte >= 0x80 || (byte < 0x20 && !allowed_control)) {
       kind = ByteClass::kChecked;
     }
-    if (EntityFor(c, escaping) != nullptr) kind = ByteClass::kEntity;
+    if (!EntityFor(c, escaping).empty()) kind = ByteClass::kEntity;
     classes[static_cast<std::size_t>(byte)] = kind;
   }
   return classes;
@@ -105,25 +117,63 @@ constexpr std::array<ByteClass, 256> kEscapedClasses =
     MakeByteClasses(Escaping::kMarkup);
 constexpr std::array<ByteClass, 256> kPieceClasses =
     MakeByteClasses(Escaping::kMarkupAndLineBreaks);
+constexpr std::array<ByteClass, 256> kBodyClasses =
+    MakeByteClasses(Escaping::kBodyPieces);
 
-// True when none of the eight bytes of `word` needs more than copying: no
-// byte from 0x80 on, no control character (TAB, CR and LF are sent to the
-// byte-wise check too, which keeps or escapes them), and unless `escaping`
-// is kNone none of the four escaped characters. Exact tests of "some byte is below n / equals b" on
-// all eight bytes at once; a recorded text is mostly such words.
-bool WordIsKept(std::uint64_t word, Escaping escaping) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  constexpr std::uint64_t kHighs = 0x8080808080808080u;
-  const auto has_below = [&](std::uint64_t n) {
-    return (word - kOnes * n) & ~word & kHighs;
+constexpr const std::array<ByteClass, 256>& ByteClassesFor(Escaping escaping) {
+  switch (escaping) {
+    case Escaping::kNone: return kSanitizedClasses;
+    case Escaping::kMarkup: return kEscapedClasses;
+    case Escaping::kMarkupAndLineBreaks: return kPieceClasses;
+    case Escaping::kBodyPieces: return kBodyClasses;
+  }
+  return kSanitizedClasses;
+}
+
+// The end of the run of bytes from `at` on that are only copied. With SSE2
+// (every x86-64 processor) sixteen bytes are tested at once for the bytes
+// that may need more: controls and bytes from 0x80 on (signed, both are
+// below 0x20), and unless `escaping` is kNone the four escaped characters.
+// A flagged byte that its class keeps (TAB, CR, LF where they stay) does not
+// end the run. A recorded text is mostly such runs.
+std::size_t KeptRunEnd(std::string_view text, std::size_t at,
+                       Escaping escaping,
+                       const std::array<ByteClass, 256>& classes) {
+  const auto kept = [&](std::size_t i) {
+    return classes[static_cast<unsigned char>(text[i])] == ByteClass::kKept;
   };
-  const auto has = [&](char c) {
-    const std::uint64_t x = word ^ (kOnes * static_cast<unsigned char>(c));
-    return (x - kOnes) & ~x & kHighs;
-  };
-  std::uint64_t flags = (word & kHighs) | has_below(0x20);
-  if (escaping != Escaping::kNone) flags |= has('&') | has('<') | has('>') | has('"');
-  return flags == 0;
+#if defined(__SSE2__)
+  const bool markup = escaping != Escaping::kNone;
+  const __m128i below_space = _mm_set1_epi8(0x20);
+  const __m128i ampersand = _mm_set1_epi8('&');
+  const __m128i less = _mm_set1_epi8('<');
+  const __m128i greater = _mm_set1_epi8('>');
+  const __m128i quote = _mm_set1_epi8('"');
+  while (text.size() - at >= 16) {
+    const __m128i block =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+    __m128i flagged = _mm_cmplt_epi8(block, below_space);
+    if (markup) {
+      flagged = _mm_or_si128(
+          flagged, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, ampersand),
+                                             _mm_cmpeq_epi8(block, less)),
+                                _mm_or_si128(_mm_cmpeq_epi8(block, greater),
+                                             _mm_cmpeq_epi8(block, quote))));
+    }
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(flagged));
+    while (mask != 0) {
+      const std::size_t candidate =
+          at + static_cast<std::size_t>(__builtin_ctz(mask));
+      if (!kept(candidate)) return candidate;
+      mask &= mask - 1;
+    }
+    at += 16;
+  }
+#else
+  (void)escaping;
+#endif
+  while (at < text.size() && kept(at)) ++at;
+  return at;
 }
 
 // Appends SanitizeXmlBytes(text) to `out`, escaped as `escaping` says. One
@@ -133,36 +183,24 @@ bool WordIsKept(std::uint64_t word, Escaping escaping) {
 // bytes are copied whole.
 void AppendSanitized(std::string& out, std::string_view text,
                      Escaping escaping) {
-  const std::array<ByteClass, 256>& classes =
-      escaping == Escaping::kNone     ? kSanitizedClasses
-      : escaping == Escaping::kMarkup ? kEscapedClasses
-                                      : kPieceClasses;
+  const std::array<ByteClass, 256>& classes = ByteClassesFor(escaping);
   const auto class_at = [&](std::size_t at) {
     return classes[static_cast<unsigned char>(text[at])];
   };
   out.reserve(out.size() + text.size());
   std::size_t at = 0;
   while (at < text.size()) {
-    std::size_t run_end = at;
-    while (true) {
-      std::uint64_t word = 0;
-      while (run_end + sizeof word <= text.size() &&
-             (std::memcpy(&word, text.data() + run_end, sizeof word),
-              WordIsKept(word, escaping))) {
-        run_end += sizeof word;
-      }
-      // Byte by byte through the word that stopped the fast scan only.
-      const std::size_t word_end = std::min(run_end + sizeof word, text.size());
-      while (run_end < word_end && class_at(run_end) == ByteClass::kKept) {
-        ++run_end;
-      }
-      if (run_end < word_end || run_end == text.size()) break;
-    }
-    out.append(text, at, run_end - at);
+    const std::size_t run_end = KeptRunEnd(text, at, escaping, classes);
+    out.append(text.data() + at, run_end - at);
     at = run_end;
     if (at == text.size()) break;
     if (class_at(at) == ByteClass::kEntity) {
       out += EntityFor(text[at], escaping);
+      ++at;
+      continue;
+    }
+    if (escaping == Escaping::kBodyPieces && text[at] == '\0' &&
+        (at + 1 == text.size() || text[at + 1] == '&')) {
       ++at;
       continue;
     }
@@ -171,7 +209,7 @@ void AppendSanitized(std::string& out, std::string_view text,
       out += kReplacementCharacter;
       ++at;
     } else {
-      out.append(text, at, length);
+      out.append(text.data() + at, length);
       at += length;
     }
   }
@@ -278,6 +316,36 @@ void CloseContentBlock(ContentBlock& block) {
   AppendLine(block.lines, kContentClose);
 }
 
+// The content block of `body` in its lines form, in one pass over the body:
+// the same bytes as a W3C_ENC line per SplitBody piece.
+void AppendBodyContentLines(std::string& out, std::string_view body) {
+  AppendLine(out, kContentOpen);
+  if (!body.empty()) {
+    out += "<W3C_ENC>";
+    AppendSanitized(out, body, Escaping::kBodyPieces);
+    out += "</W3C_ENC>";
+    out += kLineEnd;
+  }
+  AppendLine(out, kContentClose);
+}
+
+// Appends `text`'s lines (each ending at LF, a CR just before the LF
+// dropped) joined with nothing between them.
+void AppendJoinedLines(std::string& out, std::string_view text) {
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t line_feed = text.find('\n', start);
+    std::size_t end = line_feed == std::string_view::npos ? text.size() : line_feed;
+    if (line_feed != std::string_view::npos && end > start &&
+        text[end - 1] == '\r') {
+      --end;
+    }
+    out.append(text, start, end - start);
+    if (line_feed == std::string_view::npos) break;
+    start = line_feed + 1;
+  }
+}
+
 }  // namespace
 
 std::optional<UrlParts> SplitUrl(const std::string& url) {
@@ -336,25 +404,11 @@ ContentBlock BuildContentBlock(const std::vector<std::string>& pieces) {
 }
 
 ContentBlock BuildBodyContentBlock(const std::string& body) {
-  // Room for the body and the tags of short pieces; counting the pieces
-  // first would cost a pass over the body.
-  const std::size_t size_hint = body.size() + body.size() / 2 + 64;
-  ContentBlock block = OpenContentBlock(size_hint, size_hint / 16);
-  if (!body.empty()) {
-    const std::string_view rest = body;
-    std::size_t start = 0;
-    while (true) {
-      const std::size_t amp = rest.find('&', start);
-      std::string_view piece = rest.substr(
-          start, amp == std::string_view::npos ? std::string_view::npos
-                                               : amp - start);
-      if (!piece.empty() && piece.back() == '\0') piece.remove_suffix(1);
-      AppendPiece(block, piece);
-      if (amp == std::string_view::npos) break;
-      start = amp + 1;
-    }
-  }
-  CloseContentBlock(block);
+  ContentBlock block;
+  block.lines.reserve(body.size() + body.size() / 2 + 64);
+  AppendBodyContentLines(block.lines, body);
+  block.one_line.reserve(block.lines.size());
+  AppendJoinedLines(block.one_line, block.lines);
   return block;
 }
 
@@ -368,6 +422,26 @@ std::string BuildNavigationElement(const RequestFields& fields,
   AppendLine(out, "</REQUEST-LINE>");
   AppendHeaderLines(out, fields, &extra_headers);
   if (content) out += content->lines;
+  AppendLine(out, "</REQUEST>");
+  return out;
+}
+
+std::string BuildPostedNavigationElement(const RequestFields& fields,
+                                        const std::string& extra_headers,
+                                        const std::string& body,
+                                        std::string& request_content) {
+  std::string out;
+  out.reserve(ElementSizeHint(
+      fields, extra_headers.size() + body.size() + body.size() / 2 + 64));
+  AppendRequestLineStart(out, fields);
+  AppendLine(out, "</REQUEST-LINE>");
+  AppendHeaderLines(out, fields, &extra_headers);
+  const std::size_t content_start = out.size();
+  AppendBodyContentLines(out, body);
+  request_content.clear();
+  request_content.reserve(out.size() - content_start);
+  AppendJoinedLines(request_content,
+                    std::string_view(out).substr(content_start));
   AppendLine(out, "</REQUEST>");
   return out;
 }
@@ -390,19 +464,7 @@ std::string BuildCompletionElement(const RequestFields& fields,
 std::string JoinDocumentLines(const std::string& content) {
   std::string joined;
   joined.reserve(content.size());
-  std::size_t start = 0;
-  while (start < content.size()) {
-    const std::size_t line_feed = content.find('\n', start);
-    std::size_t end =
-        line_feed == std::string::npos ? content.size() : line_feed;
-    if (line_feed != std::string::npos && end > start &&
-        content[end - 1] == '\r') {
-      --end;
-    }
-    joined.append(content, start, end - start);
-    if (line_feed == std::string::npos) break;
-    start = line_feed + 1;
-  }
+  AppendJoinedLines(joined, content);
   return joined;
 }
 

@@ -90,6 +90,15 @@ std::string BuildNavigationElement(const RequestFields& fields,
                                    const std::string& extra_headers,
                                    const std::optional<ContentBlock>& content);
 
+// The navigation form of a post, its content block built in one pass over
+// `body`: the same bytes as BuildNavigationElement with
+// BuildBodyContentBlock(body). `request_content` receives the block's
+// one-line form.
+std::string BuildPostedNavigationElement(const RequestFields& fields,
+                                        const std::string& extra_headers,
+                                        const std::string& body,
+                                        std::string& request_content);
+
 // The completion form, written for a redirect. `request_content` (already
 // escaped, one line) is written only when the method is exactly "POST".
 std::string BuildCompletionElement(const RequestFields& fields,

@@ -32,11 +32,10 @@ void RecordingSession::WebBrowser1_BeforeNavigate2(
 
   RequestFields fields = DecideRequestFields(state_, std::move(*parts), URL);
   fields.method = state_.requestMethod;
-  std::optional<ContentBlock> content;
-  if (PostData) content = BuildBodyContentBlock(*PostData);
-  std::string element = BuildNavigationElement(fields, Headers, content);
-  // The element is built from `lines`; the one-line form moves to the state.
-  if (content) state_.requestContent = std::move(content->one_line);
+  std::string element =
+      PostData ? BuildPostedNavigationElement(fields, Headers, *PostData,
+                                              state_.requestContent)
+               : BuildNavigationElement(fields, Headers, std::nullopt);
   state_.requestMethod = "GET";
   AppendCapturedElement(std::move(element), ElementKind::kNavigation,
                         fields.method, URL, PostData ? PostData->size() : 0);

@@ -1,7 +1,9 @@
 #include "capture/url_normalization.h"
 
+#include <array>
 #include <cctype>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace scrivlet {
@@ -120,9 +122,83 @@ std::string NormalizeAuthority(const std::string& authority,
   return userinfo + host + ":" + port;
 }
 
+bool IsLowerHex(char c) { return c >= 'a' && c <= 'f'; }
+
+// The path bytes that the normalisation changes: those it escapes, and "\\".
+constexpr std::array<bool, 256> MakePathBytesNeedingParse() {
+  std::array<bool, 256> needs{};
+  for (int byte = 0; byte < 256; ++byte) {
+    const char c = static_cast<char>(byte);
+    needs[static_cast<std::size_t>(byte)] =
+        byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' ||
+        c == '`' || c == '{' || c == '}' || c == '\\';
+  }
+  return needs;
+}
+constexpr std::array<bool, 256> kPathByteNeedsParse =
+    MakePathBytesNeedingParse();
+
+// True when `url` is already in the browser's spelling, so that the
+// normalisation below would give it back unchanged: the browser reports
+// every loaded address so, and this is checked on each completed page. Any
+// doubt answers false and takes the full way.
+bool IsInBrowserSpelling(std::string_view url) {
+  std::size_t authority_start = 0;
+  bool https = false;
+  if (url.starts_with("http://")) {
+    authority_start = 7;
+  } else if (url.starts_with("https://")) {
+    authority_start = 8;
+    https = true;
+  } else {
+    return false;
+  }
+  const std::size_t path_start = url.find('/', authority_start);
+  if (path_start == std::string_view::npos) return false;
+  const std::string_view authority =
+      url.substr(authority_start, path_start - authority_start);
+  for (const char c : authority) {
+    // Upper case goes; "@", "[", "\\", "?" and "#" need the full parse.
+    if ((c >= 'A' && c <= 'Z') || c == '@' || c == '[' || c == '\\' ||
+        c == '?' || c == '#') {
+      return false;
+    }
+  }
+  const std::size_t colon = authority.find(':');
+  if (colon != std::string_view::npos) {
+    const std::string_view port = authority.substr(colon + 1);
+    if (port.empty() || port.front() == '0') return false;
+    for (const char c : port) {
+      if (c < '0' || c > '9') return false;
+    }
+    if (port == (https ? "443" : "80")) return false;
+  }
+  // The path, up to the query or fragment.
+  char previous = 0;
+  for (std::size_t at = path_start; at < url.size(); ++at) {
+    const char c = url[at];
+    if (c == '?' || c == '#') break;
+    if (kPathByteNeedsParse[static_cast<unsigned char>(c)]) return false;
+    // A segment that starts with "." or "%" may be a dot segment.
+    if (previous == '/' && (c == '.' || c == '%')) return false;
+    previous = c;
+  }
+  for (std::size_t percent = url.find('%', path_start);
+       percent != std::string_view::npos;
+       percent = url.find('%', percent + 1)) {
+    if (percent + 2 < url.size() && IsHex(url[percent + 1]) &&
+        IsHex(url[percent + 2]) &&
+        (IsLowerHex(url[percent + 1]) || IsLowerHex(url[percent + 2]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string NormalizeUrl(const std::string& url) {
+  if (IsInBrowserSpelling(url)) return url;
   const std::size_t colon = url.find(':');
   if (colon == std::string::npos) return url;
   const std::string scheme = Lower(url.substr(0, colon));

@@ -43,6 +43,12 @@ class Descriptor {
     if (!S_ISREG(info.st_mode)) ThrowErrno(path_, EINVAL);
     return info;
   }
+  // Hands the open descriptor over to the caller.
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   void Close() {
     const int fd = fd_;
     fd_ = -1;
@@ -78,12 +84,15 @@ void TruncateTo(int fd, off_t size) {
 
 }  // namespace
 
+PosixFileSystem::~PosixFileSystem() { CloseAppendDescriptor(); }
+
 bool PosixFileSystem::FileExists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 void PosixFileSystem::DeleteFile(const std::string& path) {
+  if (path == append_path_) CloseAppendDescriptor();
   if (::unlink(path.c_str()) != 0) ThrowErrno(path, errno);
 }
 
@@ -153,26 +162,51 @@ void PosixFileSystem::CreateTextFile(const std::string& path,
 // start of the text at the file's end; the next transaction start repairs
 // that tail.
 //
-// The success path is open, write, close: nothing else. A status call would
-// cost a quarter of the append; the old size is found from the descriptor's
-// offset only when a write has failed, and the permissions are settled when
-// the file is created and when a transaction starts on it (MakeOwnerOnly).
-// A directory cannot be opened for writing, and O_NONBLOCK keeps a FIFO in
-// the file's place from hanging the program.
+// The descriptor stays open from one append to the next: opening and
+// closing the file cost more than the write itself. Before each write a
+// status call makes sure the file is still linked; one deleted or replaced
+// by another program (or by DeleteFile) is opened again by its path, created
+// if missing, so no element goes into a file nobody can see. The old size
+// is found from the descriptor's offset only when a write has failed, and
+// the permissions are settled when the file is created and when a
+// transaction starts on it (MakeOwnerOnly). A directory cannot be opened for
+// writing, and O_NONBLOCK keeps a FIFO in the file's place from hanging the
+// program.
 void PosixFileSystem::AppendText(const std::string& path,
                                  const std::string& text) {
-  Descriptor file(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK);
+  const int fd = AppendDescriptor(path);
   std::size_t done = 0;
-  if (const int error = WriteAll(file.get(), text.data(), text.size(), done);
+  if (const int error = WriteAll(fd, text.data(), text.size(), done);
       error != 0) {
     // O_APPEND leaves the offset at the end of what this call wrote.
-    const off_t end = ::lseek(file.get(), 0, SEEK_CUR);
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
     if (done > 0 && end >= static_cast<off_t>(done)) {
-      TruncateTo(file.get(), end - static_cast<off_t>(done));
+      TruncateTo(fd, end - static_cast<off_t>(done));
     }
+    // The next append starts afresh from the path.
+    CloseAppendDescriptor();
     ThrowErrno(path, error);
   }
-  file.Close();
+}
+
+int PosixFileSystem::AppendDescriptor(const std::string& path) {
+  if (append_fd_ >= 0 && path == append_path_) {
+    struct stat info {};
+    if (::fstat(append_fd_, &info) == 0 && info.st_nlink > 0) {
+      return append_fd_;
+    }
+  }
+  CloseAppendDescriptor();
+  Descriptor file(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK);
+  append_path_ = path;
+  append_fd_ = file.Release();
+  return append_fd_;
+}
+
+void PosixFileSystem::CloseAppendDescriptor() {
+  if (append_fd_ >= 0) ::close(append_fd_);
+  append_fd_ = -1;
+  append_path_.clear();
 }
 
 void PosixFileSystem::MakeOwnerOnly(const std::string& path) {

@@ -153,6 +153,8 @@ void RecordedRequests::Open() {
 }
 
 void RecordedRequests::ElementRecorded(RecordedElement element) {
+  // The text was built with room to spare; a long session keeps hundreds.
+  element.text.shrink_to_fit();
   elements_.push_back(std::move(element));
   if (window_) window_->ElementAdded();
 }

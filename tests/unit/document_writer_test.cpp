@@ -141,12 +141,26 @@ TEST(ContentBlockTest, ABodyGivesTheBlockOfItsSplitPieces) {
       "&x&",
       "q=<b>&r=\"x\"&s=\xe9\x01&t=caf\xc3\xa9",
       "line\r\nbreak&" + std::string(5000, 'p'),
+      // Special bytes on and around the 16-byte steps of the scan.
+      std::string(15, 'a') + "&" + std::string(16, 'b') + "<" +
+          std::string(14, 'c') + "\xc3\xa9\t" + std::string(30, 'd') +
+          std::string("\0&", 2) + std::string(31, 'e') + "\x80",
+      std::string(16, 'f') + "\r\n\"" + std::string(13, 'g') + "\xf0\x9f\x98",
   };
+  const RequestFields fields{"POST", *SplitUrl("http://h/form.do"), "", ""};
+  const std::string headers = "Content-Type: application/x-www-form-urlencoded";
   for (const std::string& body : bodies) {
     const ContentBlock expected = BuildContentBlock(SplitBody(body));
     const ContentBlock block = BuildBodyContentBlock(body);
     EXPECT_EQ(block.lines, expected.lines) << body;
     EXPECT_EQ(block.one_line, expected.one_line) << body;
+    // The capture builds the element and the one-line form in one go.
+    std::string request_content = "left over";
+    EXPECT_EQ(BuildPostedNavigationElement(fields, headers, body,
+                                           request_content),
+              BuildNavigationElement(fields, headers, expected))
+        << body;
+    EXPECT_EQ(request_content, expected.one_line) << body;
   }
   EXPECT_EQ(BuildBodyContentBlock("a=1&b=<").lines,
             "<CONTENT>\r\n<W3C_ENC>a=1</W3C_ENC>\r\n"

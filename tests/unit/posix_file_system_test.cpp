@@ -184,6 +184,35 @@ TEST_F(PosixFileSystemTest, AnEmptyAppendCreatesAMissingFileAndKeepsAnOther) {
   EXPECT_EQ(ReadFile(Path("old")), "old");
 }
 
+// Appends keep their descriptor open; whatever happens to the file at the
+// path in between, the next append lands in the file that is there.
+TEST_F(PosixFileSystemTest, AnAppendGoesToTheFileThatIsAtThePathNow) {
+  const std::string path = Path("trans.xml");
+  files.AppendText(path, "a");
+  fs::remove(path);
+  files.AppendText(path, "b");
+  EXPECT_EQ(ReadFile(path), "b");
+
+  WriteFile(Path("replacement"), "new ");
+  fs::rename(Path("replacement"), path);
+  files.AppendText(path, "c");
+  EXPECT_EQ(ReadFile(path), "new c");
+
+  files.DeleteFile(path);
+  files.AppendText(Path("other"), "x");
+  files.AppendText(path, "d");
+  files.AppendText(Path("other"), "y");
+  EXPECT_EQ(ReadFile(path), "d");
+  EXPECT_EQ(ReadFile(Path("other")), "xy");
+
+  // A file cut back or rewritten in place takes appends at its new end.
+  files.TruncateFile(path, 0);
+  files.AppendText(path, "e");
+  files.CreateTextFile(path, "start ");
+  files.AppendText(path, "f");
+  EXPECT_EQ(ReadFile(path), "start f");
+}
+
 // A FIFO in place of a file must not hang a reader or a writer.
 TEST_F(PosixFileSystemTest, AFifoIsRefusedWithoutWaiting) {
   ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
@@ -292,6 +321,9 @@ TEST_F(PosixFileSystemTest, AWriterKilledAtAnyMomentIsRepairedToWholeElements) {
   std::uniform_int_distribution<int> pause_us(100, 4000);
   int total_elements = 0;
   int kills_mid_element = 0;
+  // On a loaded machine the pause may outlast the whole writer; such a
+  // round killed nothing but an idle process and is run again.
+  int rounds_finished_early = 0;
 
   for (int round = 0; round < rounds; ++round) {
     SCOPED_TRACE(::testing::Message()
@@ -322,7 +354,12 @@ TEST_F(PosixFileSystemTest, AWriterKilledAtAnyMomentIsRepairedToWholeElements) {
       at += elements[whole].size();
       ++whole;
     }
-    ASSERT_LT(whole, elements.size()) << "the writer finished before the kill";
+    if (whole == elements.size()) {
+      ASSERT_LT(++rounds_finished_early, 10)
+          << "the writer finished before the kill, round after round";
+      --round;
+      continue;
+    }
     const std::size_t torn = document.size() - at;
     ASSERT_EQ(document.compare(at, torn, elements[whole], 0, torn), 0)
         << "after " << whole << " whole elements the document goes on with "

@@ -38,12 +38,34 @@ TEST(UrlNormalizationTest, SpellsAddressesAsTheBrowserReportsThem) {
       {"http://User:Pw@MGMT:80/a", "http://User:Pw@mgmt/a"},
       {"http://[::1]:80/a", "http://[::1]/a"},
       {"http://[::1]/a", "http://[::1]/a"},
+      {"http://mgmt/.well-known/x", "http://mgmt/.well-known/x"},
+      {"http://mgmt/a/%2e", "http://mgmt/a/"},
+      {"http://mgmt/a\\b", "http://mgmt/a/b"},
+      {"http://127.0.0.1:8080/a/b?c=%2f", "http://127.0.0.1:8080/a/b?c=%2F"},
       {"file:///W/./x.html", "file:///W/./x.html"},
       {"about:blank", "about:blank"},
       {"", ""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(NormalizeUrl(c.url), c.normalized) << c.url;
+  }
+}
+
+// Addresses the browser reports come back as they are (most completed pages
+// are compared in this form).
+TEST(UrlNormalizationTest, AnAddressInTheBrowsersSpellingIsKept) {
+  const std::vector<std::string> addresses = {
+      "http://mgmt/",
+      "http://127.0.0.1:8080/shop/cart.do?item=7&x=%C3%A9#top",
+      "https://mgmt:8443/a/b.c/d",
+      "http://mgmt/a%2Fb%C3%A9",
+      "http://mgmt/a?x=./../%AA#f\\%BB",
+      "http://[::1]/a",
+      "http://mgmt/100%",
+  };
+  for (const std::string& address : addresses) {
+    EXPECT_EQ(NormalizeUrl(address), address);
+    EXPECT_EQ(NormalizeUrl(NormalizeUrl(address)), address);
   }
 }
 
