@@ -26,6 +26,31 @@ inline constexpr char kRecordPagePath[] =
 // is given, all of which must outlive it. Handlers run one at a time on the
 // user-interface thread. After a handler has asked the view to end the
 // program it returns at once and the session takes no further events.
+//
+// The handlers, one group per file, all in src/session/:
+//   recording_session.cpp              construction, Form_Load,
+//                                      ReadAgentConfig, ApplyProxySettings,
+//                                      EndSession, Reset_Click
+//   ..._transaction_start.cpp          StartTransaction
+//   ..._navigation_capture.cpp         WebBrowser1_BeforeNavigate2: a
+//                                      navigation becomes a REQUEST element
+//   ..._page_completion.cpp            WebBrowser1_DocumentComplete,
+//                                      WebBrowser1_LoadEndedWithoutPage: the
+//                                      redirect element, the credential
+//                                      dialogs, the record page, the upload's
+//                                      answer
+//   ..._save_transaction.cpp           EndRecord_Click ("Save Transaction")
+//   ..._navigation_controls.cpp        Go_Click, Back_Click, Forward_Click,
+//                                      the two Refresh buttons,
+//                                      WebBrowser1_CommandStateChange,
+//                                      WebBrowser1_StatusTextChange
+//   ..._authentication.cpp             WebBrowser1_Authenticate
+//   ..._certificate.cpp                WebBrowser1_CertificateError
+// The pure pieces they build on: agent_config.h (the agent.ini parser),
+// capture_rules.h (the skip test, the credential lines), proxy_settings.h,
+// window_layout.h, and in src/capture/, which includes nothing of
+// src/session/, the document's text (document_writer.h), its repair
+// (document_repair.h), EncodeBase64 and NormalizeUrl.
 class RecordingSession {
  public:
   RecordingSession(FileSystem& files, Browser& browser, MainWindowView& view,
@@ -108,6 +133,9 @@ class RecordingSession {
 
  private:
   void EndProgram(int status);
+  // Reports a working file that could not be deleted and ends the program
+  // with 1.
+  void EndAfterFailedDeletion(const FileError& error);
   void ReportCaptureFailure(const FileError& error);
   void ReportIncompleteBody(const std::string& URL);
   // Appends one whole element to trans.xml and tells the observer about it.

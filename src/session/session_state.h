@@ -67,7 +67,7 @@ struct SessionState {
   // transaction; later ones stay quiet. Cleared by every transaction start.
   bool incompleteBodyReported = false;
   // The address the browser loads again after the user accepted its
-  // certificate; the next navigation clears it (certificate.cpp).
+  // certificate; the next navigation clears it (recording_session_certificate.cpp).
   std::string certificateReloadUrl;
 };
 

@@ -1,8 +1,9 @@
+#include "session/recording_session.h"
+
 #include <exception>
 #include <string>
 
 #include "capture/document_writer.h"
-#include "session/recording_session.h"
 
 namespace scrivlet {
 
