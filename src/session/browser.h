@@ -12,6 +12,13 @@ namespace scrivlet {
 // share an identity while both exist.
 using BrowserId = std::uintptr_t;
 
+// The commands whose availability the browser reports
+// (WebBrowser1_CommandStateChange): going forward and going back in its
+// history. Other ids, such as -1 for "the command states changed", name no
+// command of the program.
+inline constexpr long kForwardCommand = 1;
+inline constexpr long kBackCommand = 2;
+
 // The main window's embedded browser, as the session drives it.
 class Browser {
  public:
