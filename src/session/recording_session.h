@@ -27,29 +27,27 @@ inline constexpr char kRecordPagePath[] =
 // user-interface thread. After a handler has asked the view to end the
 // program it returns at once and the session takes no further events.
 //
-// The handlers, one group per file, all in src/session/:
-//   recording_session.cpp              construction, Form_Load,
-//                                      ReadAgentConfig, ApplyProxySettings,
-//                                      EndSession, Reset_Click
-//   ..._transaction_start.cpp          StartTransaction
-//   ..._navigation_capture.cpp         WebBrowser1_BeforeNavigate2: a
-//                                      navigation becomes a REQUEST element
-//   ..._page_completion.cpp            WebBrowser1_DocumentComplete,
-//                                      WebBrowser1_LoadEndedWithoutPage: the
-//                                      redirect element, the credential
-//                                      dialogs, the record page, the upload's
-//                                      answer
-//   ..._save_transaction.cpp           EndRecord_Click ("Save Transaction")
-//   ..._navigation_controls.cpp        Go_Click, Back_Click, Forward_Click,
-//                                      the two Refresh buttons,
-//                                      WebBrowser1_CommandStateChange,
-//                                      WebBrowser1_StatusTextChange
-//   ..._authentication.cpp             WebBrowser1_Authenticate
-//   ..._certificate.cpp                WebBrowser1_CertificateError
-// The pure pieces they build on: agent_config.h (the agent.ini parser),
-// capture_rules.h (the skip test, the credential lines), proxy_settings.h,
-// window_layout.h, and in src/capture/, which includes nothing of
-// src/session/, the document's text (document_writer.h), its repair
+// Where each handler is: one group per file, all in src/session/.
+//   recording_session.cpp: construction, Form_Load, ReadAgentConfig,
+//       ApplyProxySettings, EndSession, Reset_Click.
+//   recording_session_transaction_start.cpp: StartTransaction.
+//   recording_session_navigation_capture.cpp: WebBrowser1_BeforeNavigate2,
+//       where a navigation becomes a REQUEST element.
+//   recording_session_page_completion.cpp: WebBrowser1_DocumentComplete and
+//       WebBrowser1_LoadEndedWithoutPage: the redirect element, the
+//       credential dialogs, filling the record page, the upload's answer.
+//   recording_session_save_transaction.cpp: EndRecord_Click ("Save
+//       Transaction").
+//   recording_session_navigation_controls.cpp: Go_Click, Back_Click,
+//       Forward_Click, both Refresh buttons, WebBrowser1_CommandStateChange,
+//       WebBrowser1_StatusTextChange.
+//   recording_session_authentication.cpp: WebBrowser1_Authenticate.
+//   recording_session_certificate.cpp: WebBrowser1_CertificateError.
+// The pieces they build on, each testable alone: agent_config.h (the
+// agent.ini parser), capture_rules.h (the skip test and the credential
+// lines), proxy_settings.h, window_layout.h, document_file.h (the repair
+// carried out on trans.xml), and src/capture/, which includes nothing of
+// src/session/: the element text (document_writer.h), the repair plan
 // (document_repair.h), EncodeBase64 and NormalizeUrl.
 class RecordingSession {
  public:
