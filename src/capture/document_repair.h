@@ -30,8 +30,6 @@
 #include <cstddef>
 #include <string>
 
-#include "session/file_system.h"
-
 namespace scrivlet {
 
 // What to do to a document's content: keep its first `keep` bytes, then
@@ -42,13 +40,9 @@ struct DocumentRepair {
   bool operator==(const DocumentRepair&) const = default;
 };
 
-// The repair of a document whose content is `content`. Pure logic.
+// The repair of a document whose content is `content`. Pure logic; the
+// transaction start carries it out on the file (session/document_file.h).
 DocumentRepair PlanDocumentRepair(const std::string& content);
-
-// Reads the document at `path` and carries out its repair through `files`:
-// a truncation, an append, or nothing at all when it is already whole.
-// Throws FileError when a file operation fails.
-void RepairDocument(FileSystem& files, const std::string& path);
 
 }  // namespace scrivlet
 

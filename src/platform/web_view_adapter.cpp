@@ -624,8 +624,8 @@ void WebViewAdapter::OnBackForwardChanged(WebKitBackForwardList*,
     auto* adapter = static_cast<WebViewAdapter*>(self);
     const bool back = webkit_web_view_can_go_back(adapter->view_);
     const bool forward = webkit_web_view_can_go_forward(adapter->view_);
-    adapter->events_.CommandStateChange(2, back);
-    adapter->events_.CommandStateChange(1, forward);
+    adapter->events_.CommandStateChange(kBackCommand, back);
+    adapter->events_.CommandStateChange(kForwardCommand, forward);
   } catch (const std::exception& error) {
     g_warning("back-forward list: %s", error.what());
   } catch (...) {

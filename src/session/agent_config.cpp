@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "capture/document_writer.h"
-#include "session/recording_session.h"
 
 namespace scrivlet {
 namespace {
@@ -93,18 +92,6 @@ void ApplyAgentConfigLine(SessionState& state, const std::string& line) {
     state.ProxyServer = value;
   } else if (key == "noProxy") {
     if (!value.empty()) state.noProxyList = SplitNoProxy(value);
-  }
-}
-
-void RecordingSession::ReadAgentConfig(const std::string& path) {
-  if (!files_.FileExists(path)) {
-    view_.ShowMessage("agent.ini file missing, Application closing!",
-                      MessageIcon::kWarning);
-    EndProgram(1);
-    return;
-  }
-  for (const std::string& line : files_.ReadLines(path)) {
-    ApplyAgentConfigLine(state_, line);
   }
 }
 

@@ -12,6 +12,13 @@ namespace scrivlet {
 // share an identity while both exist.
 using BrowserId = std::uintptr_t;
 
+// The commands whose availability the browser reports
+// (WebBrowser1_CommandStateChange): going forward and going back in its
+// history. Other ids, such as -1 for "the command states changed", name no
+// command of the program.
+inline constexpr long kForwardCommand = 1;
+inline constexpr long kBackCommand = 2;
+
 // The main window's embedded browser, as the session drives it.
 class Browser {
  public:
@@ -26,10 +33,20 @@ class Browser {
   // std::runtime_error when the path cannot be written as an address.
   virtual std::string FileAddress(const std::string& path) const = 0;
 
-  // Starts loading `url`. Throws std::runtime_error when the navigation
-  // cannot be started.
+  // Starts loading `url`, an address the program composed (the intro page,
+  // the record page). It never fails at the call: what becomes of the load
+  // is told later, after the calling handler has returned, by the events of
+  // any load. A load that fails (no answer from the host, an address the
+  // engine cannot load, a refused certificate) shows the engine's error page
+  // at `url`, which completes like a page (WebBrowser1_DocumentComplete with
+  // `url`); a load stopped or turned into a download ends without a page
+  // (WebBrowser1_LoadEndedWithoutPage).
   virtual void Navigate(const std::string& url) = 0;
-  // The address box's navigation; the text is handed over unchanged.
+  // The address box's navigation: the text is handed over unchanged (not
+  // trimmed, no scheme added, perhaps empty). In the WebKit adapter it is
+  // the same load as Navigate; the two stay apart because they promise
+  // different things about their text, a composed address or whatever the
+  // user typed.
   virtual void Navigate2(const std::string& url) = 0;
   // Gives the keyboard focus to the page, so that typing goes to the page
   // (its autofocused field, once it has loaded).

@@ -7,8 +7,13 @@ namespace scrivlet {
 
 // The two texts composed from the configured proxy host and port.
 struct ProxyLists {
-  std::string proxy_list;   // "http=HOST:PORT https=HOST:PORT"
-  std::string bypass_list;  // "HOST:PORT"
+  // "http=HOST:PORT https=HOST:PORT": both schemes go through the proxy,
+  // whatever agent.ini's ProxyProto says. It states what the session asks
+  // for, and the fakes check it; the WebKit adapter does not parse it back
+  // but gives both schemes the address it builds from the server and port.
+  std::string proxy_list;
+  // "HOST:PORT": requests to the proxy's own address go direct.
+  std::string bypass_list;
 };
 
 ProxyLists ComposeProxyLists(const std::string& server, const std::string& port);

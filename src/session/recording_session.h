@@ -26,6 +26,29 @@ inline constexpr char kRecordPagePath[] =
 // is given, all of which must outlive it. Handlers run one at a time on the
 // user-interface thread. After a handler has asked the view to end the
 // program it returns at once and the session takes no further events.
+//
+// Where each handler is: one group per file, all in src/session/.
+//   recording_session.cpp: construction, Form_Load, ReadAgentConfig,
+//       ApplyProxySettings, EndSession, Reset_Click.
+//   recording_session_transaction_start.cpp: StartTransaction.
+//   recording_session_navigation_capture.cpp: WebBrowser1_BeforeNavigate2,
+//       where a navigation becomes a REQUEST element.
+//   recording_session_page_completion.cpp: WebBrowser1_DocumentComplete and
+//       WebBrowser1_LoadEndedWithoutPage: the redirect element, the
+//       credential dialogs, filling the record page, the upload's answer.
+//   recording_session_save_transaction.cpp: EndRecord_Click ("Save
+//       Transaction").
+//   recording_session_navigation_controls.cpp: Go_Click, Back_Click,
+//       Forward_Click, both Refresh buttons, WebBrowser1_CommandStateChange,
+//       WebBrowser1_StatusTextChange.
+//   recording_session_authentication.cpp: WebBrowser1_Authenticate.
+//   recording_session_certificate.cpp: WebBrowser1_CertificateError.
+// The pieces they build on, each testable alone: agent_config.h (the
+// agent.ini parser), capture_rules.h (the skip test and the credential
+// lines), proxy_settings.h, window_layout.h, document_file.h (the repair
+// carried out on trans.xml), and src/capture/, which includes nothing of
+// src/session/: the element text (document_writer.h), the repair plan
+// (document_repair.h), EncodeBase64 and NormalizeUrl.
 class RecordingSession {
  public:
   RecordingSession(FileSystem& files, Browser& browser, MainWindowView& view,
@@ -108,6 +131,9 @@ class RecordingSession {
 
  private:
   void EndProgram(int status);
+  // Reports a working file that could not be deleted and ends the program
+  // with 1.
+  void EndAfterFailedDeletion(const FileError& error);
   void ReportCaptureFailure(const FileError& error);
   void ReportIncompleteBody(const std::string& URL);
   // Appends one whole element to trans.xml and tells the observer about it.

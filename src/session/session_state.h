@@ -8,25 +8,39 @@
 namespace scrivlet {
 
 // The main window's variables, shared by every handler of the session. One
-// instance exists per process and is owned by RecordingSession. The first
-// nine fields are the ones the other windows (dialogs, pop-ups) may change.
+// instance exists per process and is owned by RecordingSession. Only the
+// session's handlers change it; the windows read it at most (the main
+// window's layout), and what the dialogs and pop-ups bring reaches it
+// through those handlers.
 struct SessionState {
-  // Public to the dialogs and pop-ups.
+  // The credentials typed into "Network Login" and "Proxy Login": the page
+  // completion takes them from the dialogs' answers. They survive a
+  // transaction start.
   std::string username;
   std::string password;
   std::string proxyusername;
   std::string proxypassword;
+  // The proxy, from agent.ini: set at load and never changed afterwards.
   std::string ProxyPort;
   std::string ProxyServer;
+  // Kept as agent.ini gives it; nothing reads it: http and https always go
+  // through the proxy (ComposeProxyLists).
   std::string ProxyProto;
   bool useProxy = false;
+  // A refresh asked for with either "Refresh" button (the main window's or
+  // a pop-up's) is in progress: capture is paused until the next completion
+  // or transaction start clears it.
   bool didRefresh = false;
 
-  // Per navigation and per transaction.
+  // Per navigation and per transaction: emptied by every transaction start,
+  // set by the navigation capture; `pendingUrl` is emptied again by every
+  // completion.
   std::string pendingUrl;
   std::string startUrl;
 
-  // Configuration: set once at load and never changed afterwards.
+  // Configuration: set once at load and never changed afterwards, except the
+  // transaction's name and uuid, which every transaction start reads again
+  // from transName.txt.
   std::string transFilePath;
   std::string transactionName;
   std::string transactionUuid;
@@ -67,7 +81,8 @@ struct SessionState {
   // transaction; later ones stay quiet. Cleared by every transaction start.
   bool incompleteBodyReported = false;
   // The address the browser loads again after the user accepted its
-  // certificate; the next navigation clears it (certificate.cpp).
+  // certificate; the next navigation clears it
+  // (recording_session_certificate.cpp).
   std::string certificateReloadUrl;
 };
 

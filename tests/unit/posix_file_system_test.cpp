@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "capture/document_repair.h"
 #include "capture/document_writer.h"
+#include "session/document_file.h"
 #include "test_support.h"
 
 namespace scrivlet::testing {

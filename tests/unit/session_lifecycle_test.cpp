@@ -135,16 +135,10 @@ TEST_F(SessionLifecycleTest, AFailedSaveWriteIsReportedAndCanBeRetried) {
 
 TEST_F(SessionLifecycleTest, AFailedRecordPageNavigationKeepsOneClosingLine) {
   Start();
-  browser.navigate_error = "Network unreachable";
+  browser.loads_fail = true;
   session.EndRecord_Click();
-  EXPECT_EQ(view.messages,
-            (std::vector<Message>{
-                {"Could not open the record page " + kRecordPage +
-                     ": Network unreachable. trans.xml is complete and kept; "
-                     "press \"Save Transaction\" to try again.",
-                 MessageIcon::kWarning}}));
-  EXPECT_EQ(view.end_record_enabled, true);
-  browser.navigate_error.reset();
+  CompleteErrorPages();
+  browser.loads_fail = false;
   session.EndRecord_Click();
   EXPECT_EQ(Recorded(), "</HTTP-TRANSACTION>\r\n");
   EXPECT_EQ(browser.navigations.back(), kRecordPage);
@@ -156,13 +150,13 @@ TEST_F(SessionLifecycleTest, NavigationControlsDriveTheBrowser) {
   session.Go_Click("  example.org ");
   session.Back_Click();
   session.Forward_Click();
-  session.WebBrowser1_CommandStateChange(2, true);
-  session.WebBrowser1_CommandStateChange(1, true);
+  session.WebBrowser1_CommandStateChange(kBackCommand, true);
+  session.WebBrowser1_CommandStateChange(kForwardCommand, true);
   session.WebBrowser1_CommandStateChange(-1, false);
   session.WebBrowser1_CommandStateChange(3, false);
   session.Back_Click();
   session.Forward_Click();
-  session.WebBrowser1_CommandStateChange(2, false);
+  session.WebBrowser1_CommandStateChange(kBackCommand, false);
   session.Back_Click();
   session.RefreshButton_Click();
   EXPECT_TRUE(state.didRefresh);

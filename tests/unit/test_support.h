@@ -15,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix_file_system.h"
@@ -134,6 +135,14 @@ class SessionTest : public ::testing::Test {
                 const std::optional<std::string>& post = std::nullopt,
                 const std::string& headers = "") {
     session.WebBrowser1_BeforeNavigate2(kMainView, url, post, headers);
+  }
+
+  // Completes, in order, the error pages of the loads that failed
+  // (FakeBrowser::loads_fail).
+  void CompleteErrorPages() {
+    for (const std::string& url : std::exchange(browser.error_pages, {})) {
+      session.WebBrowser1_DocumentComplete(kMainView, url);
+    }
   }
 
   Installation install;

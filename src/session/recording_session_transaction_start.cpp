@@ -1,9 +1,10 @@
+#include "session/recording_session.h"
+
 #include <exception>
 #include <string>
 
-#include "capture/document_repair.h"
 #include "capture/document_writer.h"
-#include "session/recording_session.h"
+#include "session/document_file.h"
 
 namespace scrivlet {
 namespace {

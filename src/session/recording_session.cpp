@@ -1,9 +1,11 @@
+#include "session/recording_session.h"
+
 #include <exception>
 #include <string>
 #include <utility>
 
 #include "session/agent_config.h"
-#include "session/recording_session.h"
+#include "session/proxy_settings.h"
 
 namespace scrivlet {
 namespace {
@@ -64,6 +66,34 @@ void RecordingSession::Form_LoadWithoutWorkingDirectory(
   EndProgram(1);
 }
 
+void RecordingSession::ReadAgentConfig(const std::string& path) {
+  if (!files_.FileExists(path)) {
+    view_.ShowMessage("agent.ini file missing, Application closing!",
+                      MessageIcon::kWarning);
+    EndProgram(1);
+    return;
+  }
+  for (const std::string& line : files_.ReadLines(path)) {
+    ApplyAgentConfigLine(state_, line);
+  }
+}
+
+// Where only the proxy leads out, every page would fail without a hint; the
+// user is told once, at start, and the session goes on without a proxy.
+void RecordingSession::ApplyProxySettings() {
+  if (proxy_.Apply(ComposeProxyLists(state_.ProxyServer, state_.ProxyPort),
+                   state_.ProxyServer, state_.ProxyPort)) {
+    return;
+  }
+  view_.ShowMessage(
+      "The proxy in " + state_.agentIniPath +
+          " cannot be used: ProxyHost=" + state_.ProxyServer +
+          ", ProxyPort=" + state_.ProxyPort +
+          ". A proxy needs a host name without a scheme or path and a port "
+          "from 1 to 65535. Pages will be loaded without a proxy.",
+      MessageIcon::kWarning);
+}
+
 void RecordingSession::DeleteWorkingFiles() {
   if (files_.FileExists(state_.transFilePath)) {
     files_.DeleteFile(state_.transFilePath);
@@ -84,10 +114,7 @@ void RecordingSession::EndSession() {
   try {
     DeleteWorkingFiles();
   } catch (const FileError& error) {
-    view_.ShowMessage("Could not delete " + error.path() + ": " +
-                          error.what() + ". Application closing!",
-                      MessageIcon::kWarning);
-    EndProgram(1);
+    EndAfterFailedDeletion(error);
     return;
   }
   EndProgram(0);
@@ -100,13 +127,20 @@ void RecordingSession::Reset_Click() {
       files_.DeleteFile(state_.transFilePath);
     }
   } catch (const FileError& error) {
-    view_.ShowMessage("Could not delete " + error.path() + ": " +
-                          error.what() + ". Application closing!",
-                      MessageIcon::kWarning);
-    EndProgram(1);
+    EndAfterFailedDeletion(error);
     return;
   }
   StartTransaction();
+}
+
+// The one report of a working file that could not be deleted. The program
+// ends with 1, after a reset too: a new transaction would otherwise go on
+// with the old document.
+void RecordingSession::EndAfterFailedDeletion(const FileError& error) {
+  view_.ShowMessage("Could not delete " + error.path() + ": " + error.what() +
+                        ". Application closing!",
+                    MessageIcon::kWarning);
+  EndProgram(1);
 }
 
 std::string RecordingSession::RecordPageUrl() const {

@@ -1,10 +1,11 @@
+#include "session/recording_session.h"
+
 #include <optional>
 #include <string>
 #include <utility>
 
-#include "capture/capture_rules.h"
 #include "capture/document_writer.h"
-#include "session/recording_session.h"
+#include "session/capture_rules.h"
 
 namespace scrivlet {
 

@@ -1,10 +1,10 @@
-#include "session/authentication.h"
+#include "session/recording_session.h"
 
 #include <optional>
 #include <string>
 
 #include "capture/base64.h"
-#include "session/recording_session.h"
+#include "session/authentication.h"
 
 namespace scrivlet {
 namespace {

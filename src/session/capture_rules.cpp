@@ -1,4 +1,4 @@
-#include "capture/capture_rules.h"
+#include "session/capture_rules.h"
 
 #include <string_view>
 #include <utility>

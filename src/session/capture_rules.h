@@ -1,5 +1,5 @@
-#ifndef SCRIVLET_CAPTURE_CAPTURE_RULES_H_
-#define SCRIVLET_CAPTURE_CAPTURE_RULES_H_
+#ifndef SCRIVLET_SESSION_CAPTURE_RULES_H_
+#define SCRIVLET_SESSION_CAPTURE_RULES_H_
 
 #include <string>
 
@@ -24,4 +24,4 @@ RequestFields DecideRequestFields(SessionState& state, UrlParts url,
 
 }  // namespace scrivlet
 
-#endif  // SCRIVLET_CAPTURE_CAPTURE_RULES_H_
+#endif  // SCRIVLET_SESSION_CAPTURE_RULES_H_

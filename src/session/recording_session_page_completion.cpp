@@ -1,3 +1,5 @@
+#include "session/recording_session.h"
+
 #include <array>
 #include <exception>
 #include <optional>
@@ -6,10 +8,9 @@
 #include <utility>
 
 #include "capture/base64.h"
-#include "capture/capture_rules.h"
 #include "capture/document_writer.h"
 #include "capture/url_normalization.h"
-#include "session/recording_session.h"
+#include "session/capture_rules.h"
 
 namespace scrivlet {
 namespace {

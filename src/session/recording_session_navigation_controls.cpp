@@ -1,12 +1,6 @@
 #include "session/recording_session.h"
 
 namespace scrivlet {
-namespace {
-
-constexpr long kForwardCommand = 1;
-constexpr long kBackCommand = 2;
-
-}  // namespace
 
 // As in any browser, the keyboard follows the navigation to the page: a
 // login page's autofocused field takes what the user types next.

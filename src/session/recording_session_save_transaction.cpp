@@ -1,17 +1,23 @@
-#include <exception>
+#include "session/recording_session.h"
+
 #include <string>
 
 #include "capture/document_writer.h"
-#include "session/recording_session.h"
 
 namespace scrivlet {
 
 // "Save Transaction": closes the document and sends the browser to the
-// record page, whose completion hands the document over. A failure never
-// ends the program: the user is told what failed and what was kept, and the
-// button is enabled again so the save can be retried. The closing line is
-// written only once, so a retry after a failed navigation keeps the document
-// well-formed.
+// record page, whose completion hands the document over. A closing line that
+// cannot be written never ends the program: the user is told what failed and
+// what was kept, and the button is enabled again so the save can be retried.
+// The closing line is written only once, so any later save keeps the
+// document well-formed.
+//
+// The navigation itself cannot fail here (see Browser::Navigate). A record
+// page that does not load shows the engine's error page at its address; that
+// completion finds no form to fill, so nothing is sent, the document stays
+// closed on disk and the button stays disabled; "Reset Transaction" starts
+// over.
 void RecordingSession::EndRecord_Click() {
   if (ended_) return;
   view_.SetEndRecordEnabled(false);
@@ -30,16 +36,7 @@ void RecordingSession::EndRecord_Click() {
     }
     state_.documentClosed = true;
   }
-  try {
-    browser_.Navigate(RecordPageUrl());
-  } catch (const std::exception& error) {
-    view_.ShowMessage("Could not open the record page " + RecordPageUrl() +
-                          ": " + error.what() +
-                          ". trans.xml is complete and kept; press \"Save "
-                          "Transaction\" to try again.",
-                      MessageIcon::kWarning);
-    view_.SetEndRecordEnabled(true);
-  }
+  browser_.Navigate(RecordPageUrl());
 }
 
 }  // namespace scrivlet

@@ -1,0 +1,18 @@
+#ifndef SCRIVLET_SESSION_DOCUMENT_FILE_H_
+#define SCRIVLET_SESSION_DOCUMENT_FILE_H_
+
+#include <string>
+
+#include "session/file_system.h"
+
+namespace scrivlet {
+
+// Reads the document at `path` and carries out the repair that
+// PlanDocumentRepair (capture/document_repair.h) plans for it through
+// `files`: a truncation, an append, or nothing at all when it is already
+// whole. Throws FileError when a file operation fails.
+void RepairDocument(FileSystem& files, const std::string& path);
+
+}  // namespace scrivlet
+
+#endif  // SCRIVLET_SESSION_DOCUMENT_FILE_H_
