@@ -219,6 +219,16 @@ window.addEventListener('load', function () {
 """
 
 
+def container_environment():
+    """What WebKit and GTK need in a container under Xvfb, as the one script
+    that holds it prints it (the shell scripts source the same file)."""
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir,
+                          "scripts", "lib", "webkit-env.bash")
+    printed = subprocess.run(["bash", script], capture_output=True, text=True,
+                             check=True).stdout
+    return dict(line.split("=", 1) for line in printed.splitlines() if "=" in line)
+
+
 class Installation:
     """An agent installation and a private HOME, removed afterwards."""
 
@@ -253,18 +263,10 @@ class Installation:
             "TMPDIR": home,
             "LC_ALL": "C",
             "DISPLAY": os.environ["DISPLAY"],
-            "GDK_BACKEND": "x11",
-            "NO_AT_BRIDGE": "1",
-            "GTK_A11Y": "none",
-            "GSETTINGS_BACKEND": "memory",
             "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + home + "/no-session-bus",
-            "LIBGL_ALWAYS_SOFTWARE": "1",
-            "WEBKIT_DISABLE_COMPOSITING_MODE": "1",
-            "WEBKIT_DISABLE_DMABUF_RENDERER": "1",
             "SCRIVLET_HOLD_LOG": self.hold_log,
         }
-        if os.getuid() == 0:
-            env["WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS"] = "1"
+        env.update(container_environment())
         if preload:
             env["LD_PRELOAD"] = preload
         return env

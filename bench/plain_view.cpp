@@ -26,17 +26,12 @@
 #include "platform/web_view_adapter.h"
 #include "platform/webkit_proxy_settings.h"
 #include "session/window_layout.h"
-#include "ui/main_window_design.h"
+#include "ui/window_design.h"
 
 namespace {
 
 // The program's window and browser sizes at load, in twips.
-using scrivlet::kBrowserHeight;
-using scrivlet::kBrowserLeft;
-using scrivlet::kBrowserTop;
-using scrivlet::kBrowserWidth;
-using scrivlet::kFormHeight;
-using scrivlet::kFormWidth;
+namespace design = scrivlet::main_window_design;
 
 int Pixels(int twips) { return twips / scrivlet::kTwipsPerPixel; }
 
@@ -59,7 +54,7 @@ class PlainWindow : public Gtk::Window {
  public:
   PlainWindow(const std::string& url, bool adapter) {
     set_title("Plain view");
-    set_default_size(Pixels(kFormWidth), Pixels(kFormHeight));
+    set_default_size(Pixels(design::kForm.width), Pixels(design::kForm.height));
     if (adapter) {
       adapter_ = std::make_unique<scrivlet::WebViewAdapter>(events_);
       view_ = adapter_->view();
@@ -80,8 +75,10 @@ class PlainWindow : public Gtk::Window {
 
  private:
   void Place(Gtk::Widget& widget) {
-    widget.set_size_request(Pixels(kBrowserWidth), Pixels(kBrowserHeight));
-    fixed_.put(widget, Pixels(kBrowserLeft), Pixels(kBrowserTop));
+    widget.set_size_request(Pixels(design::kWebBrowser1.width),
+                            Pixels(design::kWebBrowser1.height));
+    fixed_.put(widget, Pixels(design::kWebBrowser1.left),
+               Pixels(design::kWebBrowser1.top));
     set_child(fixed_);
   }
 

@@ -72,7 +72,7 @@ class MemoryFileSystem : public FileSystem {
     const std::string start = directory + "/" + name_prefix;
     std::vector<std::string> paths;
     for (const auto& [path, content] : files) {
-      if (path.compare(0, start.size(), start) == 0 &&
+      if (path.starts_with(start) &&
           path.find('/', start.size()) == std::string::npos) {
         paths.push_back(path);
       }

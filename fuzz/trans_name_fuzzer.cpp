@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     if (end == std::string::npos) end = bytes.size();
     std::string line = bytes.substr(start, end - start);
     if (next != end && !line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind("transactionName=", 0) == 0) line.substr(16).swap(name);
-    if (line.rfind("uuid=", 0) == 0) uuid = line.substr(5);
+    if (line.starts_with("transactionName=")) line.substr(16).swap(name);
+    if (line.starts_with("uuid=")) uuid = line.substr(5);
     start = next;
   }
 

@@ -65,12 +65,3 @@ demo_stored_uploads() {
   local log=$1 skip=$2
   grep '^stored upload in ' "$log" | tail -n +"$((skip + 1))" | sed 's/^stored upload in //'
 }
-
-# demo_engine_environment: WebKit in a container: no compositing (no GPU),
-# and, as root, no sandbox, which refuses to start for root.
-demo_engine_environment() {
-  export WEBKIT_DISABLE_COMPOSITING_MODE=1
-  if [[ $(id -u) -eq 0 ]]; then
-    export WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS=1
-  fi
-}

@@ -25,7 +25,7 @@ std::size_t WholeElementEnd(std::string_view content, std::size_t at) {
 DocumentRepair PlanDocumentRepair(const std::string& content) {
   const std::string first_line = std::string(kDocumentStartLine) + kLineEnd;
   const std::string_view text = content;
-  if (text.substr(0, first_line.size()) == first_line) {
+  if (text.starts_with(first_line)) {
     std::size_t whole = first_line.size();
     for (std::size_t end = WholeElementEnd(text, whole);
          end != std::string_view::npos; end = WholeElementEnd(text, whole)) {

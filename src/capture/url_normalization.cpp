@@ -210,7 +210,7 @@ std::string NormalizeUrl(const std::string& url) {
     if (c == '?' || c == '#') break;
     if (c == '\\') c = '/';
   }
-  if (rest.compare(0, 2, "//") != 0) return url;
+  if (!rest.starts_with("//")) return url;
   const std::size_t authority_end = rest.find_first_of("/?#", 2);
   const std::string authority = rest.substr(
       2, authority_end == std::string::npos ? std::string::npos

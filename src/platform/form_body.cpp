@@ -26,7 +26,7 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
 // "replacement" encoding, as UTF-8.
 bool IsUtf8ForForms(const std::string& lower) {
   return lower.empty() || lower == "utf-8" || lower == "utf8" ||
-         lower.rfind("utf-16", 0) == 0 || lower.rfind("utf-32", 0) == 0 ||
+         lower.starts_with("utf-16") || lower.starts_with("utf-32") ||
          lower == "replacement" || lower == "x-user-defined";
 }
 

@@ -1,33 +1,30 @@
 #include "session/capture_rules.h"
 
-#include <string_view>
 #include <utility>
 
 namespace scrivlet {
 namespace {
 
-// string_view: the literals tested on every navigation are not copied.
-bool Contains(std::string_view text, std::string_view part) {
-  return text.find(part) != std::string_view::npos;
-}
+constexpr auto kNotFound = std::string::npos;
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
-// Credential lines go to https addresses only, or to every http(s) address
-// when agent.ini allows credentials on plain http.
+// Whether the credential lines go with `url`. This is a case-sensitive test
+// for the text "https" anywhere in the address, not a test of its scheme:
+// an https address passes, and so does a plain http address that carries
+// "https" elsewhere ("http://host/login?next=https://..."). When agent.ini
+// allows credentials on plain http (`nonSslAuth`) the text is "http", which
+// every address that SkipsNavigation lets through starts with.
 bool PassesSchemeTest(const SessionState& state, const std::string& url) {
-  return Contains(url, state.nonSslAuth ? "http" : "https");
+  return url.find(state.nonSslAuth ? "http" : "https") != kNotFound;
 }
 
 }  // namespace
 
 bool SkipsNavigation(const SessionState& state, const std::string& url) {
-  return Contains(url, state.servletPath) || Contains(url, "WYT/record.html") ||
-         state.didRefresh || url == state.pendingUrl || url == "http:///" ||
-         StartsWith(url, "res") || !StartsWith(url, "http") ||
-         Contains(url, "qzo.html?RTT=");
+  return url.find(state.servletPath) != kNotFound ||
+         url.find("WYT/record.html") != kNotFound || state.didRefresh ||
+         url == state.pendingUrl || url == "http:///" ||
+         url.starts_with("res") || !url.starts_with("http") ||
+         url.find("qzo.html?RTT=") != kNotFound;
 }
 
 RequestFields DecideRequestFields(SessionState& state, UrlParts url,
@@ -35,7 +32,7 @@ RequestFields DecideRequestFields(SessionState& state, UrlParts url,
   RequestFields fields;
   fields.url = std::move(url);
   for (const std::string& entry : state.noProxyList) {
-    if (!entry.empty() && Contains(original_url, entry)) {
+    if (!entry.empty() && original_url.find(entry) != kNotFound) {
       state.noProxyMatch = true;
     }
   }

@@ -4,7 +4,6 @@
 #include <exception>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 
 #include "capture/base64.h"
@@ -13,13 +12,6 @@
 #include "session/capture_rules.h"
 
 namespace scrivlet {
-namespace {
-
-bool Contains(std::string_view text, std::string_view part) {
-  return text.find(part) != std::string_view::npos;
-}
-
-}  // namespace
 
 // Ends the busy display of a navigation. Only the main view's own top-level
 // document may end the session, ask for credentials, hand the document to
@@ -59,14 +51,15 @@ void RecordingSession::CompleteTopLevelPage(BrowserId pDisp,
                                             const std::string& URL) {
   // Only the answer to our own upload ends the session: a link to a servlet
   // address on a recorded site must not throw the recording away.
-  if (Contains(URL, state_.servletPath) && state_.documentClosed) {
+  if (URL.find(state_.servletPath) != std::string::npos &&
+      state_.documentClosed) {
     view_.ShowMessage("The record session has been stopped",
                       MessageIcon::kNone);
     DeleteWorkingFiles();
     EndProgram(0);
     return;
   }
-  if (Contains(URL, "scrivletIntro.html")) {
+  if (URL.find("scrivletIntro.html") != std::string::npos) {
     view_.SetText1("");
     AskForCredentials();
     return;
@@ -77,7 +70,7 @@ void RecordingSession::CompleteTopLevelPage(BrowserId pDisp,
   // browser reports the address in its own spelling ("http://Mgmt:80/./x"
   // comes back as "http://mgmt/x"), so both are compared in that spelling.
   const std::string record_page = NormalizeUrl(RecordPageUrl());
-  if (NormalizeUrl(URL).compare(0, record_page.size(), record_page) == 0) {
+  if (NormalizeUrl(URL).starts_with(record_page)) {
     FillRecordPage(pDisp);
     return;
   }

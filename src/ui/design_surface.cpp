@@ -16,10 +16,10 @@ int TwipsToPixels(int twips) {
 gboolean (*DesignSurface::parent_focus_)(GtkWidget*,
                                          GtkDirectionType) = nullptr;
 
-DesignSurface::DesignSurface(int width_twips, int height_twips)
+DesignSurface::DesignSurface(DesignSize design)
     : Glib::ObjectBase("ScrivletDesignSurface"),
-      design_width_(TwipsToPixels(width_twips)),
-      design_height_(TwipsToPixels(height_twips)) {
+      design_width_(TwipsToPixels(design.width)),
+      design_height_(TwipsToPixels(design.height)) {
   auto* klass = GTK_WIDGET_GET_CLASS(gobj());
   if (klass->focus != &DesignSurface::OnFocus) {
     parent_focus_ = klass->focus;
@@ -34,10 +34,10 @@ DesignSurface::~DesignSurface() {
   for (Slot& slot : slots_) slot.widget->unparent();
 }
 
-void DesignSurface::Add(Gtk::Widget& child, int left, int top, int width,
-                        int height) {
-  slots_.push_back({&child, TwipsToPixels(left), TwipsToPixels(top),
-                    TwipsToPixels(width), TwipsToPixels(height)});
+void DesignSurface::Add(Gtk::Widget& child, const DesignRect& design) {
+  slots_.push_back({&child, TwipsToPixels(design.left),
+                    TwipsToPixels(design.top), TwipsToPixels(design.width),
+                    TwipsToPixels(design.height)});
   child.set_parent(*this);
 }
 

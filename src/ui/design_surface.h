@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "ui/window_design.h"
+
 namespace scrivlet {
 
 // Converts a design measure in twips to pixels.
@@ -21,12 +23,12 @@ int TwipsToPixels(int twips);
 // unparents them when it goes.
 class DesignSurface : public Gtk::Widget {
  public:
-  DesignSurface(int width_twips, int height_twips);
+  explicit DesignSurface(DesignSize design);
   ~DesignSurface() override;
 
-  // Adds `child` at its design rectangle, in twips, as the next control in
-  // the tab order.
-  void Add(Gtk::Widget& child, int left, int top, int width, int height);
+  // Adds `child` at its design rectangle as the next control in the tab
+  // order.
+  void Add(Gtk::Widget& child, const DesignRect& design);
   // Changes a control's rectangle, in pixels.
   void Move(Gtk::Widget& child, int left, int top);
   void Resize(Gtk::Widget& child, int width, int height);

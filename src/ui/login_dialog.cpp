@@ -10,8 +10,7 @@ namespace scrivlet {
 namespace {
 
 // Client area of both dialogs, in twips.
-constexpr int kDialogWidth = 3795;
-constexpr int kDialogHeight = 2355;
+constexpr DesignSize kDialog{3795, 2355};
 
 }  // namespace
 
@@ -52,7 +51,7 @@ LoginDialog::LoginDialog(const Design& design)
       cmdOK_("OK"),
       cmdCancel_("Cancel"),
       explanation_(design.explanation),
-      surface_(kDialogWidth, kDialogHeight) {
+      surface_(kDialog) {
   set_title(design.caption);
   set_resizable(false);
   set_modal(true);
@@ -72,16 +71,13 @@ LoginDialog::LoginDialog(const Design& design)
   txtUserName_.set_activates_default(true);
   txtPassword_.set_activates_default(true);
 
-  const auto add = [&](Gtk::Widget& widget, const Rect& rect) {
-    surface_.Add(widget, rect.left, rect.top, rect.width, rect.height);
-  };
-  add(user_label_, design.user_label);
-  add(txtUserName_, design.user_box);
-  add(password_label_, design.password_label);
-  add(txtPassword_, design.password_box);
-  add(cmdOK_, design.ok);
-  add(cmdCancel_, design.cancel);
-  add(explanation_, design.explanation_label);
+  surface_.Add(user_label_, design.user_label);
+  surface_.Add(txtUserName_, design.user_box);
+  surface_.Add(password_label_, design.password_label);
+  surface_.Add(txtPassword_, design.password_box);
+  surface_.Add(cmdOK_, design.ok);
+  surface_.Add(cmdCancel_, design.cancel);
+  surface_.Add(explanation_, design.explanation_label);
   set_child(surface_);
   set_default_widget(cmdOK_);
 

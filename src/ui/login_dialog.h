@@ -34,14 +34,11 @@ class LoginDialog : public Gtk::Window {
   bool closed() const { return closed_; }
 
  private:
-  // Positions in twips: left, top, width, height.
-  struct Rect {
-    int left, top, width, height;
-  };
+  // The dialog's texts and its controls' places, in twips.
   struct Design {
     const char* caption;
     const char* explanation;
-    Rect user_label, user_box, password_label, password_box, ok, cancel,
+    DesignRect user_label, user_box, password_label, password_box, ok, cancel,
         explanation_label;
   };
   explicit LoginDialog(const Design& design);

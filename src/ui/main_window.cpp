@@ -12,13 +12,15 @@
 
 #include "platform/posix_file_system.h"
 #include "session/window_layout.h"
-#include "ui/main_window_design.h"
 #include "ui/message_box.h"
 #include "ui/popup_window.h"
+#include "ui/window_design.h"
 #include "ui/window_teardown.h"
 
 namespace scrivlet {
 namespace {
+
+namespace design = main_window_design;
 
 // The design sizes are those of small dialog-font controls; the theme's
 // paddings would not fit in them.
@@ -64,7 +66,7 @@ Scrivlet::Scrivlet()
       ProgressLabel_("Progress:"),
       Check1_("Do not prompt for realm username and password"),
       Check2_("Do not prompt for proxy username and password"),
-      surface_(kFormWidth, kFormHeight) {
+      surface_(design::kForm) {
   InstallDesignCss();
   set_title(kProgramTitle);
   add_css_class("scrivlet-design");
@@ -83,20 +85,19 @@ Scrivlet::Scrivlet()
   }
 
   // Tab order.
-  surface_.Add(WebBrowser1_.widget(), kBrowserLeft, kBrowserTop, kBrowserWidth,
-               kBrowserHeight);
-  surface_.Add(Text1_, 1320, 120, 9015, 315);
-  surface_.Add(Go_, 240, 120, 975, 375);
-  surface_.Add(Back_, 240, 600, 975, 375);
-  surface_.Add(Forward_, 1440, 600, 855, 375);
-  surface_.Add(EndRecord_, 6600, 600, 1815, 375);
-  surface_.Add(RefreshButton_, 2520, 600, 1095, 375);
-  surface_.Add(Reset_, 8640, 600, 1695, 375);
-  surface_.Add(Progress_, 4920, 600, 1095, 285);
-  surface_.Add(ProgressLabel_, 4080, 600, 855, 375);
-  surface_.Add(Check1_, 240, kCheckTop, 3855, 315);
-  surface_.Add(Check2_, 4320, kCheckTop, 3855, 315);
-  surface_.Add(StatusBar1_, 0, 9720, kFormWidth, kStatusBarHeight);
+  surface_.Add(WebBrowser1_.widget(), design::kWebBrowser1);
+  surface_.Add(Text1_, design::kText1);
+  surface_.Add(Go_, design::kGo);
+  surface_.Add(Back_, design::kBack);
+  surface_.Add(Forward_, design::kForward);
+  surface_.Add(EndRecord_, design::kEndRecord);
+  surface_.Add(RefreshButton_, design::kRefreshButton);
+  surface_.Add(Reset_, design::kReset);
+  surface_.Add(Progress_, design::kProgress);
+  surface_.Add(ProgressLabel_, design::kProgressLabel);
+  surface_.Add(Check1_, design::kCheck1);
+  surface_.Add(Check2_, design::kCheck2);
+  surface_.Add(StatusBar1_, design::kStatusBar1);
   set_child(surface_);
   // "Location" is the default button: Enter in the address box clicks it.
   // The address box clicks it itself rather than through the window's
@@ -153,11 +154,11 @@ Scrivlet::~Scrivlet() { DetachWindowContent(*this); }
 
 void Scrivlet::Load() {
   InitialGeometry geometry;
-  geometry.form_height = kFormHeight;
-  geometry.form_width = kFormWidth;
-  geometry.browser_height = kBrowserHeight;
-  geometry.browser_width = kBrowserWidth;
-  geometry.check1_top = kCheckTop;
+  geometry.form_height = design::kForm.height;
+  geometry.form_width = design::kForm.width;
+  geometry.browser_height = design::kWebBrowser1.height;
+  geometry.browser_width = design::kWebBrowser1.width;
+  geometry.check1_top = design::kCheck1.top;
   if (!working_directory_error_.empty()) {
     session_.Form_LoadWithoutWorkingDirectory(working_directory_error_);
     return;
@@ -191,7 +192,7 @@ void Scrivlet::LayoutControls(int width, int height) {
                     PixelsOf(*layout->browser_height));
   }
   // The status bar docks to the bottom edge by itself.
-  const int bar_height = TwipsToPixels(kStatusBarHeight);
+  const int bar_height = TwipsToPixels(design::kStatusBar1.height);
   surface_.Move(StatusBar1_, 0, height - bar_height);
   surface_.Resize(StatusBar1_, width, bar_height);
 }

@@ -6,13 +6,13 @@
 
 #include "ui/browser_keys.h"
 #include "ui/message_box.h"
+#include "ui/window_design.h"
 #include "ui/window_teardown.h"
 
 namespace scrivlet {
 namespace {
 
-constexpr int kPopupWidth = 10290;
-constexpr int kPopupHeight = 9480;
+namespace design = popup_design;
 
 }  // namespace
 
@@ -27,9 +27,10 @@ Popup::Popup(RecordingSession& session, WebViewAdapter& opener)
       WebBrowser1_(*this, opener),
       RefreshButton_("Refresh"),
       ProgressLabel_("Progress:"),
-      surface_(kPopupWidth, kPopupHeight) {
+      surface_(design::kForm) {
   set_title("Popup");
-  set_default_size(TwipsToPixels(kPopupWidth), TwipsToPixels(kPopupHeight));
+  set_default_size(TwipsToPixels(design::kForm.width),
+                   TwipsToPixels(design::kForm.height));
   add_css_class("scrivlet-design");
   ProgressLabel_.set_xalign(0);
   ProgressLabel_.set_yalign(0);
@@ -37,12 +38,12 @@ Popup::Popup(RecordingSession& session, WebViewAdapter& opener)
   StatusBar1_.add_css_class("scrivlet-status");
   StatusBar1_.set_ellipsize(Pango::EllipsizeMode::END);
 
-  // Tab order; the controls keep these places whatever the window's size.
-  surface_.Add(WebBrowser1_.widget(), 120, 120, 10095, 8175);
-  surface_.Add(Progress_, 5400, 8520, 1095, 405);
-  surface_.Add(RefreshButton_, 2880, 8520, 1095, 375);
-  surface_.Add(ProgressLabel_, 4200, 8640, 975, 255);
-  surface_.Add(StatusBar1_, 0, 9105, 10290, 375);
+  // Tab order.
+  surface_.Add(WebBrowser1_.widget(), design::kWebBrowser1);
+  surface_.Add(Progress_, design::kProgress);
+  surface_.Add(RefreshButton_, design::kRefreshButton);
+  surface_.Add(ProgressLabel_, design::kProgressLabel);
+  surface_.Add(StatusBar1_, design::kStatusBar1);
   set_child(surface_);
 
   RefreshButton_.signal_clicked().connect([this] { RefreshButton_Click(); });

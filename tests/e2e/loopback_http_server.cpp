@@ -24,7 +24,7 @@ httplib::Server::HandlerResponse ParkMultipartContentType(
   auto& request = Mutable(const_request);
   auto it = request.headers.find("Content-Type");
   if (it != request.headers.end() &&
-      it->second.rfind("multipart/form-data", 0) == 0) {
+      it->second.starts_with("multipart/form-data")) {
     request.headers.emplace(kParkedContentType, it->second);
     it->second = "application/octet-stream";
   }

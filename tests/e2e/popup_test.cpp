@@ -5,10 +5,6 @@
 namespace scrivlet::e2e {
 namespace {
 
-// The pop-up window's client area at design size, in pixels.
-constexpr int kPopupWidth = 10290 / 15;
-constexpr int kPopupHeight = 9480 / 15;
-
 struct PopupCase {
   const char* name;
   const char* opener;  // the page in the main window

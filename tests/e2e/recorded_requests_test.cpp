@@ -182,8 +182,7 @@ TEST_F(RecordedRequestsTest, AddressBoxAndStatusBarTooltipsNameF9) {
   const WindowId main = MainWindow();
   Display().Activate(main);
   const std::pair<PagePoint, std::string> tips[] = {
-      {{kText1.left / 15 + kText1.width / 30,
-        kText1.top / 15 + kText1.height / 30},
+      {Centre(kText1),
        "The address to go to: Ctrl+L or F6 puts the cursor here. F9 shows "
        "the requests recorded so far."},
       {{kMainWidth / 2, kMainHeight - 12},

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "loopback_http_server.h"
+#include "stand_in_server/form_decoding.h"
 #include "waiting.h"
 
 namespace scrivlet::e2e {
@@ -110,9 +111,8 @@ class RecordingServer {
   LoopbackHttpServer server_;
 };
 
-// Decodes one component of a URL-encoded text: "+" is a blank, "%XX" the
-// byte it names, anything else stands as it is.
-std::string PercentDecode(const std::string& text);
+// Decodes one component of a URL-encoded text, as the stand-in server does.
+using stand_in::PercentDecode;
 
 }  // namespace scrivlet::e2e
 

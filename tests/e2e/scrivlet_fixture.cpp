@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <stdexcept>
 #include <utility>
 
@@ -26,6 +27,31 @@ const char kIntroPage[] =
 
 std::string Tail(const std::string& text, size_t count) {
   return text.size() <= count ? text : text.substr(text.size() - count);
+}
+
+std::string TestPath() {
+  return std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+}
+
+// What the container needs, read once from the script that holds it.
+const Environment& ContainerEnvironment() {
+  static const Environment environment = [] {
+    const CommandResult printed =
+        RunCommand({"bash", WEBKIT_ENV_SCRIPT}, {{"PATH", TestPath()}});
+    if (printed.exit_status != 0) {
+      throw std::runtime_error(std::string("bash ") + WEBKIT_ENV_SCRIPT +
+                               " failed");
+    }
+    Environment read;
+    std::istringstream lines(printed.output);
+    for (std::string line; std::getline(lines, line);) {
+      const size_t equals = line.find('=');
+      if (equals == std::string::npos) continue;
+      read[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return read;
+  }();
+  return environment;
 }
 
 }  // namespace
@@ -61,8 +87,8 @@ Environment ProgramEnvironment(const AgentInstallation& installation) {
   const std::string runtime = home + "/runtime";
   std::filesystem::create_directories(runtime);
   chmod(runtime.c_str(), 0700);
-  return {
-      {"PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"},
+  Environment environment = {
+      {"PATH", TestPath()},
       {"HOME", home},
       {"XDG_CONFIG_HOME", home + "/config"},
       {"XDG_CACHE_HOME", home + "/cache"},
@@ -72,19 +98,13 @@ Environment ProgramEnvironment(const AgentInstallation& installation) {
       {"TMPDIR", home},
       {"LC_ALL", "C"},
       {"DISPLAY", Display().name()},
-      {"GDK_BACKEND", "x11"},
-      {"NO_AT_BRIDGE", "1"},
-      {"GTK_A11Y", "none"},
-      {"GSETTINGS_BACKEND", "memory"},
       // No session bus: a bus address that leads nowhere, so that nothing
       // tries to start one behind the test's back.
       {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home + "/no-session-bus"},
-      {"LIBGL_ALWAYS_SOFTWARE", "1"},
-      {"WEBKIT_DISABLE_COMPOSITING_MODE", "1"},
-      {"WEBKIT_DISABLE_DMABUF_RENDERER", "1"},
-      // The tests run as root, where WebKit's sandbox cannot start.
-      {"WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1"},
   };
+  environment.insert(ContainerEnvironment().begin(),
+                     ContainerEnvironment().end());
+  return environment;
 }
 
 std::string ScrivletBinary() { return SCRIVLET_BINARY_PATH; }
@@ -250,14 +270,14 @@ void ScrivletTest::ClickControl(const Control& control) {
   WindowId main = MainWindow();
   if (main == 0) throw WaitFailure("no main window to click on");
   Display().Activate(main);
-  Display().ClickAt(main, control.left / 15 + control.width / 30,
-                    control.top / 15 + control.height / 30);
+  const PagePoint centre = Centre(control);
+  Display().ClickAt(main, centre.x, centre.y);
 }
 
 void ScrivletTest::ClickPopupControl(WindowId popup, const Control& control) {
   Display().Activate(popup);
-  Display().ClickAt(popup, control.left / 15 + control.width / 30,
-                    control.top / 15 + control.height / 30);
+  const PagePoint centre = Centre(control);
+  Display().ClickAt(popup, centre.x, centre.y);
 }
 
 void ScrivletTest::ClickInPage(PagePoint point) {

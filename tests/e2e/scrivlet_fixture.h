@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "expected_document.h"
+#include "session/window_layout.h"
 #include "subprocess.h"
 #include "test_web_server.h"
+#include "ui/window_design.h"
 #include "waiting.h"
 #include "x_display.h"
 
@@ -20,36 +22,43 @@ namespace scrivlet::e2e {
 
 using namespace std::chrono_literals;
 
-// A control of the main window at its design position, in twips.
-struct Control {
-  const char* name;
-  int left;
-  int top;
-  int width;
-  int height;
-};
-inline constexpr Control kLocation{"Location", 240, 120, 975, 375};
-inline constexpr Control kText1{"Text1", 1320, 120, 9015, 315};
-inline constexpr Control kBack{"< Back", 240, 600, 975, 375};
-inline constexpr Control kForward{"Forward >", 1440, 600, 855, 375};
-inline constexpr Control kSaveTransaction{"Save Transaction", 6600, 600, 1815,
-                                          375};
-inline constexpr Control kRefresh{"Refresh", 2520, 600, 1095, 375};
-inline constexpr Control kResetTransaction{"Reset Transaction", 8640, 600,
-                                           1695, 375};
-inline constexpr Control kCheck1{"Check1", 240, 9360, 3855, 315};
-inline constexpr Control kCheck2{"Check2", 4320, 9360, 3855, 315};
+// A control at its place in its window at design size, in twips. The places
+// are the program's own design table; the tests name the controls by the
+// captions a user sees.
+using Control = DesignRect;
+inline constexpr Control kLocation = main_window_design::kGo;
+inline constexpr Control kText1 = main_window_design::kText1;
+inline constexpr Control kBack = main_window_design::kBack;
+inline constexpr Control kForward = main_window_design::kForward;
+inline constexpr Control kSaveTransaction = main_window_design::kEndRecord;
+inline constexpr Control kRefresh = main_window_design::kRefreshButton;
+inline constexpr Control kResetTransaction = main_window_design::kReset;
+inline constexpr Control kCheck1 = main_window_design::kCheck1;
+inline constexpr Control kCheck2 = main_window_design::kCheck2;
 // The pop-up window's "Refresh".
-inline constexpr Control kPopupRefresh{"Popup Refresh", 2880, 8520, 1095, 375};
+inline constexpr Control kPopupRefresh = popup_design::kRefreshButton;
 
-// The main window's client area at design size, in pixels (15 twips each).
-inline constexpr int kMainWidth = 10545 / 15;
-inline constexpr int kMainHeight = 10095 / 15;
+// The middle of a control, in pixels from its window's top left corner.
+inline constexpr PagePoint Centre(const Control& control) {
+  return {control.left / kTwipsPerPixel + control.width / (2 * kTwipsPerPixel),
+          control.top / kTwipsPerPixel + control.height / (2 * kTwipsPerPixel)};
+}
+
+// The windows' client areas at design size, in pixels.
+inline constexpr int kMainWidth = main_window_design::kForm.width / kTwipsPerPixel;
+inline constexpr int kMainHeight =
+    main_window_design::kForm.height / kTwipsPerPixel;
+inline constexpr int kPopupWidth = popup_design::kForm.width / kTwipsPerPixel;
+inline constexpr int kPopupHeight = popup_design::kForm.height / kTwipsPerPixel;
 // Where the browsers' pages start inside their windows, in pixels.
-inline constexpr int kMainPageLeft = 240 / 15;
-inline constexpr int kMainPageTop = 1080 / 15;
-inline constexpr int kPopupPageLeft = 120 / 15;
-inline constexpr int kPopupPageTop = 120 / 15;
+inline constexpr int kMainPageLeft =
+    main_window_design::kWebBrowser1.left / kTwipsPerPixel;
+inline constexpr int kMainPageTop =
+    main_window_design::kWebBrowser1.top / kTwipsPerPixel;
+inline constexpr int kPopupPageLeft =
+    popup_design::kWebBrowser1.left / kTwipsPerPixel;
+inline constexpr int kPopupPageTop =
+    popup_design::kWebBrowser1.top / kTwipsPerPixel;
 
 // An agent installation in a fresh temporary directory:
 //   ROOT/configuration/agent.ini
@@ -83,8 +92,9 @@ class AgentInstallation {
 
 // The hermetic environment in which the program runs: nothing from the
 // test's own environment but PATH, a temporary home and XDG directories,
-// the C locale, this process's X display, and what WebKit needs to run as
-// root without a GPU or a session bus.
+// the C locale, this process's X display, no session bus, and what WebKit
+// and GTK need in a container under Xvfb, as scripts/lib/webkit-env.bash
+// prints it (the scripts source the same file).
 Environment ProgramEnvironment(const AgentInstallation& installation);
 
 // Path of the program under test and of the stand-in management server.

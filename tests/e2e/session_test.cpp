@@ -197,8 +197,10 @@ TEST_F(SessionTest, ResizingGrowsTheBrowserAndMovesTheCheckBoxes) {
   // The check boxes keep their distance from the bottom edge: Check1 is
   // now 1500 twips lower. Ticked there, it keeps the realm dialog away.
   Display().Activate(MainWindow());
-  Display().ClickAt(MainWindow(), kCheck1.left / 15 + kCheck1.width / 30,
-                    (kCheck1.top + 1500) / 15 + kCheck1.height / 30);
+  Control lowered_check1 = kCheck1;
+  lowered_check1.top += 1500;
+  const PagePoint check1 = Centre(lowered_check1);
+  Display().ClickAt(MainWindow(), check1.x, check1.y);
   ClickControl(kResetTransaction);
   WindowId first = WaitForWindow("^(Network|Proxy) Login$");
   ASSERT_NE(first, 0u);

@@ -21,17 +21,40 @@ set -euo pipefail
 export LC_ALL=C
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 source "$repo/scripts/lib/demo-installation.bash"
+source "$repo/scripts/lib/webkit-env.bash"
 
 # Waits are generous: the machine may be busy; a wait that runs out fails.
 readonly kWaitSeconds=90
-# The main window's controls, in pixels from its top left corner: the middle
-# of the address box (Text1) and of "Save Transaction", from the design table
-# that the end-to-end tests click by (tests/e2e/scrivlet_fixture.h).
-readonly kText1Point=(388 18)
-readonly kSaveTransactionPoint=(500 52)
+# design NAME: the main window's design entry NAME ("LEFT TOP WIDTH HEIGHT"
+# of a control, "WIDTH HEIGHT" of kForm), in twips, from the program's design
+# table, which the windows and the end-to-end tests use too.
+design() {
+  local entry
+  entry=$(sed -n '/^namespace main_window_design {/,/^}  \/\/ namespace main_window_design/{
+      s/^inline constexpr Design[A-Za-z]* '"$1"'{\([0-9, ]*\)};.*/\1/p
+    }' "$repo/src/ui/window_design.h" | tr -d ,)
+  [[ -n "$entry" ]] || { echo "install_test: no $1 in src/ui/window_design.h" >&2; return 1; }
+  echo "$entry"
+}
+# centre NAME: the middle of control NAME, in pixels (15 twips each) from the
+# window's top left corner.
+centre() {
+  local entry left top width height
+  entry=$(design "$1") || return 1
+  read -r left top width height <<<"$entry"
+  echo "$((left / 15 + width / 30)) $((top / 15 + height / 30))"
+}
+# The middle of the address box (Text1) and of "Save Transaction".
+text1_point=$(centre kText1)
+save_transaction_point=$(centre kEndRecord)
+read -ra kText1Point <<<"$text1_point"
+read -ra kSaveTransactionPoint <<<"$save_transaction_point"
 # The main window's client area at design size, in pixels; the message box
 # has the same title and is smaller.
-readonly kMainSize=(703 673)
+form=$(design kForm)
+read -r form_width form_height <<<"$form"
+kMainSize=($((form_width / 15)) $((form_height / 15)))
+readonly kText1Point kSaveTransactionPoint kMainSize
 
 fail() {
   echo "install_test: FAIL: $*" >&2
@@ -177,17 +200,12 @@ display=":$(tr -d '[:space:]' <"$work/display")"
 home="$work/home"
 mkdir -p "$home/runtime"
 chmod 700 "$home/runtime"
-demo_engine_environment
 run_env=(env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$home" LC_ALL=C
   XDG_CONFIG_HOME="$home/config" XDG_CACHE_HOME="$home/cache"
   XDG_DATA_HOME="$home/data" XDG_STATE_HOME="$home/state"
-  XDG_RUNTIME_DIR="$home/runtime" DISPLAY="$display" GDK_BACKEND=x11
-  NO_AT_BRIDGE=1 GTK_A11Y=none GSETTINGS_BACKEND=memory GSK_RENDERER=cairo
+  XDG_RUNTIME_DIR="$home/runtime" DISPLAY="$display" GSK_RENDERER=cairo
   DBUS_SESSION_BUS_ADDRESS="unix:path=$home/no-session-bus"
-  LIBGL_ALWAYS_SOFTWARE=1 WEBKIT_DISABLE_DMABUF_RENDERER=1
-  WEBKIT_DISABLE_COMPOSITING_MODE="$WEBKIT_DISABLE_COMPOSITING_MODE")
-[[ -n "${WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS:-}" ]] &&
-  run_env+=(WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS=1)
+  "${webkit_env[@]}" "${headless_env[@]}")
 
 xdo() { DISPLAY="$display" xdotool "$@"; }
 scrivlet_running() { kill -0 "$scrivlet_pid" 2>/dev/null; }

@@ -10,7 +10,9 @@ int HexValue(char c) {
   return -1;
 }
 
-std::string DecodeComponent(std::string_view text) {
+}  // namespace
+
+std::string PercentDecode(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -29,8 +31,6 @@ std::string DecodeComponent(std::string_view text) {
   return out;
 }
 
-}  // namespace
-
 FormFields DecodeUrlEncodedForm(std::string_view body) {
   FormFields fields;
   size_t start = 0;
@@ -41,10 +41,10 @@ FormFields DecodeUrlEncodedForm(std::string_view body) {
     if (!pair.empty()) {
       const size_t eq = pair.find('=');
       if (eq == std::string_view::npos) {
-        fields.emplace_back(DecodeComponent(pair), "");
+        fields.emplace_back(PercentDecode(pair), "");
       } else {
-        fields.emplace_back(DecodeComponent(pair.substr(0, eq)),
-                            DecodeComponent(pair.substr(eq + 1)));
+        fields.emplace_back(PercentDecode(pair.substr(0, eq)),
+                            PercentDecode(pair.substr(eq + 1)));
       }
     }
     start = end + 1;

@@ -19,6 +19,11 @@ using FormFields = std::vector<std::pair<std::string, std::string>>;
 // sends and which would alter a value that merely looks like it).
 FormFields DecodeUrlEncodedForm(std::string_view body);
 
+// Decodes one component of a URL-encoded text by the same rules: "+" is a
+// blank, "%XX" the byte it names, anything else stands as it is. The
+// end-to-end tests' web server decodes with it too.
+std::string PercentDecode(std::string_view text);
+
 // The value of the first field with this name, or nothing.
 std::optional<std::string> FindField(const FormFields& fields,
                                      std::string_view name);

@@ -37,8 +37,8 @@ std::string ValueRow(std::string_view label, const std::optional<std::string>& v
 }  // namespace
 
 RecordPageKind RecordPageKindFor(std::string_view path) {
-  if (path.rfind("/noform/", 0) == 0) return RecordPageKind::kNoForm;
-  if (path.rfind("/shortform/", 0) == 0) return RecordPageKind::kShortForm;
+  if (path.starts_with("/noform/")) return RecordPageKind::kNoForm;
+  if (path.starts_with("/shortform/")) return RecordPageKind::kShortForm;
   return RecordPageKind::kUsable;
 }
 

@@ -67,7 +67,7 @@ RecordedRequest Describe(const xmlNode* request) {
     for (const xmlNode* line = headers->children; line; line = line->next) {
       if (!IsElement(line, "HL")) continue;
       const std::string text = TextOf(line);
-      if (text.rfind("Host: ", 0) == 0) {
+      if (text.starts_with("Host: ")) {
         host = text.substr(6);
         break;
       }

@@ -79,7 +79,7 @@ std::optional<std::vector<std::string>> WholeElements(
   const std::string start = kDocumentStart;
   const std::string open = "<REQUEST><REQUEST-LINE NAME='STATIC'>\r\n";
   const std::string close = "</REQUEST>\r\n";
-  if (document.compare(0, start.size(), start) != 0) return std::nullopt;
+  if (!document.starts_with(start)) return std::nullopt;
   std::vector<std::string> elements;
   size_t at = start.size();
   while (at < document.size()) {

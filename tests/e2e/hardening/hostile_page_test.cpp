@@ -198,7 +198,7 @@ TEST_F(HostilePageTest, LookAlikeRecordPagesReceiveNothing) {
   ASSERT_TRUE(server_.WaitFor(
       [](const std::vector<RecordedRequest>& requests) {
         for (const auto& request : requests) {
-          if (request.path.rfind("/elsewhere/", 0) == 0) return true;
+          if (request.path.starts_with("/elsewhere/")) return true;
         }
         return false;
       },

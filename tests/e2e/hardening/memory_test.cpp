@@ -27,7 +27,7 @@ long ResidentKb(pid_t pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    if (line.starts_with("VmRSS:")) return std::atol(line.c_str() + 6);
   }
   return 0;
 }
@@ -53,7 +53,7 @@ bool AllocatedByOwnCode(const std::string& record, const std::string& own) {
     const std::string function = match[1];
     const std::string location = match[2];
     if (std::regex_match(function, allocator)) continue;
-    if (location.rfind("/usr/include/", 0) == 0) continue;
+    if (location.starts_with("/usr/include/")) continue;
     return location.find(own) != std::string::npos;
   }
   return false;
