@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/gobject_ptr.h"
 #include "session/authentication.h"
 #include "session/browser.h"
 #include "session/certificate.h"
@@ -83,7 +84,7 @@ class WebViewAdapter : public Browser {
   WebViewAdapter& operator=(const WebViewAdapter&) = delete;
 
   Gtk::Widget& widget() const { return *widget_; }
-  WebKitWebView* view() const { return view_; }
+  WebKitWebView* view() const { return view_.get(); }
 
   // Browser
   BrowserId Object() const override;
@@ -131,7 +132,7 @@ class WebViewAdapter : public Browser {
 
   std::shared_ptr<BrowserGroup> group_;
   WebViewEvents& events_;
-  WebKitWebView* view_;  // owned reference
+  GObjectPtr<WebKitWebView> view_;
   Gtk::Widget* widget_;  // the gtkmm wrapper of view_, owned by it
   std::string status_text_;
   // Of the top-level load in progress: whether its page has come (it was
