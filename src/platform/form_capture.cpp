@@ -15,6 +15,11 @@ constexpr char kChannel[] = "scrivletCapture";
 
 using JsValue = GObjectPtr<JSCValue>;
 
+// The engine hands over a reference of its own with each property.
+JsValue Property(JSCValue* object, const char* name) {
+  return JsValue::Adopt(jsc_value_object_get_property(object, name));
+}
+
 std::string StringOf(JSCValue* value) {
   if (!value || !jsc_value_is_string(value)) return "";
   char* text = jsc_value_to_string(value);
@@ -24,17 +29,17 @@ std::string StringOf(JSCValue* value) {
 }
 
 std::string StringProperty(JSCValue* object, const char* name) {
-  const auto value = JsValue::Adopt(jsc_value_object_get_property(object, name));
+  const JsValue value = Property(object, name);
   return StringOf(value.get());
 }
 
 bool BoolProperty(JSCValue* object, const char* name) {
-  const auto value = JsValue::Adopt(jsc_value_object_get_property(object, name));
+  const JsValue value = Property(object, name);
   return value.get() && jsc_value_to_boolean(value.get());
 }
 
 double NumberProperty(JSCValue* object, const char* name) {
-  const auto value = JsValue::Adopt(jsc_value_object_get_property(object, name));
+  const JsValue value = Property(object, name);
   return value.get() && jsc_value_is_number(value.get())
              ? jsc_value_to_double(value.get())
              : 0.0;
@@ -116,13 +121,13 @@ void FormCapture::HandleMessage(JSCValue* message) {
   submission.method = StringProperty(message, "method");
   submission.charset = StringProperty(message, "charset");
   submission.complete = BoolProperty(message, "complete");
-  const auto entries =
-      JsValue::Adopt(jsc_value_object_get_property(message, "entries"));
+  const JsValue entries = Property(message, "entries");
   if (entries.get() && jsc_value_is_array(entries.get())) {
     const int count = static_cast<int>(NumberProperty(entries.get(), "length"));
     for (int i = 0; i < count; ++i) {
-      const auto item = JsValue::Adopt(jsc_value_object_get_property_at_index(
-          entries.get(), static_cast<guint>(i)));
+      const JsValue item =
+          JsValue::Adopt(jsc_value_object_get_property_at_index(
+              entries.get(), static_cast<guint>(i)));
       if (!item.get() || !jsc_value_is_object(item.get())) continue;
       FormEntry entry;
       entry.name = StringProperty(item.get(), "name");

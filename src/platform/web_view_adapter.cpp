@@ -136,7 +136,8 @@ class BrowserGroup {
     event.content_type = std::move(content_type);
     event.decided_us = g_get_monotonic_time();
     const std::uint64_t sequence = queue_.Enqueue(std::move(event));
-    decisions_.emplace(sequence, GObjectPtr<WebKitPolicyDecision>::Ref(decision));
+    decisions_.emplace(sequence,
+                       GObjectPtr<WebKitPolicyDecision>::Ref(decision));
     Process();
   }
 
@@ -160,7 +161,8 @@ class BrowserGroup {
       const char* uri = webkit_web_view_get_uri(adapter->view());
       view_urls.emplace_back(uri ? uri : "");
     }
-    WebViewAdapter* target = adapters_[ViewShowingFrame(view_urls, load.top_url)];
+    WebViewAdapter* target =
+        adapters_[ViewShowingFrame(view_urls, load.top_url)];
     EnqueueCompletion(target, frame_ids_.IdOf(load.frame), load.url);
   }
 
@@ -259,11 +261,10 @@ class BrowserGroup {
 
 WebViewAdapter::WebViewAdapter(WebViewEvents& events)
     : group_(std::make_shared<BrowserGroup>()), events_(events) {
-  // The view is born floating; the adapter sinks that reference and owns it.
-  view_ = GObjectPtr<WebKitWebView>::Adopt(WEBKIT_WEB_VIEW(g_object_ref_sink(
+  view_ = GObjectPtr<WebKitWebView>::RefSink(WEBKIT_WEB_VIEW(
       g_object_new(WEBKIT_TYPE_WEB_VIEW, "settings", group_->settings(),
                    "user-content-manager", group_->manager(), "network-session",
-                   webkit_network_session_get_default(), nullptr))));
+                   webkit_network_session_get_default(), nullptr)));
   Connect();
 }
 
@@ -271,11 +272,9 @@ WebViewAdapter::WebViewAdapter(WebViewEvents& events)
 // both are handed over explicitly so that the pop-up's forms are captured.
 WebViewAdapter::WebViewAdapter(WebViewEvents& events, WebViewAdapter& opener)
     : group_(opener.group_), events_(events) {
-  view_ = GObjectPtr<WebKitWebView>::Adopt(WEBKIT_WEB_VIEW(
-      g_object_ref_sink(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view",
-                                     opener.view(), "settings",
-                                     group_->settings(), "user-content-manager",
-                                     group_->manager(), nullptr))));
+  view_ = GObjectPtr<WebKitWebView>::RefSink(WEBKIT_WEB_VIEW(g_object_new(
+      WEBKIT_TYPE_WEB_VIEW, "related-view", opener.view(), "settings",
+      group_->settings(), "user-content-manager", group_->manager(), nullptr)));
   Connect();
 }
 
@@ -295,8 +294,7 @@ void WebViewAdapter::Connect() {
                    G_CALLBACK(&OnBackForwardChanged), this);
 }
 
-// The view is released after this body (view_ is destroyed before group_,
-// so the group, its settings and capture outlive every view of theirs).
+// The view is released after this body, before the group (see view_).
 WebViewAdapter::~WebViewAdapter() {
   group_->Remove(this);
   g_signal_handlers_disconnect_by_data(

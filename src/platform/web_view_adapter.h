@@ -132,6 +132,8 @@ class WebViewAdapter : public Browser {
 
   std::shared_ptr<BrowserGroup> group_;
   WebViewEvents& events_;
+  // Declared after group_, so released before it: the group's settings,
+  // content manager and capture outlive the view.
   GObjectPtr<WebKitWebView> view_;
   Gtk::Widget* widget_;  // the gtkmm wrapper of view_, owned by it
   std::string status_text_;

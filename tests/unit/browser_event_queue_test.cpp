@@ -106,12 +106,12 @@ TEST(BrowserEventQueueTest, DeliversEventsInTheOrderTheEngineReportedThem) {
 // its body, but not for ever.
 TEST(BrowserEventQueueTest, MatchesAPostToItsBodyWhicheverComesFirst) {
   enum What {
-    kDecide,             // the engine asks about a POST of a form to /post
-    kResubmit,           // ... of a POST that no form sent (the history)
-    kBody,               // a message with a form's body, files all read
-    kBodyWithoutFiles,   // ... whose files are still being read
-    kFilesRead,          // the second message of the last form
-    kTimer,              // the wait's timer fires
+    kDecide,            // the engine asks about a POST of a form to /post
+    kResubmit,          // ... of a POST that no form sent (the history)
+    kBody,              // a message with a form's body, files all read
+    kBodyWithoutFiles,  // ... whose files are still being read
+    kFilesRead,         // the second message of the last form
+    kTimer,             // the wait's timer fires
   };
   struct Action {
     std::int64_t ms;
@@ -193,14 +193,15 @@ TEST(BrowserEventQueueTest, EventsBehindAWaitingPostWaitForIt) {
 
   queue.AddSubmission(Submission("f", 1, "http://a/post", "1"), At(20));
 
-  EXPECT_EQ(Told(queue, 20),
-            (std::vector<std::string>{"main BeforeNavigate2 http://a/post [v=1]",
-                                      "popup DocumentComplete http://b/page"}));
+  EXPECT_EQ(Told(queue, 20), (std::vector<std::string>{
+                                 "main BeforeNavigate2 http://a/post [v=1]",
+                                 "popup DocumentComplete http://b/page"}));
 }
 
 TEST(BrowserEventQueueTest, AClosedViewsQueuedEventsGoWithItsDecisions) {
   BrowserEventQueue queue;
-  const std::uint64_t post = queue.Enqueue(Navigation(kPopup, "http://b/post", 0));
+  const std::uint64_t post =
+      queue.Enqueue(Navigation(kPopup, "http://b/post", 0));
   queue.Enqueue(Completion(kMain, 3, "http://a/frame"));
   queue.Enqueue(Completion(kPopup, kPopup, "http://b/page"));
   EXPECT_EQ(Told(queue, 0), std::vector<std::string>{"wait until 500"});
@@ -224,9 +225,9 @@ TEST(BrowserEventQueueTest, TwoSubmissionsInFlightEachGetTheirOwnBody) {
   queue.AddSubmission(Submission("main-frame", 1, "http://a/post", "a"),
                       At(60));
 
-  EXPECT_EQ(Told(queue, 60),
-            (std::vector<std::string>{"main BeforeNavigate2 http://a/post [v=a]",
-                                      "popup BeforeNavigate2 http://b/post [v=b]"}));
+  EXPECT_EQ(Told(queue, 60), (std::vector<std::string>{
+                                 "main BeforeNavigate2 http://a/post [v=a]",
+                                 "popup BeforeNavigate2 http://b/post [v=b]"}));
 }
 
 }  // namespace
