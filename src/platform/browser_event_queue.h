@@ -50,7 +50,9 @@ struct BrowserEventDelivery {
 //
 // The queue decides only what comes next; the caller delivers, runs the
 // timer for a wait and answers the engine's decisions. Times are monotonic
-// microseconds the caller passes in.
+// microseconds the caller passes in. To keep the order, the caller does not
+// ask Next while a delivered event's handler runs (it may run a nested main
+// loop): what is enqueued meanwhile is taken by the outer run.
 class BrowserEventQueue {
  public:
   // How long a POST decision waits for the body its page is still sending.
