@@ -12,7 +12,25 @@ add_library(scrivlet_platform STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_view_adapter.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/webkit_proxy_settings.cpp)
 target_include_directories(scrivlet_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(scrivlet_platform PUBLIC scrivlet_core scrivlet_form_body PkgConfig::WEBKIT PkgConfig::GTKMM)
+target_link_libraries(scrivlet_platform PUBLIC scrivlet_core scrivlet_browser_events PkgConfig::WEBKIT PkgConfig::GTKMM)
+
+# The form capture script lives in platform/form_capture.js and is compiled
+# in byte for byte, as the char array kCaptureScript of a generated header.
+set(SCRIVLET_GENERATED_DIR ${CMAKE_CURRENT_BINARY_DIR}/generated)
+add_custom_command(
+  OUTPUT ${SCRIVLET_GENERATED_DIR}/platform/form_capture_script.h
+  COMMAND ${CMAKE_COMMAND}
+    -DINPUT=${CMAKE_CURRENT_SOURCE_DIR}/platform/form_capture.js
+    -DOUTPUT=${SCRIVLET_GENERATED_DIR}/platform/form_capture_script.h
+    -DSYMBOL=kCaptureScript
+    -P ${CMAKE_CURRENT_SOURCE_DIR}/embed_text.cmake
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/platform/form_capture.js
+    ${CMAKE_CURRENT_SOURCE_DIR}/embed_text.cmake
+  COMMENT "Embedding platform/form_capture.js"
+  VERBATIM)
+target_sources(scrivlet_platform PRIVATE
+  ${SCRIVLET_GENERATED_DIR}/platform/form_capture_script.h)
+target_include_directories(scrivlet_platform PRIVATE ${SCRIVLET_GENERATED_DIR})
 
 # The gtkmm windows: they draw and forward events; the core decides.
 add_library(scrivlet_ui STATIC

@@ -20,6 +20,12 @@ class GObjectPtr {
     if (object) g_object_ref(object);
     return GObjectPtr(object);
   }
+  // Takes over the floating reference of a new widget (or, when the object
+  // is not floating, adds a reference of its own).
+  static GObjectPtr RefSink(T* object) {
+    if (object) g_object_ref_sink(object);
+    return GObjectPtr(object);
+  }
   ~GObjectPtr() { reset(); }
   GObjectPtr(GObjectPtr&& other) noexcept
       : object_(std::exchange(other.object_, nullptr)) {}

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <map>
 #include <stdexcept>
@@ -12,19 +11,13 @@
 #include <utility>
 #include <vector>
 
-#include "platform/form_body.h"
+#include "platform/browser_event_queue.h"
 #include "platform/form_capture.h"
+#include "platform/frame_ids.h"
 #include "platform/gobject_ptr.h"
 
 namespace scrivlet {
 namespace {
-
-// How long a POST decision waits for the body its page is still sending.
-constexpr std::int64_t kBodyWaitUs = 500'000;
-// How long it waits once the page has said that it is still reading the
-// files of the body: as long as a large file needs, but bounded, so that
-// the browser never hangs on a read that does not end.
-constexpr std::int64_t kFileReadWaitUs = 10'000'000;
 
 // Sets the first four elements of the first form by position. The values
 // arrive as arguments, never as script text.
@@ -88,11 +81,10 @@ void OnFillFinished(GObject* source, GAsyncResult* result, gpointer) {
 }  // namespace
 
 // Shared by a main view and every pop-up opened from it: the settings, the
-// capture script, the frames' identities, and one queue through which all
-// of their events reach the windows in the order the engine reported them.
-// A POST decision waits at the head of the queue until its body has arrived
-// (or kBodyWaitUs has passed, kFileReadWaitUs while its files are known to
-// be read), and everything behind it waits too.
+// capture script, the frames' identities, and one BrowserEventQueue through
+// which all of their events reach the windows in the order the engine
+// reported them. The queue decides what comes next; this class feeds it,
+// delivers, runs its timer and answers the engine's policy decisions.
 class BrowserGroup {
  public:
   BrowserGroup()
@@ -100,7 +92,10 @@ class BrowserGroup {
     // Pages may open windows from script, as with the link targets.
     webkit_settings_set_javascript_can_open_windows_automatically(
         settings_.get(), TRUE);
-    capture_.on_submission = [this] { Process(); };
+    capture_.on_submission = [this](FormSubmission submission) {
+      queue_.AddSubmission(std::move(submission), g_get_monotonic_time());
+      Process();
+    };
     capture_.on_frame_load = [this](const FrameLoad& load) {
       OnFrameLoad(load);
     };
@@ -121,13 +116,9 @@ class BrowserGroup {
   void Remove(WebViewAdapter* adapter) {
     adapters_.erase(std::remove(adapters_.begin(), adapters_.end(), adapter),
                     adapters_.end());
-    for (auto it = queue_.begin(); it != queue_.end();) {
-      if (it->adapter == adapter) {
-        if (it->decision) webkit_policy_decision_ignore(it->decision.get());
-        it = queue_.erase(it);
-      } else {
-        ++it;
-      }
+    for (const std::uint64_t sequence : queue_.DropView(adapter->Object())) {
+      GObjectPtr<WebKitPolicyDecision> decision = TakeDecision(sequence);
+      if (decision) webkit_policy_decision_ignore(decision.get());
     }
   }
 
@@ -135,65 +126,44 @@ class BrowserGroup {
                          WebKitPolicyDecision* decision, std::string url,
                          bool post, bool form_submission,
                          std::string content_type) {
-    Event event;
-    event.adapter = adapter;
-    event.navigation = true;
-    event.decision = GObjectPtr<WebKitPolicyDecision>::Ref(decision);
+    BrowserEvent event;
+    event.kind = BrowserEvent::Kind::kNavigation;
+    event.view = adapter->Object();
     event.id = adapter->Object();
     event.url = std::move(url);
     event.post = post;
     event.form_submission = form_submission;
     event.content_type = std::move(content_type);
     event.decided_us = g_get_monotonic_time();
-    queue_.push_back(std::move(event));
+    const std::uint64_t sequence = queue_.Enqueue(std::move(event));
+    decisions_.emplace(sequence,
+                       GObjectPtr<WebKitPolicyDecision>::Ref(decision));
     Process();
   }
 
   void EnqueueCompletion(WebViewAdapter* adapter, BrowserId id,
                          std::string url, bool new_page = true) {
-    Event event;
-    event.adapter = adapter;
+    BrowserEvent event;
+    event.kind = new_page ? BrowserEvent::Kind::kDocumentComplete
+                          : BrowserEvent::Kind::kLoadEndedWithoutPage;
+    event.view = adapter->Object();
     event.id = id;
     event.url = std::move(url);
-    event.new_page = new_page;
-    queue_.push_back(std::move(event));
+    queue_.Enqueue(std::move(event));
     Process();
   }
 
  private:
-  struct Event {
-    WebViewAdapter* adapter = nullptr;
-    bool navigation = false;
-    bool new_page = true;  // of a completion
-    GObjectPtr<WebKitPolicyDecision> decision;
-    BrowserId id = 0;
-    std::string url;
-    bool post = false;
-    bool form_submission = false;
-    std::string content_type;
-    std::int64_t decided_us = 0;
-  };
-
-  // A sub-frame's identity: odd numbers, which no view's address can be.
-  BrowserId FrameId(const std::string& token) {
-    auto [it, inserted] = frame_ids_.try_emplace(token, 0);
-    if (inserted) it->second = (next_frame_ << 1) | 1, ++next_frame_;
-    return it->second;
-  }
-
-  // The script does not know its view; the frame goes to the view that
-  // shows its top document, else to the first (main) view.
   void OnFrameLoad(const FrameLoad& load) {
     if (adapters_.empty()) return;
-    WebViewAdapter* target = adapters_.front();
+    std::vector<std::string> view_urls;
     for (WebViewAdapter* adapter : adapters_) {
       const char* uri = webkit_web_view_get_uri(adapter->view());
-      if (!load.top_url.empty() && uri && load.top_url == uri) {
-        target = adapter;
-        break;
-      }
+      view_urls.emplace_back(uri ? uri : "");
     }
-    EnqueueCompletion(target, FrameId(load.frame), load.url);
+    WebViewAdapter* target =
+        adapters_[ViewShowingFrame(view_urls, load.top_url)];
+    EnqueueCompletion(target, frame_ids_.IdOf(load.frame), load.url);
   }
 
   void Process() {
@@ -201,64 +171,54 @@ class BrowserGroup {
     // arriving meanwhile wait in the queue and are taken by the outer run.
     if (processing_) return;
     processing_ = true;
-    while (!queue_.empty()) {
-      std::optional<std::string> body;
-      bool body_complete = true;
-      Event& head = queue_.front();
-      // Only a form submission has a formdata event behind it; any other
-      // POST (a resubmission from the history) is recorded at once with
-      // the body unknown.
-      if (head.navigation && head.post && !head.form_submission) {
-        body = "";
-      } else if (head.navigation && head.post) {
-        FormSubmission submission;
-        const FormCapture::Lookup lookup =
-            capture_.Find(head.url, head.decided_us, submission);
-        const std::int64_t deadline_us =
-            head.decided_us + (lookup == FormCapture::Lookup::kIncomplete
-                                   ? kFileReadWaitUs
-                                   : kBodyWaitUs);
-        if (lookup != FormCapture::Lookup::kComplete &&
-            g_get_monotonic_time() < deadline_us) {
-          ArmTimer(deadline_us);
-          break;
-        }
-        body = "";
-        body_complete = lookup == FormCapture::Lookup::kComplete;
-        if (lookup != FormCapture::Lookup::kNone) {
-          try {
-            body = SerializeFormBody(head.content_type, submission.entries,
-                                     submission.charset);
-          } catch (const std::exception& error) {
-            g_warning("form body: %s", error.what());
-            body_complete = false;
-          }
-          capture_.Consume(submission);
-        }
+    for (;;) {
+      BrowserEventQueue::Step step = queue_.Next(g_get_monotonic_time());
+      if (step.kind == BrowserEventQueue::Step::Kind::kWait) {
+        ArmTimer(step.wait_until_us);
+        break;
       }
-      Event event = std::move(queue_.front());
-      queue_.pop_front();
-      Deliver(event, body, body_complete);
+      if (step.kind != BrowserEventQueue::Step::Kind::kDeliver) break;
+      Deliver(step.delivery);
     }
     processing_ = false;
   }
 
-  void Deliver(Event& event, const std::optional<std::string>& body,
-               bool body_complete) {
-    WebViewEvents& events = event.adapter->events_;
+  GObjectPtr<WebKitPolicyDecision> TakeDecision(std::uint64_t sequence) {
+    GObjectPtr<WebKitPolicyDecision> decision;
+    if (auto it = decisions_.find(sequence); it != decisions_.end()) {
+      decision = std::move(it->second);
+      decisions_.erase(it);
+    }
+    return decision;
+  }
+
+  void Deliver(const BrowserEventDelivery& delivery) {
+    const BrowserEvent& event = delivery.event;
+    if (!delivery.body_error.empty()) {
+      g_warning("form body: %s", delivery.body_error.c_str());
+    }
+    const GObjectPtr<WebKitPolicyDecision> decision =
+        TakeDecision(event.sequence);
+    // Every queued event's view is in the group: a view that goes away
+    // takes its events with it (Remove).
+    auto adapter = std::find_if(
+        adapters_.begin(), adapters_.end(),
+        [&](WebViewAdapter* a) { return a->Object() == event.view; });
     try {
-      if (event.navigation) {
-        const std::string headers =
-            event.post && !event.content_type.empty()
-                ? "Content-Type: " + event.content_type + "\r\n"
-                : std::string();
-        events.BeforeNavigate2(event.id, event.url,
-                               event.post ? body : std::nullopt, headers,
-                               body_complete);
-      } else if (event.new_page) {
-        events.DocumentComplete(event.id, event.url);
-      } else {
-        events.LoadEndedWithoutPage(event.id);
+      if (adapter != adapters_.end()) {
+        WebViewEvents& events = (*adapter)->events_;
+        switch (event.kind) {
+          case BrowserEvent::Kind::kNavigation:
+            events.BeforeNavigate2(event.id, event.url, delivery.post_data,
+                                   delivery.headers, delivery.body_complete);
+            break;
+          case BrowserEvent::Kind::kDocumentComplete:
+            events.DocumentComplete(event.id, event.url);
+            break;
+          case BrowserEvent::Kind::kLoadEndedWithoutPage:
+            events.LoadEndedWithoutPage(event.id);
+            break;
+        }
       }
     } catch (const std::exception& error) {
       g_warning("browser event: %s", error.what());
@@ -266,8 +226,8 @@ class BrowserGroup {
       g_warning("browser event: unknown failure");
     }
     // The adapter may be gone by now (its window closed in a nested loop);
-    // only the decision, which the event owns, is touched.
-    if (event.decision) webkit_policy_decision_use(event.decision.get());
+    // only the decision, which this call holds, is touched.
+    if (decision) webkit_policy_decision_use(decision.get());
   }
 
   void ArmTimer(std::int64_t deadline_us) {
@@ -291,20 +251,20 @@ class BrowserGroup {
   GObjectPtr<WebKitSettings> settings_;
   FormCapture capture_;
   std::vector<WebViewAdapter*> adapters_;
-  std::deque<Event> queue_;
+  BrowserEventQueue queue_;
+  // The engine's decisions of the queued navigations, by their sequence.
+  std::map<std::uint64_t, GObjectPtr<WebKitPolicyDecision>> decisions_;
+  FrameIds frame_ids_;
   bool processing_ = false;
   guint timer_ = 0;
-  std::map<std::string, BrowserId> frame_ids_;
-  BrowserId next_frame_ = 1;
 };
 
 WebViewAdapter::WebViewAdapter(WebViewEvents& events)
     : group_(std::make_shared<BrowserGroup>()), events_(events) {
-  view_ = WEBKIT_WEB_VIEW(
+  view_ = GObjectPtr<WebKitWebView>::RefSink(WEBKIT_WEB_VIEW(
       g_object_new(WEBKIT_TYPE_WEB_VIEW, "settings", group_->settings(),
                    "user-content-manager", group_->manager(), "network-session",
-                   webkit_network_session_get_default(), nullptr));
-  g_object_ref_sink(view_);
+                   webkit_network_session_get_default(), nullptr)));
   Connect();
 }
 
@@ -312,39 +272,38 @@ WebViewAdapter::WebViewAdapter(WebViewEvents& events)
 // both are handed over explicitly so that the pop-up's forms are captured.
 WebViewAdapter::WebViewAdapter(WebViewEvents& events, WebViewAdapter& opener)
     : group_(opener.group_), events_(events) {
-  view_ = WEBKIT_WEB_VIEW(g_object_new(
-      WEBKIT_TYPE_WEB_VIEW, "related-view", opener.view_, "settings",
-      group_->settings(), "user-content-manager", group_->manager(), nullptr));
-  g_object_ref_sink(view_);
+  view_ = GObjectPtr<WebKitWebView>::RefSink(WEBKIT_WEB_VIEW(g_object_new(
+      WEBKIT_TYPE_WEB_VIEW, "related-view", opener.view(), "settings",
+      group_->settings(), "user-content-manager", group_->manager(), nullptr)));
   Connect();
 }
 
 void WebViewAdapter::Connect() {
-  widget_ = Glib::wrap(GTK_WIDGET(view_));
+  widget_ = Glib::wrap(GTK_WIDGET(view()));
   group_->Add(this);
-  g_signal_connect(view_, "decide-policy", G_CALLBACK(&OnDecidePolicy), this);
-  g_signal_connect(view_, "load-changed", G_CALLBACK(&OnLoadChanged), this);
-  g_signal_connect(view_, "load-failed", G_CALLBACK(&OnLoadFailed), this);
-  g_signal_connect(view_, "load-failed-with-tls-errors",
+  g_signal_connect(view(), "decide-policy", G_CALLBACK(&OnDecidePolicy), this);
+  g_signal_connect(view(), "load-changed", G_CALLBACK(&OnLoadChanged), this);
+  g_signal_connect(view(), "load-failed", G_CALLBACK(&OnLoadFailed), this);
+  g_signal_connect(view(), "load-failed-with-tls-errors",
                    G_CALLBACK(&OnLoadFailedWithTlsErrors), this);
-  g_signal_connect(view_, "create", G_CALLBACK(&OnCreate), this);
-  g_signal_connect(view_, "authenticate", G_CALLBACK(&OnAuthenticate), this);
-  g_signal_connect(view_, "mouse-target-changed",
+  g_signal_connect(view(), "create", G_CALLBACK(&OnCreate), this);
+  g_signal_connect(view(), "authenticate", G_CALLBACK(&OnAuthenticate), this);
+  g_signal_connect(view(), "mouse-target-changed",
                    G_CALLBACK(&OnMouseTargetChanged), this);
-  g_signal_connect(webkit_web_view_get_back_forward_list(view_), "changed",
+  g_signal_connect(webkit_web_view_get_back_forward_list(view()), "changed",
                    G_CALLBACK(&OnBackForwardChanged), this);
 }
 
+// The view is released after this body, before the group (see view_).
 WebViewAdapter::~WebViewAdapter() {
   group_->Remove(this);
   g_signal_handlers_disconnect_by_data(
-      webkit_web_view_get_back_forward_list(view_), this);
-  g_signal_handlers_disconnect_by_data(view_, this);
-  g_object_unref(view_);
+      webkit_web_view_get_back_forward_list(view()), this);
+  g_signal_handlers_disconnect_by_data(view(), this);
 }
 
 BrowserId WebViewAdapter::Object() const {
-  return reinterpret_cast<BrowserId>(view_);
+  return reinterpret_cast<BrowserId>(view());
 }
 
 std::string WebViewAdapter::FileAddress(const std::string& path) const {
@@ -362,24 +321,24 @@ std::string WebViewAdapter::FileAddress(const std::string& path) const {
 }
 
 void WebViewAdapter::Navigate(const std::string& url) {
-  webkit_web_view_load_uri(view_, url.c_str());
+  webkit_web_view_load_uri(view(), url.c_str());
 }
 
 void WebViewAdapter::Navigate2(const std::string& url) {
-  webkit_web_view_load_uri(view_, url.c_str());
+  webkit_web_view_load_uri(view(), url.c_str());
 }
 
-void WebViewAdapter::Focus() { gtk_widget_grab_focus(GTK_WIDGET(view_)); }
+void WebViewAdapter::Focus() { gtk_widget_grab_focus(GTK_WIDGET(view())); }
 
-void WebViewAdapter::GoBack() { webkit_web_view_go_back(view_); }
+void WebViewAdapter::GoBack() { webkit_web_view_go_back(view()); }
 
-void WebViewAdapter::GoForward() { webkit_web_view_go_forward(view_); }
+void WebViewAdapter::GoForward() { webkit_web_view_go_forward(view()); }
 
-void WebViewAdapter::Refresh() { webkit_web_view_reload(view_); }
+void WebViewAdapter::Refresh() { webkit_web_view_reload(view()); }
 
 bool WebViewAdapter::StopLoading() {
-  if (!webkit_web_view_is_loading(view_)) return false;
-  webkit_web_view_stop_loading(view_);
+  if (!webkit_web_view_is_loading(view())) return false;
+  webkit_web_view_stop_loading(view());
   return true;
 }
 
@@ -397,7 +356,7 @@ void WebViewAdapter::FillFirstForm(BrowserId target,
                           g_variant_new_string(ValidUtf8(values[i]).c_str()));
   }
   webkit_web_view_call_async_javascript_function(
-      view_, kFillFirstFormScript, -1, g_variant_builder_end(&arguments),
+      view(), kFillFirstFormScript, -1, g_variant_builder_end(&arguments),
       FormCapture::WorldName(), nullptr, nullptr, &OnFillFinished, nullptr);
 }
 
@@ -622,8 +581,8 @@ void WebViewAdapter::OnBackForwardChanged(WebKitBackForwardList*,
                                           gpointer self) {
   try {
     auto* adapter = static_cast<WebViewAdapter*>(self);
-    const bool back = webkit_web_view_can_go_back(adapter->view_);
-    const bool forward = webkit_web_view_can_go_forward(adapter->view_);
+    const bool back = webkit_web_view_can_go_back(adapter->view());
+    const bool forward = webkit_web_view_can_go_forward(adapter->view());
     adapter->events_.CommandStateChange(kBackCommand, back);
     adapter->events_.CommandStateChange(kForwardCommand, forward);
   } catch (const std::exception& error) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/gobject_ptr.h"
 #include "session/authentication.h"
 #include "session/browser.h"
 #include "session/certificate.h"
@@ -44,7 +45,7 @@ class WebViewEvents {
   // to show it, made with the requesting adapter as its opener; nullptr
   // refuses the request.
   virtual WebViewAdapter* NewWindow2(WebViewAdapter& opener) = 0;
-  // 1 forward, 2 back.
+  // kForwardCommand or kBackCommand (session/browser.h).
   virtual void CommandStateChange(long command, bool enable) = 0;
   virtual void StatusTextChange(const std::string& text) = 0;
   // A server or proxy asks for credentials. The credentials to answer with,
@@ -83,7 +84,7 @@ class WebViewAdapter : public Browser {
   WebViewAdapter& operator=(const WebViewAdapter&) = delete;
 
   Gtk::Widget& widget() const { return *widget_; }
-  WebKitWebView* view() const { return view_; }
+  WebKitWebView* view() const { return view_.get(); }
 
   // Browser
   BrowserId Object() const override;
@@ -131,7 +132,9 @@ class WebViewAdapter : public Browser {
 
   std::shared_ptr<BrowserGroup> group_;
   WebViewEvents& events_;
-  WebKitWebView* view_;  // owned reference
+  // Declared after group_, so released before it: the group's settings,
+  // content manager and capture outlive the view.
+  GObjectPtr<WebKitWebView> view_;
   Gtk::Widget* widget_;  // the gtkmm wrapper of view_, owned by it
   std::string status_text_;
   // Of the top-level load in progress: whether its page has come (it was

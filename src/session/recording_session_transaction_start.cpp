@@ -12,10 +12,6 @@ namespace {
 constexpr char kNameKey[] = "transactionName=";
 constexpr char kUuidKey[] = "uuid=";
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 // The description that follows "Error :": the system's reason, and for a
 // file the path it concerns.
 std::string Describe(const std::exception& error) {
@@ -45,10 +41,10 @@ void RecordingSession::StartTransaction() {
     state_.transactionUuid = kUuidKey;
     if (files_.FileExists(state_.transNamePath)) {
       for (const std::string& line : files_.ReadLines(state_.transNamePath)) {
-        if (StartsWith(line, kNameKey)) {
+        if (line.starts_with(kNameKey)) {
           state_.transactionName = line.substr(sizeof(kNameKey) - 1);
         }
-        if (StartsWith(line, kUuidKey)) {
+        if (line.starts_with(kUuidKey)) {
           state_.transactionUuid = line.substr(sizeof(kUuidKey) - 1);
         }
       }
