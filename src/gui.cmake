@@ -9,6 +9,7 @@ pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkitgtk-6.0)
 # WebViewEvents.
 add_library(scrivlet_platform STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/form_capture.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/freed_memory.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_view_adapter.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/webkit_proxy_settings.cpp)
 target_include_directories(scrivlet_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})

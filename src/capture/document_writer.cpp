@@ -329,21 +329,30 @@ void AppendBodyContentLines(std::string& out, std::string_view body) {
   AppendLine(out, kContentClose);
 }
 
-// Appends `text`'s lines (each ending at LF, a CR just before the LF
-// dropped) joined with nothing between them.
-void AppendJoinedLines(std::string& out, std::string_view text) {
+// Calls `line(start, end)` for each line of `text`: each ends at LF, a CR
+// just before the LF dropped, and the last may end without one.
+template <typename Line>
+void ForEachLine(std::string_view text, Line line) {
   std::size_t start = 0;
   while (start < text.size()) {
     const std::size_t line_feed = text.find('\n', start);
-    std::size_t end = line_feed == std::string_view::npos ? text.size() : line_feed;
+    std::size_t end =
+        line_feed == std::string_view::npos ? text.size() : line_feed;
     if (line_feed != std::string_view::npos && end > start &&
         text[end - 1] == '\r') {
       --end;
     }
-    out.append(text, start, end - start);
+    line(start, end);
     if (line_feed == std::string_view::npos) break;
     start = line_feed + 1;
   }
+}
+
+// Appends `text`'s lines joined with nothing between them.
+void AppendJoinedLines(std::string& out, std::string_view text) {
+  ForEachLine(text, [&](std::size_t start, std::size_t end) {
+    out.append(text.data() + start, end - start);
+  });
 }
 
 }  // namespace
@@ -461,11 +470,18 @@ std::string BuildCompletionElement(const RequestFields& fields,
   return out;
 }
 
-std::string JoinDocumentLines(const std::string& content) {
-  std::string joined;
-  joined.reserve(content.size());
-  AppendJoinedLines(joined, content);
-  return joined;
+std::string JoinDocumentLines(std::string content) {
+  // Each line moves down to the end of the ones before it, below the part
+  // still to be read.
+  std::size_t kept = 0;
+  ForEachLine(content, [&](std::size_t start, std::size_t end) {
+    std::copy(content.begin() + static_cast<std::ptrdiff_t>(start),
+              content.begin() + static_cast<std::ptrdiff_t>(end),
+              content.begin() + static_cast<std::ptrdiff_t>(kept));
+    kept += end - start;
+  });
+  content.resize(kept);
+  return content;
 }
 
 }  // namespace scrivlet

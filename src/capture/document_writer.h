@@ -106,7 +106,8 @@ std::string BuildCompletionElement(const RequestFields& fields,
 
 // The document as the record page receives it: its lines (each ending at LF,
 // a CR just before the LF dropped) joined with nothing between them.
-std::string JoinDocumentLines(const std::string& content);
+// The text is joined in its own memory: a document may be megabytes.
+std::string JoinDocumentLines(std::string content);
 
 }  // namespace scrivlet
 

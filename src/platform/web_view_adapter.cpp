@@ -13,6 +13,7 @@
 
 #include "platform/browser_event_queue.h"
 #include "platform/form_capture.h"
+#include "platform/freed_memory.h"
 #include "platform/frame_ids.h"
 #include "platform/gobject_ptr.h"
 
@@ -32,41 +33,46 @@ form.elements[3].value = transactionDocument;
 return true;
 )JS";
 
-// GVariant strings must be UTF-8 and end at their first NUL. Bytes that are
-// not part of a valid UTF-8 sequence are taken as Latin-1 characters, so
-// nothing is dropped; a NUL byte becomes U+FFFD, so nothing after it is cut.
-std::string ValidUtf8(const std::string& text) {
-  // Usually the whole text is valid already (g_utf8_validate refuses NUL
-  // bytes too); the loop below is slow on megabytes of document.
-  if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()),
-                      nullptr)) {
-    return text;
-  }
-  std::string out;
-  out.reserve(text.size());
-  const char* pos = text.data();
-  const char* end = text.data() + text.size();
-  while (pos < end) {
-    if (*pos == '\0') {
-      out += "\xEF\xBF\xBD";
-      ++pos;
-      continue;
+// A GVariant string of `text`, which must be UTF-8 and end at its first NUL.
+// Bytes that are not part of a valid UTF-8 sequence are taken as Latin-1
+// characters, so nothing is dropped; a NUL byte becomes U+FFFD, so nothing
+// after it is cut. Usually the whole text is valid already (g_utf8_validate
+// refuses NUL bytes too): the variant then holds the text itself, taken
+// over without a copy or a second check, for a document of megabytes.
+GVariant* StringVariant(std::string text) {
+  if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()),
+                       nullptr)) {
+    std::string out;
+    out.reserve(text.size());
+    const char* pos = text.data();
+    const char* end = text.data() + text.size();
+    while (pos < end) {
+      if (*pos == '\0') {
+        out += "\xEF\xBF\xBD";
+        ++pos;
+        continue;
+      }
+      const gunichar c =
+          g_utf8_get_char_validated(pos, static_cast<gssize>(end - pos));
+      if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
+        char buffer[6];
+        const gint n =
+            g_unichar_to_utf8(static_cast<unsigned char>(*pos), buffer);
+        out.append(buffer, static_cast<std::size_t>(n));
+        ++pos;
+      } else {
+        const char* next = g_utf8_next_char(pos);
+        out.append(pos, static_cast<std::size_t>(next - pos));
+        pos = next;
+      }
     }
-    const gunichar c =
-        g_utf8_get_char_validated(pos, static_cast<gssize>(end - pos));
-    if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
-      char buffer[6];
-      const gint n =
-          g_unichar_to_utf8(static_cast<unsigned char>(*pos), buffer);
-      out.append(buffer, static_cast<std::size_t>(n));
-      ++pos;
-    } else {
-      const char* next = g_utf8_next_char(pos);
-      out.append(pos, static_cast<std::size_t>(next - pos));
-      pos = next;
-    }
+    text = std::move(out);
   }
-  return out;
+  // The serialised form of a GVariant string is its bytes and a NUL.
+  auto* owned = new std::string(std::move(text));
+  return g_variant_new_from_data(
+      G_VARIANT_TYPE_STRING, owned->c_str(), owned->size() + 1, TRUE,
+      [](gpointer data) { delete static_cast<std::string*>(data); }, owned);
 }
 
 void OnFillFinished(GObject* source, GAsyncResult* result, gpointer) {
@@ -345,7 +351,7 @@ bool WebViewAdapter::StopLoading() {
 // Only the view's top-level document can be filled: a sub-frame's identity
 // names no document the engine lets us address, so it is left alone.
 void WebViewAdapter::FillFirstForm(BrowserId target,
-                                   const std::array<std::string, 4>& values) {
+                                   std::array<std::string, 4> values) {
   if (target != Object()) return;
   GVariantBuilder arguments;
   g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
@@ -353,7 +359,7 @@ void WebViewAdapter::FillFirstForm(BrowserId target,
                          "transactionDocument"};
   for (std::size_t i = 0; i < values.size(); ++i) {
     g_variant_builder_add(&arguments, "{sv}", names[i],
-                          g_variant_new_string(ValidUtf8(values[i]).c_str()));
+                          StringVariant(std::move(values[i])));
   }
   webkit_web_view_call_async_javascript_function(
       view(), kFillFirstFormScript, -1, g_variant_builder_end(&arguments),
@@ -424,6 +430,7 @@ void WebViewAdapter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
     adapter->group_->EnqueueCompletion(adapter, adapter->Object(),
                                        std::move(completed),
                                        adapter->load_shows_page_);
+    ReturnFreedMemory();
   } catch (const std::exception& error) {
     g_warning("load-changed: %s", error.what());
   } catch (...) {

@@ -96,7 +96,7 @@ class WebViewAdapter : public Browser {
   void GoForward() override;
   void Refresh() override;
   void FillFirstForm(BrowserId target,
-                     const std::array<std::string, 4>& values) override;
+                     std::array<std::string, 4> values) override;
 
   // Stops the page that is loading; false when none is.
   bool StopLoading();

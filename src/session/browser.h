@@ -58,9 +58,10 @@ class Browser {
   // Sets, by position, the values of the first four elements of the first
   // form of the page that `target` shows. The values are handed to the page
   // as data, never as script text. A page without such a form is left alone,
-  // silently. May finish after the call returns.
+  // silently. May finish after the call returns. The values are taken over:
+  // the document among them may be megabytes.
   virtual void FillFirstForm(BrowserId target,
-                             const std::array<std::string, 4>& values) = 0;
+                             std::array<std::string, 4> values) = 0;
 };
 
 }  // namespace scrivlet

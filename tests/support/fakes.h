@@ -44,8 +44,8 @@ class FakeBrowser : public Browser {
   void GoForward() override { calls.push_back("GoForward"); }
   void Refresh() override { calls.push_back("Refresh"); }
   void FillFirstForm(BrowserId target,
-                     const std::array<std::string, 4>& values) override {
-    fills.emplace_back(target, values);
+                     std::array<std::string, 4> values) override {
+    fills.emplace_back(target, std::move(values));
   }
 
   // As with the engine, Navigate never fails at the call. While
