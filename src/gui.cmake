@@ -9,7 +9,6 @@ pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkitgtk-6.0)
 # WebViewEvents.
 add_library(scrivlet_platform STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/form_capture.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/platform/freed_memory.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_view_adapter.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/webkit_proxy_settings.cpp)
 target_include_directories(scrivlet_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
@@ -29,9 +28,26 @@ add_custom_command(
     ${CMAKE_CURRENT_SOURCE_DIR}/embed_text.cmake
   COMMENT "Embedding platform/form_capture.js"
   VERBATIM)
-target_sources(scrivlet_platform PRIVATE
+
+# The web process extension that runs the capture script in every frame and
+# hands its messages to the program as GLib data. The engine loads every
+# module of one directory: web-extensions/ next to the program in the build
+# tree, the installed one otherwise (platform/form_capture.cpp).
+pkg_check_modules(WEBKIT_EXTENSION REQUIRED IMPORTED_TARGET
+  webkitgtk-web-process-extension-6.0)
+add_library(scrivlet-capture MODULE
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/capture_extension.cpp
   ${SCRIVLET_GENERATED_DIR}/platform/form_capture_script.h)
-target_include_directories(scrivlet_platform PRIVATE ${SCRIVLET_GENERATED_DIR})
+target_include_directories(scrivlet-capture PRIVATE
+  ${CMAKE_CURRENT_SOURCE_DIR} ${SCRIVLET_GENERATED_DIR})
+target_link_libraries(scrivlet-capture PRIVATE PkgConfig::WEBKIT_EXTENSION)
+set_target_properties(scrivlet-capture PROPERTIES
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/web-extensions)
+
+target_compile_definitions(scrivlet_platform PRIVATE
+  SCRIVLET_WEB_EXTENSIONS_DIR="${CMAKE_INSTALL_PREFIX}/${SCRIVLET_WEB_EXTENSIONS_INSTALL_DIR}")
+# Whatever shows a web view needs the extension built.
+add_dependencies(scrivlet_platform scrivlet-capture)
 
 # The gtkmm windows: they draw and forward events; the core decides.
 add_library(scrivlet_ui STATIC

@@ -5,44 +5,30 @@
 #include <string>
 #include <utility>
 
-#include "platform/form_capture_script.h"
+#include "platform/capture_message.h"
 
 namespace scrivlet {
 namespace {
 
 constexpr char kWorldName[] = "scrivlet-capture";
-constexpr char kChannel[] = "scrivletCapture";
+constexpr char kExtensionFile[] = "libscrivlet-capture.so";
 
-using JsValue = GObjectPtr<JSCValue>;
-
-// The engine hands over a reference of its own with each property.
-JsValue Property(JSCValue* object, const char* name) {
-  return JsValue::Adopt(jsc_value_object_get_property(object, name));
+std::string StringOf(GVariant* message, const char* name) {
+  const char* text = nullptr;
+  if (!g_variant_lookup(message, name, "&s", &text) || text == nullptr) {
+    return "";
+  }
+  return text;
 }
 
-std::string StringOf(JSCValue* value) {
-  if (!value || !jsc_value_is_string(value)) return "";
-  char* text = jsc_value_to_string(value);
-  std::string result = text ? text : "";
-  g_free(text);
-  return result;
+bool BoolOf(GVariant* message, const char* name) {
+  gboolean value = FALSE;
+  return g_variant_lookup(message, name, "b", &value) && value;
 }
 
-std::string StringProperty(JSCValue* object, const char* name) {
-  const JsValue value = Property(object, name);
-  return StringOf(value.get());
-}
-
-bool BoolProperty(JSCValue* object, const char* name) {
-  const JsValue value = Property(object, name);
-  return value.get() && jsc_value_to_boolean(value.get());
-}
-
-double NumberProperty(JSCValue* object, const char* name) {
-  const JsValue value = Property(object, name);
-  return value.get() && jsc_value_is_number(value.get())
-             ? jsc_value_to_double(value.get())
-             : 0.0;
+double NumberOf(GVariant* message, const char* name) {
+  double value = 0.0;
+  return g_variant_lookup(message, name, "d", &value) ? value : 0.0;
 }
 
 std::string Base64Decode(const std::string& text) {
@@ -54,93 +40,123 @@ std::string Base64Decode(const std::string& text) {
   return result;
 }
 
+// web-extensions/ beside the program when it runs from its build tree,
+// otherwise the directory the package installs the extension in.
+std::string WebExtensionsDirectory() {
+  gchar* program = g_file_read_link("/proc/self/exe", nullptr);
+  if (program != nullptr) {
+    gchar* directory = g_path_get_dirname(program);
+    gchar* beside =
+        g_build_filename(directory, "web-extensions", nullptr);
+    gchar* module = g_build_filename(beside, kExtensionFile, nullptr);
+    const bool built_here = g_file_test(module, G_FILE_TEST_IS_REGULAR);
+    std::string found = built_here ? beside : "";
+    g_free(module);
+    g_free(beside);
+    g_free(directory);
+    g_free(program);
+    if (built_here) return found;
+  }
+  return SCRIVLET_WEB_EXTENSIONS_DIR;
+}
+
 }  // namespace
 
 const char* FormCapture::WorldName() { return kWorldName; }
 
-// The capture script is form_capture.js, compiled in byte for byte as
-// kCaptureScript (src/embed_text.cmake). It runs in every frame, in the
-// isolated world. It reports the entry list of each `formdata` event (also
-// fired by form.submit(), which skips the submit event), read by a listener
-// that is appended to the window's bubbling listeners during the event's
-// capture phase, so that it runs after the page's own listeners and sees
-// their changes. File contents can only be read asynchronously, so the
-// script reads each file when it is chosen (the input and change events of
-// a file input, trusted or not: the bytes are the File's own and are used
-// only for that same File object in a trusted formdata event); a submission
-// whose files are all read already goes in one message. Files not read yet
-// (chosen without an event, still being read, or replaced by a page
-// listener) are read then and follow in a second message, for which the
-// navigation's decision waits.
+// The capture script is form_capture.js; the program's web process
+// extension (capture_extension.cpp) runs it at the start of every document
+// of every frame, in an isolated world, and sends its messages here as GLib
+// data through the view they come from. The script reports the entry list
+// of each `formdata` event (also fired by form.submit(), which skips the
+// submit event), read by a listener that is appended to the window's
+// bubbling listeners during the event's capture phase, so that it runs
+// after the page's own listeners and sees their changes. File contents can
+// only be read asynchronously, so the script reads each file when it is
+// chosen (the input and change events of a file input, trusted or not: the
+// bytes are the File's own and are used only for that same File object in
+// a trusted formdata event); a submission whose files are all read already
+// goes in one message. Files not read yet (chosen without an event, still
+// being read, or replaced by a page listener) are read then and follow in a
+// second message, for which the navigation's decision waits.
 FormCapture::FormCapture()
     : manager_(GObjectPtr<WebKitUserContentManager>::Adopt(
           webkit_user_content_manager_new())) {
-  g_signal_connect(manager_.get(), "script-message-received::scrivletCapture",
-                   G_CALLBACK(&FormCapture::OnScriptMessage), this);
-  webkit_user_content_manager_register_script_message_handler(
-      manager_.get(), kChannel, kWorldName);
-  WebKitUserScript* script = webkit_user_script_new_for_world(
-      kCaptureScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kWorldName, nullptr,
-      nullptr);
-  webkit_user_content_manager_add_script(manager_.get(), script);
-  webkit_user_script_unref(script);
+  // The engine loads the extensions when it starts its first web process;
+  // the directory is set before the first view is made.
+  static const bool extensions_set = [] {
+    const std::string directory = WebExtensionsDirectory();
+    gchar* module = g_build_filename(directory.c_str(), kExtensionFile, nullptr);
+    if (!g_file_test(module, G_FILE_TEST_IS_REGULAR)) {
+      g_warning("the form capture module %s is missing: posted forms are "
+                "recorded without their bodies",
+                module);
+    }
+    g_free(module);
+    webkit_web_context_set_web_process_extensions_directory(
+        webkit_web_context_get_default(), directory.c_str());
+    return true;
+  }();
+  (void)extensions_set;
 }
 
-// A view may still hold the manager after this object is gone; its
-// messages must then reach no one.
-FormCapture::~FormCapture() {
-  g_signal_handlers_disconnect_by_data(manager_.get(), this);
-}
-
-void FormCapture::OnScriptMessage(WebKitUserContentManager*, JSCValue* message,
-                                  gpointer self) {
+bool FormCapture::HandleUserMessage(WebKitUserMessage* message) {
+  if (g_strcmp0(webkit_user_message_get_name(message), kCaptureMessageName) !=
+      0) {
+    return false;
+  }
   try {
-    static_cast<FormCapture*>(self)->HandleMessage(message);
+    GVariant* parameters = webkit_user_message_get_parameters(message);
+    if (parameters != nullptr &&
+        g_variant_is_of_type(parameters, G_VARIANT_TYPE_VARDICT)) {
+      HandleMessage(parameters);
+    }
   } catch (const std::exception& error) {
     g_warning("form capture: %s", error.what());
   } catch (...) {
   }
+  return true;
 }
 
-void FormCapture::HandleMessage(JSCValue* message) {
-  if (!jsc_value_is_object(message)) return;
-  const std::string kind = StringProperty(message, "kind");
+void FormCapture::HandleMessage(GVariant* message) {
+  const std::string kind = StringOf(message, "kind");
   if (kind == "frameload") {
-    FrameLoad load{StringProperty(message, "frame"),
-                   StringProperty(message, "url"),
-                   StringProperty(message, "top")};
+    FrameLoad load{StringOf(message, "frame"), StringOf(message, "url"),
+                   StringOf(message, "top")};
     if (on_frame_load) on_frame_load(load);
     return;
   }
   if (kind != "form") return;
   FormSubmission submission;
-  submission.id = static_cast<std::uint64_t>(NumberProperty(message, "id"));
-  submission.frame = StringProperty(message, "frame");
-  submission.action = StringProperty(message, "action");
-  submission.method = StringProperty(message, "method");
-  submission.charset = StringProperty(message, "charset");
-  submission.complete = BoolProperty(message, "complete");
-  const JsValue entries = Property(message, "entries");
-  if (entries.get() && jsc_value_is_array(entries.get())) {
-    const int count = static_cast<int>(NumberProperty(entries.get(), "length"));
-    for (int i = 0; i < count; ++i) {
-      const JsValue item =
-          JsValue::Adopt(jsc_value_object_get_property_at_index(
-              entries.get(), static_cast<guint>(i)));
-      if (!item.get() || !jsc_value_is_object(item.get())) continue;
-      FormEntry entry;
-      entry.name = StringProperty(item.get(), "name");
-      entry.is_file = BoolProperty(item.get(), "file");
-      if (entry.is_file) {
-        entry.filename = StringProperty(item.get(), "filename");
-        entry.content_type = StringProperty(item.get(), "type");
-        entry.value = Base64Decode(StringProperty(item.get(), "data"));
-      } else {
-        entry.value = StringProperty(item.get(), "value");
+  submission.id = static_cast<std::uint64_t>(NumberOf(message, "id"));
+  submission.frame = StringOf(message, "frame");
+  submission.action = StringOf(message, "action");
+  submission.method = StringOf(message, "method");
+  submission.charset = StringOf(message, "charset");
+  submission.complete = BoolOf(message, "complete");
+  GVariant* entries = g_variant_lookup_value(message, "entries",
+                                             G_VARIANT_TYPE("av"));
+  if (entries != nullptr) {
+    GVariantIter iter;
+    g_variant_iter_init(&iter, entries);
+    GVariant* boxed = nullptr;
+    while (g_variant_iter_next(&iter, "v", &boxed)) {
+      if (g_variant_is_of_type(boxed, G_VARIANT_TYPE_VARDICT)) {
+        FormEntry entry;
+        entry.name = StringOf(boxed, "name");
+        entry.is_file = BoolOf(boxed, "file");
+        if (entry.is_file) {
+          entry.filename = StringOf(boxed, "filename");
+          entry.content_type = StringOf(boxed, "type");
+          entry.value = Base64Decode(StringOf(boxed, "data"));
+        } else {
+          entry.value = StringOf(boxed, "value");
+        }
+        submission.entries.push_back(std::move(entry));
       }
-      submission.entries.push_back(std::move(entry));
+      g_variant_unref(boxed);
     }
+    g_variant_unref(entries);
   }
   if (on_submission) on_submission(std::move(submission));
 }

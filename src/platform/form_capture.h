@@ -18,21 +18,27 @@ struct FrameLoad {
   std::string top_url;  // the top document's address, "" when cross-origin
 };
 
-// The capture script and its message channel. The script runs at document
-// start in every frame, in an isolated script world of its own: page scripts
-// can neither see it nor post to its channel, so pages cannot forge a body.
-// One instance serves a main view and all pop-ups opened from it, which
-// share its user content manager. It only translates the script's messages
-// into plain values; SubmissionMatcher keeps and matches the submissions.
+// The capture script's messages. The script runs at document start in
+// every frame, in an isolated script world of the program's web process
+// extension: page scripts can neither see it nor reach its channel, so pages
+// cannot forge a body. Its messages arrive as GLib data through the view
+// they come from. One instance serves a main view and all pop-ups opened
+// from it. It only translates the messages into plain values;
+// SubmissionMatcher keeps and matches the submissions.
 class FormCapture {
  public:
   FormCapture();
-  ~FormCapture();
   FormCapture(const FormCapture&) = delete;
   FormCapture& operator=(const FormCapture&) = delete;
 
+  // The user content the main view and its pop-ups share (none of the
+  // program's own: the capture script comes with the extension).
   WebKitUserContentManager* manager() const { return manager_.get(); }
+  // A world of that name for scripts the program runs in a page itself.
   static const char* WorldName();
+
+  // A view's user message: false unless it is the capture script's.
+  bool HandleUserMessage(WebKitUserMessage* message);
 
   // Called for every message of a form submission (a form with files not
   // read yet sends two, with the same frame and id); `received_us` is not
@@ -42,9 +48,7 @@ class FormCapture {
   std::function<void(const FrameLoad&)> on_frame_load;
 
  private:
-  static void OnScriptMessage(WebKitUserContentManager* manager,
-                              JSCValue* message, gpointer self);
-  void HandleMessage(JSCValue* message);
+  void HandleMessage(GVariant* message);
 
   GObjectPtr<WebKitUserContentManager> manager_;
 };

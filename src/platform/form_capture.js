@@ -1,12 +1,13 @@
 (function () {
   'use strict';
-  const handlers = window.webkit && window.webkit.messageHandlers;
-  const channel = handlers && handlers.scrivletCapture;
-  if (!channel) return;
+  // Defined in this world, and only here, by the program's web process
+  // extension: it hands a message to the program as plain data.
+  const send = typeof scrivletPost === 'function' ? scrivletPost : null;
+  if (!send) return;
   const frame = Math.random().toString(36).slice(2) + '.' + Date.now().toString(36);
   const post = (message) => {
     message.frame = frame;
-    try { channel.postMessage(message); } catch (e) {}
+    try { send(message); } catch (e) {}
   };
   const text = (value) => {
     const s = String(value);

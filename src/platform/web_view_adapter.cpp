@@ -13,7 +13,6 @@
 
 #include "platform/browser_event_queue.h"
 #include "platform/form_capture.h"
-#include "platform/freed_memory.h"
 #include "platform/frame_ids.h"
 #include "platform/gobject_ptr.h"
 
@@ -114,6 +113,9 @@ class BrowserGroup {
 
   WebKitSettings* settings() const { return settings_.get(); }
   WebKitUserContentManager* manager() const { return capture_.manager(); }
+  bool HandleUserMessage(WebKitUserMessage* message) {
+    return capture_.HandleUserMessage(message);
+  }
 
   void Add(WebViewAdapter* adapter) { adapters_.push_back(adapter); }
 
@@ -294,6 +296,8 @@ void WebViewAdapter::Connect() {
                    G_CALLBACK(&OnLoadFailedWithTlsErrors), this);
   g_signal_connect(view(), "create", G_CALLBACK(&OnCreate), this);
   g_signal_connect(view(), "authenticate", G_CALLBACK(&OnAuthenticate), this);
+  g_signal_connect(view(), "user-message-received",
+                   G_CALLBACK(&OnUserMessage), this);
   g_signal_connect(view(), "mouse-target-changed",
                    G_CALLBACK(&OnMouseTargetChanged), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(view()), "changed",
@@ -366,6 +370,19 @@ void WebViewAdapter::FillFirstForm(BrowserId target,
       FormCapture::WorldName(), nullptr, nullptr, &OnFillFinished, nullptr);
 }
 
+// The capture script's messages come from the web process extension of the
+// page's process, through the view.
+gboolean WebViewAdapter::OnUserMessage(WebKitWebView*,
+                                       WebKitUserMessage* message,
+                                       gpointer self) {
+  try {
+    return static_cast<WebViewAdapter*>(self)->group_->HandleUserMessage(
+        message);
+  } catch (...) {
+  }
+  return FALSE;
+}
+
 // A navigation of the page or of one of its frames. A server redirect is no
 // new navigation: WebKit asks again for each hop, and the page completion
 // records where the page ended.
@@ -430,7 +447,6 @@ void WebViewAdapter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
     adapter->group_->EnqueueCompletion(adapter, adapter->Object(),
                                        std::move(completed),
                                        adapter->load_shows_page_);
-    ReturnFreedMemory();
   } catch (const std::exception& error) {
     g_warning("load-changed: %s", error.what());
   } catch (...) {

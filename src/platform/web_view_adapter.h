@@ -115,6 +115,8 @@ class WebViewAdapter : public Browser {
                                gpointer self);
   static GtkWidget* OnCreate(WebKitWebView* view,
                              WebKitNavigationAction* action, gpointer self);
+  static gboolean OnUserMessage(WebKitWebView* view,
+                                WebKitUserMessage* message, gpointer self);
   static void OnMouseTargetChanged(WebKitWebView* view,
                                    WebKitHitTestResult* hit, guint modifiers,
                                    gpointer self);

@@ -131,6 +131,7 @@ echo "$lintian_output" | grep -v 'running with root privileges' || true
 
 expected_files="./usr/bin/scrivlet
 ./usr/bin/scrivlet-stand-in-server
+./usr/lib/x86_64-linux-gnu/scrivlet/web-extensions/libscrivlet-capture.so
 ./usr/share/doc/scrivlet/README.md
 ./usr/share/doc/scrivlet/changelog.gz
 ./usr/share/doc/scrivlet/copyright
@@ -295,6 +296,8 @@ scrivlet_pid=
 ((scrivlet_status == 0)) || fail "scrivlet ended with status $scrivlet_status"
 [[ ! -e "$trans_xml" && ! -e "$demo_workdir/transName.txt" ]] ||
   fail "scrivlet left its working files behind"
+! grep -F "form capture module" "$work/scrivlet.log" ||
+  fail "the installed scrivlet does not find its web process extension"
 note "recorded and uploaded: $folder ($verdict)"
 
 # --- 4. remove ---------------------------------------------------------------

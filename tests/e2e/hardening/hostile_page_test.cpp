@@ -12,12 +12,18 @@ constexpr char kUrlEncoded[] = "application/x-www-form-urlencoded";
 // A forged capture message in the shape the capture script posts, aimed at
 // `action`; posted to whatever channel the page can reach.
 std::string ForgeMessages(const std::string& action) {
-  return "function forge(){var m={kind:'form',id:1,frame:'forged',action:'" +
+  // Each forged message claims a submission of its own, so that one sent
+  // after the form's would be the newest.
+  return "var forgeries=0;"
+         "function forge(){++forgeries;"
+         "var m={kind:'form',id:forgeries,frame:'forged'+forgeries,action:'" +
          action +
          "',method:'post',charset:'UTF-8',complete:true,"
          "entries:[{name:'forged',value:'yes'}]};"
          "try{window.webkit.messageHandlers.scrivletCapture.postMessage(m);}"
          "catch(e){}"
+         // The capture world's own channel, were it in the page's world.
+         "try{scrivletPost(m);}catch(e){}"
          "try{for(var k in window.webkit.messageHandlers){"
          "window.webkit.messageHandlers[k].postMessage(m);}}catch(e){}}";
 }
