@@ -41,7 +41,8 @@ std::string Base64Decode(const std::string& text) {
 }
 
 // web-extensions/ beside the program when it runs from its build tree,
-// otherwise the directory the package installs the extension in.
+// otherwise the directory the package installs the extension in; a module
+// missing there is reported.
 std::string WebExtensionsDirectory() {
   gchar* program = g_file_read_link("/proc/self/exe", nullptr);
   if (program != nullptr) {
@@ -57,6 +58,14 @@ std::string WebExtensionsDirectory() {
     g_free(program);
     if (built_here) return found;
   }
+  gchar* module =
+      g_build_filename(SCRIVLET_WEB_EXTENSIONS_DIR, kExtensionFile, nullptr);
+  if (!g_file_test(module, G_FILE_TEST_IS_REGULAR)) {
+    g_warning("the form capture module %s is missing: posted forms are "
+              "recorded without their bodies",
+              module);
+  }
+  g_free(module);
   return SCRIVLET_WEB_EXTENSIONS_DIR;
 }
 
@@ -79,20 +88,11 @@ const char* FormCapture::WorldName() { return kWorldName; }
 // goes in one message. Files not read yet (chosen without an event, still
 // being read, or replaced by a page listener) are read then and follow in a
 // second message, for which the navigation's decision waits.
-FormCapture::FormCapture()
-    : manager_(GObjectPtr<WebKitUserContentManager>::Adopt(
-          webkit_user_content_manager_new())) {
+FormCapture::FormCapture() {
   // The engine loads the extensions when it starts its first web process;
   // the directory is set before the first view is made.
   static const bool extensions_set = [] {
     const std::string directory = WebExtensionsDirectory();
-    gchar* module = g_build_filename(directory.c_str(), kExtensionFile, nullptr);
-    if (!g_file_test(module, G_FILE_TEST_IS_REGULAR)) {
-      g_warning("the form capture module %s is missing: posted forms are "
-                "recorded without their bodies",
-                module);
-    }
-    g_free(module);
     webkit_web_context_set_web_process_extensions_directory(
         webkit_web_context_get_default(), directory.c_str());
     return true;

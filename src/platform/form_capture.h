@@ -6,7 +6,6 @@
 #include <functional>
 #include <string>
 
-#include "platform/gobject_ptr.h"
 #include "platform/submission_matcher.h"
 
 namespace scrivlet {
@@ -31,9 +30,6 @@ class FormCapture {
   FormCapture(const FormCapture&) = delete;
   FormCapture& operator=(const FormCapture&) = delete;
 
-  // The user content the main view and its pop-ups share (none of the
-  // program's own: the capture script comes with the extension).
-  WebKitUserContentManager* manager() const { return manager_.get(); }
   // A world of that name for scripts the program runs in a page itself.
   static const char* WorldName();
 
@@ -49,8 +45,6 @@ class FormCapture {
 
  private:
   void HandleMessage(GVariant* message);
-
-  GObjectPtr<WebKitUserContentManager> manager_;
 };
 
 }  // namespace scrivlet

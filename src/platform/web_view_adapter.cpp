@@ -112,7 +112,6 @@ class BrowserGroup {
   BrowserGroup& operator=(const BrowserGroup&) = delete;
 
   WebKitSettings* settings() const { return settings_.get(); }
-  WebKitUserContentManager* manager() const { return capture_.manager(); }
   bool HandleUserMessage(WebKitUserMessage* message) {
     return capture_.HandleUserMessage(message);
   }
@@ -271,18 +270,19 @@ WebViewAdapter::WebViewAdapter(WebViewEvents& events)
     : group_(std::make_shared<BrowserGroup>()), events_(events) {
   view_ = GObjectPtr<WebKitWebView>::RefSink(WEBKIT_WEB_VIEW(
       g_object_new(WEBKIT_TYPE_WEB_VIEW, "settings", group_->settings(),
-                   "user-content-manager", group_->manager(), "network-session",
-                   webkit_network_session_get_default(), nullptr)));
+                   "network-session", webkit_network_session_get_default(),
+                   nullptr)));
   Connect();
 }
 
-// The related view alone would get settings and user content of its own;
-// both are handed over explicitly so that the pop-up's forms are captured.
+// The related view alone would get settings of its own; they are handed
+// over explicitly so that the pop-up may open windows from script too. Its
+// forms are captured like every page's, by the web process extension.
 WebViewAdapter::WebViewAdapter(WebViewEvents& events, WebViewAdapter& opener)
     : group_(opener.group_), events_(events) {
   view_ = GObjectPtr<WebKitWebView>::RefSink(WEBKIT_WEB_VIEW(g_object_new(
       WEBKIT_TYPE_WEB_VIEW, "related-view", opener.view(), "settings",
-      group_->settings(), "user-content-manager", group_->manager(), nullptr)));
+      group_->settings(), nullptr)));
   Connect();
 }
 

@@ -6,7 +6,21 @@
 namespace scrivlet::e2e {
 namespace {
 
-using SessionTest = ScrivletTest;
+class SessionTest : public ScrivletTest {
+ protected:
+  // A message shown at start, before the main window: it is acknowledged,
+  // then the main window asks for credentials as usual.
+  void AcknowledgeStartMessageAndAnswerDialogs() {
+    WindowId message = WaitForMessage();
+    ASSERT_NE(message, 0u) << "no message box appeared";
+    Display().Activate(message);
+    Display().Key("Return");
+    ASSERT_TRUE(WaitForWindowGone(message, "^Nerovant Scrivlet$"));
+    ASSERT_NE(MainWindow(), 0u);
+    AnswerDialog("Network Login", std::nullopt);
+    AnswerDialog("Proxy Login", std::nullopt);
+  }
+};
 
 TEST_F(SessionTest, MissingAgentIniShowsTheWarningAndEndsWithoutTouchingFiles) {
   installation_.RemoveAgentIni();
@@ -138,14 +152,7 @@ TEST_F(SessionTest, MissingNameFileIsReportedAndTheTransactionStartsAnyway) {
   std::filesystem::remove(installation_.TransNamePath());
   StartProgram();
 
-  WindowId message = WaitForMessage();
-  ASSERT_NE(message, 0u) << "no message box appeared";
-  Display().Activate(message);
-  Display().Key("Return");
-  ASSERT_TRUE(WaitForWindowGone(message, "^Nerovant Scrivlet$"));
-  ASSERT_NE(MainWindow(), 0u);
-  AnswerDialog("Network Login", std::nullopt);
-  AnswerDialog("Proxy Login", std::nullopt);
+  ASSERT_NO_FATAL_FAILURE(AcknowledgeStartMessageAndAnswerDialogs());
 
   EXPECT_EQ(Document(), kDocumentStart);
   ExpectDocumentThenSentinel("");
@@ -158,14 +165,7 @@ TEST_F(SessionTest, UnusableProxySettingsAreReportedAndPagesLoadDirectly) {
       {DefaultAgentIni()[0], "ProxyHost=http://proxy.invalid", "ProxyPort=3128"});
   StartProgram();
 
-  WindowId message = WaitForMessage();
-  ASSERT_NE(message, 0u) << "no message box appeared";
-  Display().Activate(message);
-  Display().Key("Return");
-  ASSERT_TRUE(WaitForWindowGone(message, "^Nerovant Scrivlet$"));
-  ASSERT_NE(MainWindow(), 0u);
-  AnswerDialog("Network Login", std::nullopt);
-  AnswerDialog("Proxy Login", std::nullopt);
+  ASSERT_NO_FATAL_FAILURE(AcknowledgeStartMessageAndAnswerDialogs());
   EXPECT_TRUE(MessageWindows().empty());
 
   NavigateTo("/page");

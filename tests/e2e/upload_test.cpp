@@ -49,6 +49,16 @@ std::string ParsedPostBody(const std::string& document) {
 
 class UploadTest : public ScrivletTest {
  protected:
+  // The saved document of a page whose form posted `post` to `target`.
+  std::string SavedPageAndPost(const std::string& page,
+                               const std::string& target,
+                               const RecordedRequest& post) const {
+    return kDocumentStart + ExpectedGet(server_.Url(page)) +
+           ExpectedPost(server_.Url(target), post.body,
+                        post.Header("Content-Type")) +
+           kDocumentEnd;
+  }
+
   void UseManagementServer(const std::string& url) {
     installation_.WriteAgentIni({"dbmgmtsrvurl=" + url});
   }
@@ -201,10 +211,7 @@ TEST_F(UploadTest, MultipartLineBreaksReachTheServerByteForByte) {
   const RecordedRequest post = server_.LastPost();
   ASSERT_NE(post.body.find("gamma\ndelta"), std::string::npos) << post.body;
   const std::string document =
-      kDocumentStart + ExpectedGet(server_.Url("/multipart")) +
-      ExpectedPost(server_.Url("/multipart-target"), post.body,
-                   post.Header("Content-Type")) +
-      kDocumentEnd;
+      SavedPageAndPost("/multipart", "/multipart-target", post);
   WaitForElements(2);
 
   ClickControl(kSaveTransaction);
@@ -233,10 +240,7 @@ TEST_F(UploadTest, DocumentTextReachesTheServletUnchanged) {
   ASSERT_NE(post.body.find("\xE2\x80\xA8"), std::string::npos)
       << "the page did not send U+2028";
   const std::string document =
-      kDocumentStart + ExpectedGet(server_.Url("/special")) +
-      ExpectedPost(server_.Url("/special-target"), post.body,
-                   post.Header("Content-Type")) +
-      kDocumentEnd;
+      SavedPageAndPost("/special", "/special-target", post);
   WaitForElements(2);
 
   ClickControl(kSaveTransaction);
