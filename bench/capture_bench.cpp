@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/document_writer.h"
+#include "document/document_writer.h"
 #include "platform/posix_file_system.h"
 #include "session/recording_session.h"
 #include "support/fakes.h"

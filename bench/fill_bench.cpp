@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/document_writer.h"
+#include "document/document_writer.h"
 #include "platform/form_capture.h"
 #include "platform/posix_file_system.h"
 #include "platform/web_view_adapter.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "capture/base64.h"
+#include "document/base64.h"
 #include "fuzz_support.h"
 
 namespace {

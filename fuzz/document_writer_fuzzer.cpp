@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "capture/base64.h"
-#include "capture/document_writer.h"
+#include "document/base64.h"
+#include "document/document_writer.h"
 #include "fuzz_support.h"
 
 namespace scrivlet::fuzz {

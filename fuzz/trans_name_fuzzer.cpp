@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/document_writer.h"
+#include "document/document_writer.h"
 #include "fuzz_support.h"
 #include "session/recording_session.h"
 #include "session/window_layout.h"

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "capture/document_writer.h"
+#include "document/document_writer.h"
 
 namespace scrivlet {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "capture/document_writer.h"
+#include "document/document_writer.h"
 #include "session/session_state.h"
 
 namespace scrivlet {

@@ -1,6 +1,6 @@
 #include "session/document_file.h"
 
-#include "capture/document_repair.h"
+#include "document/document_repair.h"
 
 namespace scrivlet {
 

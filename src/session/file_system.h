@@ -44,7 +44,7 @@ class FileSystem {
   // missing file (owner only); an existing file keeps its permissions. On failure the file is left as it was before
   // the call: never a part of `text`. A process killed during the write may
   // leave the file with a first part of `text` at its end; the transaction
-  // start cuts such a torn tail (see capture/document_repair.h).
+  // start cuts such a torn tail (see document/document_repair.h).
   virtual void AppendText(const std::string& path, const std::string& text) = 0;
   // Cuts the existing file at the path back to its first `size` bytes
   // (`size` at most its length), in place.

@@ -46,7 +46,7 @@ inline constexpr char kRecordPagePath[] =
 // The pieces they build on, each testable alone: agent_config.h (the
 // agent.ini parser), capture_rules.h (the skip test and the credential
 // lines), proxy_settings.h, window_layout.h, document_file.h (the repair
-// carried out on trans.xml), and src/capture/, which includes nothing of
+// carried out on trans.xml), and src/document/, which includes nothing of
 // src/session/: the element text (document_writer.h), the repair plan
 // (document_repair.h), EncodeBase64 and NormalizeUrl.
 class RecordingSession {

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "capture/document_writer.h"
+#include "document/document_writer.h"
 #include "session/capture_rules.h"
 
 namespace scrivlet {

@@ -6,9 +6,9 @@
 #include <string>
 #include <utility>
 
-#include "capture/base64.h"
-#include "capture/document_writer.h"
-#include "capture/url_normalization.h"
+#include "document/base64.h"
+#include "document/document_writer.h"
+#include "document/url_normalization.h"
 #include "session/capture_rules.h"
 
 namespace scrivlet {

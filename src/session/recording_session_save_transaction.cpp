@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "capture/document_writer.h"
+#include "document/document_writer.h"
 
 namespace scrivlet {
 

@@ -3,7 +3,7 @@
 #include <exception>
 #include <string>
 
-#include "capture/document_writer.h"
+#include "document/document_writer.h"
 #include "session/document_file.h"
 
 namespace scrivlet {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "capture/base64.h"
+#include "document/base64.h"
 #include "test_support.h"
 
 namespace scrivlet::testing {

@@ -1,4 +1,4 @@
-#include "capture/base64.h"
+#include "document/base64.h"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/document_writer.h"
+#include "document/document_writer.h"
 #include "platform/posix_file_system.h"
 #include "test_support.h"
 

@@ -1,7 +1,7 @@
 // The repair of a trans.xml left by a process that ended without warning:
 // the plan on document contents, and the transaction start carrying it out
 // on real files before the first new element.
-#include "capture/document_repair.h"
+#include "document/document_repair.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/document_writer.h"
+#include "document/document_writer.h"
 #include "test_support.h"
 
 namespace scrivlet::testing {

@@ -1,4 +1,4 @@
-#include "capture/document_writer.h"
+#include "document/document_writer.h"
 
 #include <gtest/gtest.h>
 #include <libxml/parser.h>

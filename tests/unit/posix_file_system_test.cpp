@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/document_writer.h"
+#include "document/document_writer.h"
 #include "session/document_file.h"
 #include "test_support.h"
 

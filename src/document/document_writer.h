@@ -1,5 +1,5 @@
-#ifndef SCRIVLET_CAPTURE_DOCUMENT_WRITER_H_
-#define SCRIVLET_CAPTURE_DOCUMENT_WRITER_H_
+#ifndef SCRIVLET_DOCUMENT_DOCUMENT_WRITER_H_
+#define SCRIVLET_DOCUMENT_DOCUMENT_WRITER_H_
 
 // The text of trans.xml, built in memory so that every REQUEST element reaches
 // the file with one append: a process killed at any moment leaves the first
@@ -111,4 +111,4 @@ std::string JoinDocumentLines(std::string content);
 
 }  // namespace scrivlet
 
-#endif  // SCRIVLET_CAPTURE_DOCUMENT_WRITER_H_
+#endif  // SCRIVLET_DOCUMENT_DOCUMENT_WRITER_H_

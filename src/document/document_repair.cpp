@@ -1,8 +1,8 @@
-#include "capture/document_repair.h"
+#include "document/document_repair.h"
 
 #include <string_view>
 
-#include "capture/document_writer.h"
+#include "document/document_writer.h"
 
 namespace scrivlet {
 namespace {

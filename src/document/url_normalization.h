@@ -1,5 +1,5 @@
-#ifndef SCRIVLET_CAPTURE_URL_NORMALIZATION_H_
-#define SCRIVLET_CAPTURE_URL_NORMALIZATION_H_
+#ifndef SCRIVLET_DOCUMENT_URL_NORMALIZATION_H_
+#define SCRIVLET_DOCUMENT_URL_NORMALIZATION_H_
 
 #include <string>
 
@@ -16,4 +16,4 @@ std::string NormalizeUrl(const std::string& url);
 
 }  // namespace scrivlet
 
-#endif  // SCRIVLET_CAPTURE_URL_NORMALIZATION_H_
+#endif  // SCRIVLET_DOCUMENT_URL_NORMALIZATION_H_

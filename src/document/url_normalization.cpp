@@ -1,4 +1,4 @@
-#include "capture/url_normalization.h"
+#include "document/url_normalization.h"
 
 #include <array>
 #include <cctype>

@@ -1,5 +1,5 @@
-#ifndef SCRIVLET_CAPTURE_DOCUMENT_REPAIR_H_
-#define SCRIVLET_CAPTURE_DOCUMENT_REPAIR_H_
+#ifndef SCRIVLET_DOCUMENT_DOCUMENT_REPAIR_H_
+#define SCRIVLET_DOCUMENT_DOCUMENT_REPAIR_H_
 
 // The repair of trans.xml before a transaction goes on with it. Every
 // element reaches the file with one append, but a process killed during
@@ -46,4 +46,4 @@ DocumentRepair PlanDocumentRepair(const std::string& content);
 
 }  // namespace scrivlet
 
-#endif  // SCRIVLET_CAPTURE_DOCUMENT_REPAIR_H_
+#endif  // SCRIVLET_DOCUMENT_DOCUMENT_REPAIR_H_

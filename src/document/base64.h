@@ -1,5 +1,5 @@
-#ifndef SCRIVLET_CAPTURE_BASE64_H_
-#define SCRIVLET_CAPTURE_BASE64_H_
+#ifndef SCRIVLET_DOCUMENT_BASE64_H_
+#define SCRIVLET_DOCUMENT_BASE64_H_
 
 #include <string>
 
@@ -11,4 +11,4 @@ std::string EncodeBase64(const std::string& text);
 
 }  // namespace scrivlet
 
-#endif  // SCRIVLET_CAPTURE_BASE64_H_
+#endif  // SCRIVLET_DOCUMENT_BASE64_H_
