@@ -69,10 +69,6 @@ class AppendOnlyFiles : public FileSystem {
   void CreateTextFile(const std::string&, const std::string&) override {}
   void TruncateFile(const std::string&, std::uint64_t) override {}
   void MakeOwnerOnly(const std::string&) override {}
-  std::vector<std::string> ListFiles(const std::string&,
-                                     const std::string&) override {
-    return {};
-  }
 };
 
 // Keeps the appended texts instead of writing them: what the handler
@@ -189,7 +185,6 @@ struct Bench {
     state.servletPath = kServletPath;
     state.mgmtServerUrl = "http://127.0.0.1:9/";
     state.noProxyList = {""};
-    state.requestMethod = "GET";
     state.startUrl = kGetUrl;
   }
 

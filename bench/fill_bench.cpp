@@ -86,15 +86,14 @@ std::string TransactionOfSize(std::size_t size) {
         break;
       case 1: {
         fields.method = "POST";
-        const ContentBlock content = BuildContentBlock(SplitBody(body));
         document += BuildNavigationElement(
             fields, "Content-Type: application/x-www-form-urlencoded\r\n",
-            content);
+            body);
         break;
       }
       default:
         fields.method = "GET";
-        document += BuildCompletionElement(fields, "");
+        document += BuildCompletionElement(fields);
         break;
     }
   }

@@ -42,7 +42,7 @@ std::vector<std::string> ReferenceLines(const std::string& bytes) {
 }
 
 struct Expected {
-  std::string mgmt_server_url, proxy_proto, proxy_port, proxy_server;
+  std::string mgmt_server_url, proxy_port, proxy_server;
   bool use_proxy = false;
   bool non_ssl_auth = false;
   std::vector<std::string> no_proxy_list{""};
@@ -105,8 +105,6 @@ Expected Read(const std::string& bytes) {
       expected.non_ssl_auth = expected.non_ssl_auth || *one;
     } else if (key == "dbmgmtsrvurl") {
       expected.mgmt_server_url = value;
-    } else if (key == "ProxyProto") {
-      expected.proxy_proto = value;
     } else if (key == "ProxyPort") {
       expected.proxy_port = value;
     } else if (key == "ProxyHost") {
@@ -145,7 +143,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const Expected expected = Read(bytes);
 
   FUZZ_CHECK(state.mgmtServerUrl == expected.mgmt_server_url, "dbmgmtsrvurl");
-  FUZZ_CHECK(state.ProxyProto == expected.proxy_proto, "ProxyProto");
   FUZZ_CHECK(state.ProxyPort == expected.proxy_port, "ProxyPort");
   FUZZ_CHECK(state.ProxyServer == expected.proxy_server, "ProxyHost");
   FUZZ_CHECK(state.useProxy == expected.use_proxy, "useProxy");

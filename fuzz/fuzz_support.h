@@ -67,18 +67,6 @@ class MemoryFileSystem : public FileSystem {
   void MakeOwnerOnly(const std::string& path) override {
     if (files.count(path) == 0) throw FileError(path, "No such file");
   }
-  std::vector<std::string> ListFiles(const std::string& directory,
-                                     const std::string& name_prefix) override {
-    const std::string start = directory + "/" + name_prefix;
-    std::vector<std::string> paths;
-    for (const auto& [path, content] : files) {
-      if (path.starts_with(start) &&
-          path.find('/', start.size()) == std::string::npos) {
-        paths.push_back(path);
-      }
-    }
-    return paths;
-  }
   std::map<std::string, std::string> files;
 };
 

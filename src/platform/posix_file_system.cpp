@@ -1,6 +1,5 @@
 #include "platform/posix_file_system.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -230,33 +229,6 @@ void PosixFileSystem::TruncateFile(const std::string& path,
     ThrowErrno(path, errno);
   }
   file.Close();
-}
-
-std::vector<std::string> PosixFileSystem::ListFiles(
-    const std::string& directory, const std::string& name_prefix) {
-  DIR* listing = ::opendir(directory.c_str());
-  if (listing == nullptr) ThrowErrno(directory, errno);
-  std::vector<std::string> paths;
-  const int directory_fd = ::dirfd(listing);
-  while (true) {
-    errno = 0;
-    const dirent* entry = ::readdir(listing);
-    if (entry == nullptr) break;
-    if (std::strncmp(entry->d_name, name_prefix.c_str(), name_prefix.size()) !=
-        0) {
-      continue;
-    }
-    struct stat info {};
-    if (::fstatat(directory_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) ==
-            0 &&
-        S_ISREG(info.st_mode)) {
-      paths.push_back(directory + "/" + entry->d_name);
-    }
-  }
-  const int error = errno;
-  ::closedir(listing);
-  if (error != 0) ThrowErrno(directory, error);
-  return paths;
 }
 
 }  // namespace scrivlet

@@ -31,8 +31,6 @@ class PosixFileSystem : public FileSystem {
   void AppendText(const std::string& path, const std::string& text) override;
   void TruncateFile(const std::string& path, std::uint64_t size) override;
   void MakeOwnerOnly(const std::string& path) override;
-  std::vector<std::string> ListFiles(const std::string& directory,
-                                     const std::string& name_prefix) override;
 
   // The lines of a file's content, as ReadLines gives them.
   static std::vector<std::string> SplitLines(const std::string& content);

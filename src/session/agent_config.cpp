@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "document/document_writer.h"
+#include "document/xml_escaping.h"
 
 namespace scrivlet {
 namespace {
@@ -83,8 +83,6 @@ void ApplyAgentConfigLine(SessionState& state, const std::string& line) {
     if (*is_one) state.nonSslAuth = true;
   } else if (key == "dbmgmtsrvurl") {
     state.mgmtServerUrl = value;
-  } else if (key == "ProxyProto") {
-    state.ProxyProto = value;
   } else if (key == "ProxyPort") {
     state.ProxyPort = value;
   } else if (key == "ProxyHost") {

@@ -23,7 +23,7 @@ bool SkipsNavigation(const SessionState& state, const std::string& url) {
   return url.find(state.servletPath) != kNotFound ||
          url.find("WYT/record.html") != kNotFound || state.didRefresh ||
          url == state.pendingUrl || url == "http:///" ||
-         url.starts_with("res") || !url.starts_with("http") ||
+         !url.starts_with("http") ||
          url.find("qzo.html?RTT=") != kNotFound;
 }
 

@@ -10,7 +10,8 @@ namespace scrivlet {
 
 // The skip test that both capture handlers apply before writing: addresses of
 // the upload servlet and the record page, a refresh in progress, the pending
-// address again, the browser's own pages and every scheme but http(s), and
+// address again, the browser's own pages ("res:", "about:" and the like fail
+// the test for "http" at the start) and every scheme but http(s), and
 // the "qzo.html?RTT=" probe. All tests are case-sensitive plain text tests.
 // Page completion adds its own condition that `pendingUrl` is not "".
 bool SkipsNavigation(const SessionState& state, const std::string& url);

@@ -20,9 +20,13 @@ class FileError : public std::runtime_error {
   std::string path_;
 };
 
-// The text files of a session. Every call opens and closes its file within
-// the call, so nothing stays open between events. Text is bytes as they are;
-// nothing is converted. Failures throw FileError.
+// The text files of a session. Every call but AppendText opens and closes
+// its file within the call. AppendText may keep the file it appended to open
+// for the next append to the same path, until an append to another path, a
+// failed append, DeleteFile of that path or the end of the FileSystem; a file
+// kept open that has since been deleted or replaced is opened again by its
+// path. Text is bytes as they are; nothing is converted. Failures throw
+// FileError.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -41,10 +45,11 @@ class FileSystem {
   virtual void CreateTextFile(const std::string& path,
                               const std::string& text) = 0;
   // Appends `text` in place at the file's end with one write, creating a
-  // missing file (owner only); an existing file keeps its permissions. On failure the file is left as it was before
-  // the call: never a part of `text`. A process killed during the write may
-  // leave the file with a first part of `text` at its end; the transaction
-  // start cuts such a torn tail (see document/document_repair.h).
+  // missing file (owner only); an existing file keeps its permissions. On
+  // failure the file is left as it was before the call: never a part of
+  // `text`. A process killed during the write may leave the file with a
+  // first part of `text` at its end; the transaction start cuts such a torn
+  // tail (see document/document_repair.h).
   virtual void AppendText(const std::string& path, const std::string& text) = 0;
   // Cuts the existing file at the path back to its first `size` bytes
   // (`size` at most its length), in place.
@@ -52,11 +57,6 @@ class FileSystem {
   // Gives the existing file at the path read and write permission for its
   // owner only; changes nothing when it has exactly that already.
   virtual void MakeOwnerOnly(const std::string& path) = 0;
-  // The paths (directory + "/" + name) of the regular files in `directory`
-  // whose names begin with `name_prefix`, in no particular order. Symbolic
-  // links are not followed and not listed.
-  virtual std::vector<std::string> ListFiles(const std::string& directory,
-                                             const std::string& name_prefix) = 0;
 };
 
 }  // namespace scrivlet

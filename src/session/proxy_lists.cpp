@@ -4,9 +4,7 @@ namespace scrivlet {
 
 ProxyLists ComposeProxyLists(const std::string& server,
                              const std::string& port) {
-  const std::string host_and_port = server + ":" + port;
-  return ProxyLists{"http=" + host_and_port + " https=" + host_and_port,
-                    host_and_port};
+  return ProxyLists{server + ":" + port};
 }
 
 }  // namespace scrivlet

@@ -5,13 +5,11 @@
 
 namespace scrivlet {
 
-// The two texts composed from the configured proxy host and port.
+// What is composed from the configured proxy host and port. Both http and
+// https go through the proxy (ProxySettings::Apply gives both schemes the
+// address it builds from the server and port), whatever agent.ini's
+// ProxyProto says.
 struct ProxyLists {
-  // "http=HOST:PORT https=HOST:PORT": both schemes go through the proxy,
-  // whatever agent.ini's ProxyProto says. It states what the session asks
-  // for, and the fakes check it; the WebKit adapter does not parse it back
-  // but gives both schemes the address it builds from the server and port.
-  std::string proxy_list;
   // "HOST:PORT": requests to the proxy's own address go direct.
   std::string bypass_list;
 };

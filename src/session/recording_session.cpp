@@ -8,11 +8,6 @@
 #include "session/proxy_settings.h"
 
 namespace scrivlet {
-namespace {
-
-constexpr char kLeftoverCopyPrefix[] = "trans.xml.part-";
-
-}  // namespace
 
 RecordingSession::RecordingSession(FileSystem& files, Browser& browser,
                                    MainWindowView& view, ProxySettings& proxy,
@@ -97,12 +92,6 @@ void RecordingSession::ApplyProxySettings() {
 void RecordingSession::DeleteWorkingFiles() {
   if (files_.FileExists(state_.transFilePath)) {
     files_.DeleteFile(state_.transFilePath);
-  }
-  // Earlier versions appended by writing a copy beside trans.xml and
-  // renaming it; a process killed meanwhile left the copy behind.
-  for (const std::string& leftover :
-       files_.ListFiles(working_directory_, kLeftoverCopyPrefix)) {
-    files_.DeleteFile(leftover);
   }
   if (files_.FileExists(state_.transNamePath)) {
     files_.DeleteFile(state_.transNamePath);

@@ -143,8 +143,7 @@ class RecordingSession {
   void AppendCapturedElement(std::string element, ElementKind kind,
                              const std::string& method, const std::string& url,
                              std::size_t body_size);
-  // Deletes trans.xml, the copies of it that earlier versions may have left
-  // (trans.xml.part-*), then transName.txt, each when present. Throws
+  // Deletes trans.xml, then transName.txt, each when present. Throws
   // FileError when a file cannot be deleted; the rest is then not done.
   void DeleteWorkingFiles();
   // Steps of a top-level completion that may fail; any exception takes the

@@ -28,16 +28,10 @@ void RecordingSession::WebBrowser1_BeforeNavigate2(
 
   if (state_.startUrl.empty()) state_.startUrl = URL;
   if (state_.pendingUrl.empty()) state_.pendingUrl = URL;
-  state_.requestMethod = PostData ? "POST" : "GET";
-  state_.requestContent = "";
 
   RequestFields fields = DecideRequestFields(state_, std::move(*parts), URL);
-  fields.method = state_.requestMethod;
-  std::string element =
-      PostData ? BuildPostedNavigationElement(fields, Headers, *PostData,
-                                              state_.requestContent)
-               : BuildNavigationElement(fields, Headers, std::nullopt);
-  state_.requestMethod = "GET";
+  fields.method = PostData ? "POST" : "GET";
+  std::string element = BuildNavigationElement(fields, Headers, PostData);
   AppendCapturedElement(std::move(element), ElementKind::kNavigation,
                         fields.method, URL, PostData ? PostData->size() : 0);
   if (PostData && !body_complete) ReportIncompleteBody(URL);

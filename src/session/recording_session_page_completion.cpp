@@ -6,9 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "document/address.h"
 #include "document/base64.h"
 #include "document/document_writer.h"
-#include "document/url_normalization.h"
 #include "session/capture_rules.h"
 
 namespace scrivlet {
@@ -119,13 +119,11 @@ void RecordingSession::CaptureRedirect(const std::string& URL) {
   std::optional<UrlParts> parts = SplitUrl(URL);
   if (!parts) return;
   RequestFields fields = DecideRequestFields(state_, std::move(*parts), URL);
-  fields.method = state_.requestMethod;
-  // The content line is written for a POST only; it is the body recorded.
-  const std::size_t body_size =
-      fields.method == "POST" ? state_.requestContent.size() : 0;
-  AppendCapturedElement(BuildCompletionElement(fields, state_.requestContent),
-                        ElementKind::kCompletion, fields.method, URL,
-                        body_size);
+  // A redirect's element is always written as a GET and without content,
+  // whatever the method of the navigation that led to it.
+  fields.method = "GET";
+  AppendCapturedElement(BuildCompletionElement(fields),
+                        ElementKind::kCompletion, fields.method, URL, 0);
 }
 
 }  // namespace scrivlet

@@ -23,9 +23,6 @@ struct SessionState {
   // The proxy, from agent.ini: set at load and never changed afterwards.
   std::string ProxyPort;
   std::string ProxyServer;
-  // Kept as agent.ini gives it; nothing reads it: http and https always go
-  // through the proxy (ComposeProxyLists).
-  std::string ProxyProto;
   bool useProxy = false;
   // A refresh asked for with either "Refresh" button (the main window's or
   // a pop-up's) is in progress: capture is paused until the next completion
@@ -56,8 +53,6 @@ struct SessionState {
   // Always holds at least one entry; entries that are "" match nothing.
   std::vector<std::string> noProxyList;
   bool noProxyMatch = false;
-  std::string requestMethod;
-  std::string requestContent;
 
   // Layout, in twips, stored once at load. 32 bits: a screen of 3840
   // pixels is 57600 twips wide, beyond what 16 bits hold.

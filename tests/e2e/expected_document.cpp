@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "support/reference_document.h"
 #include "test_web_server.h"
 
 namespace scrivlet::e2e {
@@ -84,8 +85,7 @@ std::string NavigationElement(const std::string& url, const char* method,
   element += "</HEADERS>\r\n";
   if (body != nullptr) {
     element += "<CONTENT>\r\n";
-    for (std::string piece : SplitAtAmpersands(*body)) {
-      if (!piece.empty() && piece.back() == '\0') piece.pop_back();
+    for (std::string piece : testing::SplitBody(*body)) {
       // A piece's own line breaks go as references: it stays on one line.
       piece = ReplaceAll(ReplaceAll(EscapedText(piece), "\r", "&#13;"), "\n",
                          "&#10;");

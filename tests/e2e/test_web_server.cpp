@@ -292,34 +292,4 @@ std::vector<RecordedRequest> TestWebServer::PageRequests() const {
   return pages;
 }
 
-std::vector<std::string> SplitAtAmpersands(const std::string& body) {
-  std::vector<std::string> pieces;
-  size_t start = 0;
-  while (true) {
-    size_t amp = body.find('&', start);
-    if (amp == std::string::npos) {
-      pieces.push_back(body.substr(start));
-      return pieces;
-    }
-    pieces.push_back(body.substr(start, amp - start));
-    start = amp + 1;
-  }
-}
-
-std::vector<std::pair<std::string, std::string>> DecodeUrlEncoded(
-    const std::string& body) {
-  std::vector<std::pair<std::string, std::string>> pairs;
-  if (body.empty()) return pairs;
-  for (const auto& piece : SplitAtAmpersands(body)) {
-    auto equals = piece.find('=');
-    if (equals == std::string::npos) {
-      pairs.emplace_back(PercentDecode(piece), "");
-    } else {
-      pairs.emplace_back(PercentDecode(piece.substr(0, equals)),
-                         PercentDecode(piece.substr(equals + 1)));
-    }
-  }
-  return pairs;
-}
-
 }  // namespace scrivlet::e2e

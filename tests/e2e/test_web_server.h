@@ -74,14 +74,6 @@ class TestWebServer : public RecordingServer {
   std::vector<RecordedRequest> PageRequests() const;
 };
 
-// The pieces of a request body split at every "&", as the transaction
-// document lists them.
-std::vector<std::string> SplitAtAmpersands(const std::string& body);
-
-// Decodes one application/x-www-form-urlencoded body into its pairs.
-std::vector<std::pair<std::string, std::string>> DecodeUrlEncoded(
-    const std::string& body);
-
 }  // namespace scrivlet::e2e
 
 #endif  // SCRIVLET_TESTS_E2E_TEST_WEB_SERVER_H_

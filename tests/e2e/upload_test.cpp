@@ -9,6 +9,7 @@
 
 #include "scrivlet_fixture.h"
 #include "stand_in_server.h"
+#include "stand_in_server/form_decoding.h"
 
 namespace scrivlet::e2e {
 namespace {
@@ -260,8 +261,7 @@ TEST_F(UploadTest, DocumentTextReachesTheServletUnchanged) {
     if (request.path == kServletPath) upload = request;
   }
   EXPECT_EQ(upload.method, "POST");
-  std::vector<std::pair<std::string, std::string>> fields =
-      DecodeUrlEncoded(upload.body);
+  const stand_in::FormFields fields = stand_in::DecodeUrlEncodedForm(upload.body);
   ASSERT_EQ(fields.size(), 4u) << upload.body;
   EXPECT_EQ(fields[0], (std::pair<std::string, std::string>{"uuid", kUuid}));
   EXPECT_EQ(fields[1], (std::pair<std::string, std::string>{"name", kName}));

@@ -130,11 +130,11 @@ class FakeProxy : public ProxySettings {
  public:
   bool Apply(const ProxyLists& lists, const std::string& server,
              const std::string& port) override {
-    calls.push_back({lists.proxy_list, lists.bypass_list, server, port});
+    calls.push_back({lists.bypass_list, server, port});
     return usable;
   }
-  // proxy list, bypass list, server, port of each call.
-  std::vector<std::array<std::string, 4>> calls;
+  // bypass list, server, port of each call.
+  std::vector<std::array<std::string, 3>> calls;
   // What Apply answers: whether the engine could use the values.
   bool usable = true;
 };

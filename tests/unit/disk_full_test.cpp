@@ -117,7 +117,7 @@ TEST_F(DiskFullTest, TheFileLayerRefusesWholeAppendsAndRecovers) {
         index % 5 == 4
             ? BuildNavigationElement(
                   {"POST", *SplitUrl(url), "", ""}, "",
-                  BuildContentBlock(SplitBody(std::string(6000, 'b'))))
+                  std::string(6000, 'b'))
             : GetElement(url));
   }
   std::size_t appended = 0;
@@ -167,7 +167,7 @@ TEST_F(DiskFullTest, AnElementThatFitsIsWrittenOneThatDoesNotLeavesTheFile) {
   const auto post = [](const std::string& url, std::size_t body_size) {
     return BuildNavigationElement(
         {"POST", *SplitUrl(url), "", ""}, "",
-        BuildContentBlock(SplitBody("f=" + std::string(body_size, 'b'))));
+        "f=" + std::string(body_size, 'b'));
   };
   const std::string start = kStartLine + post("http://h/big", 5 * 4096 - 700);
   files.CreateTextFile(document, start);
@@ -224,7 +224,7 @@ TEST_F(DiskFullSessionTest, ACaptureOnAFullDiskIsReportedOnceAndResumes) {
   Navigate("http://site/after?q=1", "a=1&b=2");
   const std::string posted = BuildNavigationElement(
       {"POST", *SplitUrl("http://site/after?q=1"), "", ""}, "",
-      BuildContentBlock(SplitBody("a=1&b=2")));
+      "a=1&b=2");
   EXPECT_EQ(Recorded(), during + posted);
   EXPECT_EQ(view.messages.size(), 1u);
   EXPECT_FALSE(view.end_status.has_value());

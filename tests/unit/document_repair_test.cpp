@@ -27,12 +27,11 @@ std::string Get(const std::string& url) {
 std::string Post(const std::string& url, const std::string& body) {
   return BuildNavigationElement({"POST", *SplitUrl(url), "", ""},
                                 "Content-Type: text/plain\r\n",
-                                BuildContentBlock(SplitBody(body)));
+                                body);
 }
 
 std::string Redirect(const std::string& url) {
-  return BuildCompletionElement({"POST", *SplitUrl(url), "", ""},
-                                "<CONTENT><W3C_ENC>a=1</W3C_ENC></CONTENT>");
+  return BuildCompletionElement({"GET", *SplitUrl(url), "", ""});
 }
 
 // Two whole elements of each form, as the writer makes them.

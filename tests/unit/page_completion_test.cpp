@@ -34,26 +34,27 @@ TEST_F(PageCompletionTest, RecordsARedirectInTheCompletionForm) {
   EXPECT_EQ(view.pointer, MousePointer::kArrow);
 }
 
-TEST_F(PageCompletionTest, WritesTheStoredContentLineWhileTheMethodIsPost) {
+// The redirect a post ends in is written as a GET without content, with
+// the credential lines that apply to its address.
+TEST_F(PageCompletionTest, RecordsTheRedirectAfterAPostAsAGetWithCredentials) {
   Start();
-  state.pendingUrl = "https://a/form";
-  state.requestMethod = "POST";
-  state.requestContent = "<CONTENT><W3C_ENC>k=v</W3C_ENC></CONTENT>";
   state.realmAuth = "cmVhbG0=";
   state.proxyAuth = "cHJveHk=";
+  Navigate("https://a/form", std::string("k=v"));
+  WriteFile(install.TransXml(), kStartLine);
 
   session.WebBrowser1_DocumentComplete(kMainView, "https://a:443/done");
 
   EXPECT_EQ(Recorded(),
             Lines({"<REQUEST><REQUEST-LINE NAME='STATIC'>",
-                   "<METHOD>POST</METHOD><URI>/done</URI>"
+                   "<METHOD>GET</METHOD><URI>/done</URI>"
                    "<PROT-VER>HTTP/1.1</PROT-VER>",
                    "<HEADERS>", "<HL>Host: a:443</HL>", kAcceptHl,
                    "<HL>Authorization: Basic cmVhbG0=</HL>",
                    "<HL>Proxy-Authorization: Basic cHJveHk=</HL>",
                    kUserAgentHl, "<HL>Referer: https://a:443</HL>",
-                   "</HEADERS>", "<CONTENT><W3C_ENC>k=v</W3C_ENC></CONTENT>",
-                   "</REQUEST-LINE></REQUEST>"}));
+                   "</HEADERS>", "</REQUEST-LINE></REQUEST>"}));
+  EXPECT_EQ(view.text1, "https://a:443/done");
 }
 
 TEST_F(PageCompletionTest, WritesNoRedirectWhenASkipConditionHolds) {

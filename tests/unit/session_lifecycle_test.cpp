@@ -33,24 +33,6 @@ TEST_F(SessionLifecycleTest, EndSessionDeletesBothFilesWhicheverExist) {
   }
 }
 
-TEST_F(SessionLifecycleTest, EndSessionRemovesCopiesLeftByEarlierVersions) {
-  Start();
-  const std::string dir = install.WorkingDirectory();
-  for (const char* name : {"/trans.xml.part-Ab12Cd", "/trans.xml.part-",
-                           "/trans.xml.bak", "/other.part-x"}) {
-    WriteFile(dir + name, "copy");
-  }
-  session.EndSession();
-  std::vector<std::string> left;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    left.push_back(entry.path().filename().string());
-  }
-  std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{"other.part-x", "trans.xml.bak"}));
-  EXPECT_TRUE(view.messages.empty());
-  EXPECT_EQ(view.end_status, 0);
-}
-
 TEST_F(SessionLifecycleTest, AFailedDeletionAtCloseIsReportedAndEndsWithOne) {
   Start();
   struct CannotDelete : FailingFileSystem {

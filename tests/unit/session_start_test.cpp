@@ -62,9 +62,7 @@ TEST_F(SessionStartTest, ReadsAgentIniKeys) {
        with([](SessionState& s) { s.mgmtServerUrl = "b"; })},
       {"exact keys", "NonSslAuth=1\nnonsslauth =1\n ProxyHost=h\n# c\n\n",
        with([](SessionState&) {})},
-      {"proto kept", "ProxyProto=socks\n", with([](SessionState& s) {
-         s.ProxyProto = "socks";
-       })},
+      {"proto ignored", "ProxyProto=socks\n", with([](SessionState&) {})},
       {"no proxy split", "noProxy=intranet, localhost, \n",
        with([](SessionState& s) {
          s.noProxyList = {"intranet", "localhost", ""};
@@ -97,7 +95,6 @@ TEST_F(SessionStartTest, ReadsAgentIniKeys) {
     EXPECT_EQ(s.useProxy, c.expected.useProxy);
     EXPECT_EQ(s.ProxyServer, c.expected.ProxyServer);
     EXPECT_EQ(s.ProxyPort, c.expected.ProxyPort);
-    EXPECT_EQ(s.ProxyProto, c.expected.ProxyProto);
     EXPECT_EQ(s.mgmtServerUrl, c.expected.mgmtServerUrl);
     EXPECT_EQ(s.nonSslAuth, c.expected.nonSslAuth);
     EXPECT_EQ(s.noProxyList, c.expected.noProxyList);
@@ -125,9 +122,8 @@ TEST(DecimalEqualsOneTest, AcceptsNumberFormsAndRejectsWords) {
 
 TEST_F(SessionStartTest, AppliesTheProxyOnceWhenAHostIsConfigured) {
   Start("ProxyHost=gateway\nProxyPort=80\nProxyProto=https\n");
-  using Call = std::array<std::string, 4>;
-  EXPECT_EQ(proxy.calls, (std::vector<Call>{{"http=gateway:80 https=gateway:80",
-                                             "gateway:80", "gateway", "80"}}));
+  using Call = std::array<std::string, 3>;
+  EXPECT_EQ(proxy.calls, (std::vector<Call>{{"gateway:80", "gateway", "80"}}));
   session.Reset_Click();
   EXPECT_EQ(proxy.calls.size(), 1u);
 }
@@ -157,17 +153,14 @@ TEST_F(SessionStartTest, AUsableProxyShowsNothing) {
   EXPECT_TRUE(view.messages.empty());
 }
 
-TEST(ProxyListsTest, ComposesBothListsFromHostAndPort) {
+TEST(ProxyListsTest, ComposesTheBypassListFromHostAndPort) {
   struct Case {
-    std::string server, port, proxy_list, bypass_list;
+    std::string server, port, bypass_list;
   };
-  for (const Case& c : std::vector<Case>{
-           {"gateway", "80", "http=gateway:80 https=gateway:80", "gateway:80"},
-           {"gateway", "", "http=gateway: https=gateway:", "gateway:"},
-           {"", "80", "http=:80 https=:80", ":80"}}) {
-    const ProxyLists lists = ComposeProxyLists(c.server, c.port);
-    EXPECT_EQ(lists.proxy_list, c.proxy_list);
-    EXPECT_EQ(lists.bypass_list, c.bypass_list);
+  for (const Case& c : std::vector<Case>{{"gateway", "80", "gateway:80"},
+                                         {"gateway", "", "gateway:"},
+                                         {"", "80", ":80"}}) {
+    EXPECT_EQ(ComposeProxyLists(c.server, c.port).bypass_list, c.bypass_list);
   }
 }
 

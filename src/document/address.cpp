@@ -1,4 +1,4 @@
-#include "document/url_normalization.h"
+#include "document/address.h"
 
 #include <array>
 #include <cctype>
@@ -196,6 +196,24 @@ bool IsInBrowserSpelling(std::string_view url) {
 }
 
 }  // namespace
+
+std::optional<UrlParts> SplitUrl(const std::string& url) {
+  const std::size_t colon = url.find(':');
+  if (colon == std::string::npos) return std::nullopt;
+  if (url.compare(colon, 3, "://") != 0) return std::nullopt;
+  UrlParts parts;
+  parts.scheme = url.substr(0, colon);
+  if (parts.scheme.find('/') != std::string::npos) return std::nullopt;
+  const std::size_t host_start = colon + 3;
+  const std::size_t host_end = url.find('/', host_start);
+  parts.host = url.substr(host_start, host_end == std::string::npos
+                                          ? std::string::npos
+                                          : host_end - host_start);
+  if (parts.host.empty()) return std::nullopt;
+  parts.base = parts.scheme + "://" + parts.host;
+  parts.uri = url.substr(parts.base.size());
+  return parts;
+}
 
 std::string NormalizeUrl(const std::string& url) {
   if (IsInBrowserSpelling(url)) return url;
