@@ -47,8 +47,9 @@ inline constexpr char kRecordPagePath[] =
 // agent.ini parser), capture_rules.h (the skip test and the credential
 // lines), proxy_settings.h, window_layout.h, document_file.h (the repair
 // carried out on trans.xml), and src/document/, which includes nothing of
-// src/session/: the element text (document_writer.h), the repair plan
-// (document_repair.h), EncodeBase64 and NormalizeUrl.
+// src/session/: the element text (document_writer.h), its escaping
+// (xml_escaping.h), the repair plan (document_repair.h), EncodeBase64, and
+// SplitUrl and NormalizeUrl (address.h).
 class RecordingSession {
  public:
   RecordingSession(FileSystem& files, Browser& browser, MainWindowView& view,

@@ -1,14 +1,13 @@
-// A real full disk: a tmpfs of a few pages mounted over the working
-// directory. Mounting needs root (as in CI); elsewhere these tests are
-// reported as skipped. The file size limit tests in
-// posix_file_system_test.cpp cover short writes without root.
+// A real full disk (support/tmpfs.h). Mounting needs root (as in CI);
+// elsewhere these tests are reported as skipped. The file size limit tests
+// in posix_file_system_test.cpp cover short writes without root. The file
+// layer's tests show that an append is whole or absent byte for byte; the
+// session's, that the failure is told once and capture resumes; the
+// end-to-end disk test, that the real program does the same on screen.
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -16,6 +15,7 @@
 
 #include "document/document_writer.h"
 #include "platform/posix_file_system.h"
+#include "support/tmpfs.h"
 #include "test_support.h"
 
 namespace scrivlet::testing {
@@ -23,52 +23,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A tmpfs of `size` bytes over `directory` for the lifetime of the object.
-class TinyTmpfs {
- public:
-  TinyTmpfs(const std::string& directory, std::size_t size)
-      : directory_(directory) {
-    const std::string options = "size=" + std::to_string(size) + ",mode=0700";
-    if (::mount("tmpfs", directory.c_str(), "tmpfs", 0, options.c_str()) == 0) {
-      mounted_ = true;
-    } else {
-      error_ = std::strerror(errno);
-    }
-  }
-  TinyTmpfs(const TinyTmpfs&) = delete;
-  TinyTmpfs& operator=(const TinyTmpfs&) = delete;
-  ~TinyTmpfs() {
-    if (mounted_) ::umount2(directory_.c_str(), MNT_DETACH);
-  }
-  bool mounted() const { return mounted_; }
-  const std::string& error() const { return error_; }
-
- private:
-  std::string directory_;
-  bool mounted_ = false;
-  std::string error_;
-};
-
 #define SKIP_UNLESS_MOUNTED(tmpfs)                                     \
   if (!(tmpfs).mounted()) {                                            \
     GTEST_SKIP()                                                       \
         << "cannot mount a tmpfs (needs root with CAP_SYS_ADMIN; uid " \
         << ::getuid() << "): " << (tmpfs).error();                     \
   }
-
-// Writes `path` until the file system refuses more; returns the bytes taken.
-std::size_t FillUp(const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return 0;
-  const std::string chunk(512, 'f');
-  std::size_t written = 0;
-  while (std::fwrite(chunk.data(), 1, chunk.size(), file) == chunk.size() &&
-         std::fflush(file) == 0) {
-    written += chunk.size();
-  }
-  std::fclose(file);
-  return written;
-}
 
 std::string GetElement(const std::string& url) {
   return BuildNavigationElement({"GET", *SplitUrl(url), "", ""}, "",
@@ -91,12 +51,12 @@ std::size_t WholePrefix(const std::string& text, std::size_t& at,
 class DiskFullTest : public ::testing::Test {
  protected:
   void Mount(std::size_t pages) {
-    tmpfs = std::make_unique<TinyTmpfs>(install.WorkingDirectory(),
-                                        pages * 4096);
+    tmpfs = std::make_unique<TmpfsMount>(install.WorkingDirectory(),
+                                         std::to_string(pages * 4096));
   }
 
   Installation install;
-  std::unique_ptr<TinyTmpfs> tmpfs;
+  std::unique_ptr<TmpfsMount> tmpfs;
   PosixFileSystem files;
   const std::string document = install.WorkingDirectory() + "/trans.xml";
   const std::string filler = install.WorkingDirectory() + "/filler";
@@ -194,7 +154,7 @@ class DiskFullSessionTest : public SessionTest {};
 // The session goes on through a full disk: the failure is reported once,
 // no element is half-written, and capture resumes once space is free.
 TEST_F(DiskFullSessionTest, ACaptureOnAFullDiskIsReportedOnceAndResumes) {
-  TinyTmpfs tmpfs(install.WorkingDirectory(), 4 * 4096);
+  TmpfsMount tmpfs(install.WorkingDirectory(), std::to_string(4 * 4096));
   SKIP_UNLESS_MOUNTED(tmpfs);
   Start();
   ASSERT_EQ(view.messages, std::vector<Message>{});

@@ -12,6 +12,7 @@
 #include <map>
 
 #include "hardening_support.h"
+#include "support/tmpfs.h"
 
 namespace scrivlet::e2e::hardening {
 namespace {
@@ -47,7 +48,11 @@ class DiskTest : public HardeningTest {
   // Mounts a tmpfs on the working directory and puts the installation's
   // files back into it.
   void MountWorkDir(const std::string& size) {
-    mount_ = std::make_unique<TmpfsMount>(installation_.WorkDir(), size);
+    mount_ = std::make_unique<testing::TmpfsMount>(installation_.WorkDir(),
+                                                   size);
+    ASSERT_TRUE(mount_->mounted())
+        << "cannot mount a tmpfs on " << installation_.WorkDir() << ": "
+        << mount_->error();
     WriteFileBytes(installation_.IntroPath(), kIntro);
     installation_.WriteTransName("Disk", "d15c");
   }
@@ -58,7 +63,7 @@ class DiskTest : public HardeningTest {
   }
 
   WindowTexts texts_;
-  std::unique_ptr<TmpfsMount> mount_;
+  std::unique_ptr<testing::TmpfsMount> mount_;
 };
 
 TEST_F(DiskTest, FullDiskIsReportedOnceLeavesWholeElementsAndRecordsAgain) {
@@ -98,7 +103,7 @@ TEST_F(DiskTest, FullDiskIsReportedOnceLeavesWholeElementsAndRecordsAgain) {
                                  ExpectedGet(site_.Url(padded)));
   ASSERT_EQ(padded_document.size() % 4096, 4096 - room);
 
-  FillFileSystem(installation_.WorkDir());
+  testing::FillUp(installation_.WorkDir() + "/filler");
   // Fits in the room left: written whole, nothing reported.
   Visit("/d/page?n=1");
   WaitForElements(3);
@@ -137,7 +142,7 @@ TEST_F(DiskTest, FullDiskIsReportedOnceLeavesWholeElementsAndRecordsAgain) {
 
 TEST_F(DiskTest, ReadOnlyWorkingDirectoryAtStartGivesErrorAndTouchesNothing) {
   MountWorkDir("64k");
-  mount_->RemountReadOnly();
+  ASSERT_TRUE(mount_->RemountReadOnly()) << mount_->error();
   const auto before = Snapshot(installation_.root());
   Environment environment;
   texts_.AddTo(environment);

@@ -1,11 +1,7 @@
 #include "hardening_support.h"
 
-#include <fcntl.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <stdexcept>
 
 namespace scrivlet::e2e::hardening {
@@ -18,40 +14,6 @@ Site::Site()
           Caching::kNoStore) {
   Add("/favicon.ico",
       [](const RecordedRequest&) { return Reply{204, "", ""}; });
-}
-
-TmpfsMount::TmpfsMount(const std::string& path, const std::string& size)
-    : path_(path) {
-  const std::string options = "size=" + size + ",mode=0755";
-  if (mount("scrivlet-e2e", path.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
-            options.c_str()) != 0) {
-    throw std::runtime_error("cannot mount a tmpfs on " + path + ": " +
-                             std::strerror(errno) +
-                             " (this test needs root to mount it)");
-  }
-}
-
-TmpfsMount::~TmpfsMount() { umount2(path_.c_str(), MNT_DETACH); }
-
-void TmpfsMount::RemountReadOnly() const {
-  if (mount(nullptr, path_.c_str(), nullptr,
-            MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) != 0) {
-    throw std::runtime_error("cannot remount " + path_ + " read-only: " +
-                             std::strerror(errno));
-  }
-}
-
-void FillFileSystem(const std::string& path) {
-  const std::string filler = path + "/filler";
-  int fd = open(filler.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) throw std::runtime_error("cannot create " + filler);
-  const std::string block(4096, 'x');
-  // Whole blocks first, then single bytes for the last partial block.
-  while (write(fd, block.data(), block.size()) > 0) {
-  }
-  while (write(fd, "x", 1) == 1) {
-  }
-  close(fd);
 }
 
 WindowTexts::WindowTexts() = default;

@@ -3,8 +3,7 @@
 
 // What the hardening tests need beyond the shared end-to-end fixture, its
 // recording server and the stand-in management server: a web site of their
-// own (self-advancing pages, hostile pages, a second origin), a tmpfs mount,
-// a record of the texts the program's windows show, and the document split
+// own (self-advancing pages, hostile pages, a second origin), a record of the texts the program's windows show, and the document split
 // into its elements.
 
 #include <chrono>
@@ -25,25 +24,6 @@ class Site : public RecordingServer {
  public:
   Site();
 };
-
-// A tmpfs of `size` mounted on `path` (an existing directory) for the life
-// of the object. Needs root; throws std::runtime_error with the reason when
-// the mount fails.
-class TmpfsMount {
- public:
-  TmpfsMount(const std::string& path, const std::string& size);
-  ~TmpfsMount();
-  TmpfsMount(const TmpfsMount&) = delete;
-  TmpfsMount& operator=(const TmpfsMount&) = delete;
-  void RemountReadOnly() const;
-
- private:
-  std::string path_;
-};
-
-// Writes `path` full with one file: after this, no write of even one byte
-// succeeds there. Removing the file frees the space again.
-void FillFileSystem(const std::string& path);
 
 // The texts the program's windows lay out, recorded by a small preloaded
 // library that watches pango_layout_set_text: the only way to read what a
