@@ -179,7 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   FUZZ_CHECK(!started.view.end_status, "goes on");
   std::vector<std::string> applied;
   for (const auto& call : started.proxy.calls) {
-    applied.push_back(call[2] + " " + call[3]);  // server and port
+    applied.push_back(call[1] + " " + call[2]);  // server and port
   }
   FUZZ_CHECK(applied ==
                  (expected.use_proxy

@@ -120,9 +120,11 @@ void ForEachLine(std::string_view text, Line line) {
 std::string BuildNavigationElement(const RequestFields& fields,
                                    const std::string& extra_headers,
                                    const std::optional<std::string>& body) {
-  const std::size_t body_size = body ? body->size() + body->size() / 2 + 64 : 0;
+  // Escaping may grow a body; half again covers the usual forms.
+  const std::size_t content_hint =
+      body ? body->size() + body->size() / 2 + 64 : 0;
   std::string out;
-  out.reserve(ElementSizeHint(fields, extra_headers.size() + body_size));
+  out.reserve(ElementSizeHint(fields, extra_headers.size() + content_hint));
   AppendRequestLineStart(out, fields);
   AppendLine(out, "</REQUEST-LINE>");
   AppendHeaderLines(out, fields, &extra_headers);
