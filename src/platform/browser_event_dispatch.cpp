@@ -48,8 +48,9 @@ void BrowserEventDispatch::Deliver(const BrowserEventDelivery& delivery) {
   if (!delivery.body_error.empty()) {
     engine_.Warn("form body: " + delivery.body_error);
   }
-  auto member = std::find_if(members_.begin(), members_.end(),
-                             [&](const Member& m) { return m.view == event.view; });
+  auto member =
+      std::find_if(members_.begin(), members_.end(),
+                   [&](const Member& m) { return m.view == event.view; });
   if (member != members_.end()) {
     // Copied: the members may change while the handler runs.
     const Member target = *member;

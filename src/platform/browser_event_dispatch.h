@@ -43,8 +43,7 @@ class BrowserEventEngine {
 // outer run delivers it once the handler has returned.
 class BrowserEventDispatch {
  public:
-  explicit BrowserEventDispatch(BrowserEventEngine& engine)
-      : engine_(engine) {}
+  explicit BrowserEventDispatch(BrowserEventEngine& engine) : engine_(engine) {}
   BrowserEventDispatch(const BrowserEventDispatch&) = delete;
   BrowserEventDispatch& operator=(const BrowserEventDispatch&) = delete;
 

@@ -10,15 +10,13 @@ namespace scrivlet {
 BrowserGroup::BrowserGroup()
     : settings_(GObjectPtr<WebKitSettings>::Adopt(webkit_settings_new())) {
   // Pages may open windows from script, as with the link targets.
-  webkit_settings_set_javascript_can_open_windows_automatically(
-      settings_.get(), TRUE);
+  webkit_settings_set_javascript_can_open_windows_automatically(settings_.get(),
+                                                                TRUE);
   capture_.on_submission = [this](FormSubmission submission) {
     dispatch_.AddSubmission(std::move(submission));
     dispatch_.Run();
   };
-  capture_.on_frame_load = [this](const FrameLoad& load) {
-    OnFrameLoad(load);
-  };
+  capture_.on_frame_load = [this](const FrameLoad& load) { OnFrameLoad(load); };
 }
 
 BrowserGroup::~BrowserGroup() {
@@ -51,8 +49,7 @@ void BrowserGroup::EnqueueNavigation(WebKitWebView* view,
   event.content_type = std::move(content_type);
   event.decided_us = NowUs();
   const std::uint64_t sequence = dispatch_.Enqueue(std::move(event));
-  decisions_.emplace(sequence,
-                     GObjectPtr<WebKitPolicyDecision>::Ref(decision));
+  decisions_.emplace(sequence, GObjectPtr<WebKitPolicyDecision>::Ref(decision));
   dispatch_.Run();
 }
 
@@ -82,8 +79,7 @@ void BrowserGroup::OnFrameLoad(const FrameLoad& load) {
     view_urls.emplace_back(uri ? uri : "");
   }
   WebKitWebView* target = views_[ViewShowingFrame(view_urls, load.top_url)];
-  EnqueueCompletion(IdOf(target), frame_ids_.IdOf(load.frame), true,
-                    load.url);
+  EnqueueCompletion(IdOf(target), frame_ids_.IdOf(load.frame), true, load.url);
 }
 
 GObjectPtr<WebKitPolicyDecision> BrowserGroup::TakeDecision(
@@ -102,8 +98,8 @@ void BrowserGroup::WakeAt(std::int64_t deadline_us) {
   if (timer_) g_source_remove(timer_);
   const std::int64_t wait_ms =
       std::max<std::int64_t>(1, (deadline_us - NowUs()) / 1000 + 1);
-  timer_ = g_timeout_add(static_cast<guint>(wait_ms), &BrowserGroup::OnTimer,
-                         this);
+  timer_ =
+      g_timeout_add(static_cast<guint>(wait_ms), &BrowserGroup::OnTimer, this);
 }
 
 gboolean BrowserGroup::OnTimer(gpointer self) {

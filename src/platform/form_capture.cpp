@@ -48,7 +48,8 @@ std::string WebExtensionsDirectory() {
     g_autofree gchar* directory = g_path_get_dirname(program);
     g_autofree gchar* beside =
         g_build_filename(directory, "web-extensions", nullptr);
-    g_autofree gchar* module = g_build_filename(beside, kExtensionFile, nullptr);
+    g_autofree gchar* module =
+        g_build_filename(beside, kExtensionFile, nullptr);
     if (g_file_test(module, G_FILE_TEST_IS_REGULAR)) return beside;
   }
   g_autofree gchar* module =
@@ -64,20 +65,20 @@ std::string WebExtensionsDirectory() {
 }  // namespace
 
 // The capture script is web_process/form_capture.js; the program's web process
-// extension (capture_extension.cpp) runs it at the start of every document
-// of every frame, in an isolated world, and sends its messages here as GLib
-// data through the view they come from. The script reports the entry list
-// of each `formdata` event (also fired by form.submit(), which skips the
-// submit event), read by a listener that is appended to the window's
-// bubbling listeners during the event's capture phase, so that it runs
-// after the page's own listeners and sees their changes. File contents can
-// only be read asynchronously, so the script reads each file when it is
-// chosen (the input and change events of a file input, trusted or not: the
-// bytes are the File's own and are used only for that same File object in
-// a trusted formdata event); a submission whose files are all read already
-// goes in one message. Files not read yet (chosen without an event, still
-// being read, or replaced by a page listener) are read then and follow in a
-// second message, for which the navigation's decision waits.
+// extension (capture_extension.cpp) runs it at the start of every document of
+// every frame, in an isolated world, and sends its messages here as GLib data
+// through the view they come from. The script reports the entry list of each
+// `formdata` event (also fired by form.submit(), which skips the submit event),
+// read by a listener that is appended to the window's bubbling listeners during
+// the event's capture phase, so that it runs after the page's own listeners and
+// sees their changes. File contents can only be read asynchronously, so the
+// script reads each file when it is chosen (the input and change events of a
+// file input, trusted or not: the bytes are the File's own and are used only
+// for that same File object in a trusted formdata event); a submission whose
+// files are all read already goes in one message. Files not read yet (chosen
+// without an event, still being read, or replaced by a page listener) are read
+// then and follow in a second message, for which the navigation's decision
+// waits.
 FormCapture::FormCapture() {
   // The engine loads the extensions when it starts its first web process;
   // the directory is set before the first view is made.

@@ -8,10 +8,10 @@ namespace scrivlet {
 // Why the engine says a load failed, in the terms that decide what the view
 // shows afterwards.
 enum class LoadFailure {
-  kCancelled,         // by a newer load, or stopped
-  kIgnoredByPolicy,   // the response became a download, or was ignored (204)
-  kTakenByPlayer,     // media that a media player takes over
-  kOther,             // anything else: the engine shows its error page
+  kCancelled,        // by a newer load, or stopped
+  kIgnoredByPolicy,  // the response became a download, or was ignored (204)
+  kTakenByPlayer,    // media that a media player takes over
+  kOther,            // anything else: the engine shows its error page
 };
 
 // What one finished load of a view's top-level page completes.

@@ -28,6 +28,10 @@ inline constexpr char kRecordPagePath[] =
 // user-interface thread. After a handler has asked the view to end the
 // program it returns at once and the session takes no further events.
 //
+// The browser's events reach the handlers of BrowserEvents
+// (browser_events.h) from the browser adapter, in the order the engine
+// reported them; no window stands between.
+//
 // Where each handler is: one group per file, all in src/session/.
 //   recording_session.cpp: construction, Form_Load, ReadAgentConfig,
 //       ApplyProxySettings, EndSession, Reset_Click.

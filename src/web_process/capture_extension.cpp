@@ -80,8 +80,9 @@ GVariant* ToVariant(JSCValue* value) {
 // that did not arrive.
 void OnSent(GObject* page, GAsyncResult* result, gpointer) {
   g_autoptr(GError) error = nullptr;
-  g_autoptr(WebKitUserMessage) reply = webkit_web_page_send_message_to_view_finish(
-      WEBKIT_WEB_PAGE(page), result, &error);
+  g_autoptr(WebKitUserMessage) reply =
+      webkit_web_page_send_message_to_view_finish(WEBKIT_WEB_PAGE(page), result,
+                                                  &error);
   if (!reply) g_warning("capture message not delivered: %s", error->message);
 }
 

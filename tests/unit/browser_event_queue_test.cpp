@@ -266,7 +266,8 @@ class ViewEvents : public BrowserEvents, public DeliveryListener {
     log_.push_back(name_ + " BeforeNavigate2 " + url);
     if (during_navigation) during_navigation();
   }
-  void WebBrowser1_DocumentComplete(BrowserId, const std::string& url) override {
+  void WebBrowser1_DocumentComplete(BrowserId,
+                                    const std::string& url) override {
     log_.push_back(name_ + " DocumentComplete " + url);
   }
   void WebBrowser1_LoadEndedWithoutPage(BrowserId) override {}
@@ -306,9 +307,9 @@ TEST(BrowserEventDispatchTest, APopupClosedWhileItsPostWaitsHoldsNothingUp) {
   dispatch.AddSubmission(Submission("f", 1, "http://b/post", "1"));
   dispatch.Run();
 
-  EXPECT_EQ(engine.log, (std::vector<std::string>{
-                            "wake at 500", "wake at 500", "ignore 1",
-                            "main DocumentComplete http://a/page"}));
+  EXPECT_EQ(engine.log,
+            (std::vector<std::string>{"wake at 500", "wake at 500", "ignore 1",
+                                      "main DocumentComplete http://a/page"}));
 }
 
 // A handler may run a nested main loop, in which the engine raises more
@@ -326,12 +327,11 @@ TEST(BrowserEventDispatchTest, EventsRaisedDuringADeliveryComeAfterIt) {
   dispatch.Enqueue(Navigation(kPopup, "http://b/next", 0, /*post=*/false));
   dispatch.Run();
 
-  EXPECT_EQ(engine.log, (std::vector<std::string>{
-                            "popup started", "popup BeforeNavigate2 http://b/next",
-                            "nested loop over", "popup ended", "use 1",
-                            "popup started",
-                            "popup DocumentComplete http://b/next",
-                            "popup ended"}));
+  EXPECT_EQ(engine.log,
+            (std::vector<std::string>{
+                "popup started", "popup BeforeNavigate2 http://b/next",
+                "nested loop over", "popup ended", "use 1", "popup started",
+                "popup DocumentComplete http://b/next", "popup ended"}));
 }
 
 // What a finished top-level load completes, from the engine's load events.
@@ -351,7 +351,8 @@ TEST(LoadOutcomeTest, SaysWhereEachKindOfLoadEnded) {
   const Case cases[] = {
       {"a committed page", true, {}, kView},
       {"an error page", false, {{LoadFailure::kOther, true}}, kFailing},
-      {"an error after the commit", true, {{LoadFailure::kOther, false}}, kView},
+      {"an error after the commit", true, {{LoadFailure::kOther, false}},
+       kView},
       {"stopped", false, {{LoadFailure::kCancelled, true}}, ""},
       {"a download or a 204 answer", false,
        {{LoadFailure::kIgnoredByPolicy, true}}, ""},
