@@ -120,7 +120,7 @@ struct Trial {
   Kind kind;
 };
 
-class FillBench : public BrowserEvents, public WebViewWindow {
+class FillBench : public testing::IgnoredBrowserEvents, public WebViewWindow {
  public:
   FillBench(int runs, const std::vector<std::size_t>& sizes)
       : dir_(MakeDir()), adapter_(*this, *this),
@@ -166,10 +166,7 @@ class FillBench : public BrowserEvents, public WebViewWindow {
     Next();
   }
 
-  // BrowserEvents
-  void WebBrowser1_BeforeNavigate2(BrowserId, const std::string&,
-                                   const std::optional<std::string>&,
-                                   const std::string&, bool) override {}
+  // BrowserEvents: only the completions are watched.
   void WebBrowser1_DocumentComplete(BrowserId id,
                                     const std::string& url) override {
     if (!loading_ || id != adapter_.Object()) return;
@@ -191,16 +188,6 @@ class FillBench : public BrowserEvents, public WebViewWindow {
     webkit_web_view_call_async_javascript_function(
         adapter_.view(), kProbeScript, -1, nullptr, kRecordPageWorld,
         nullptr, nullptr, &OnProbe, this);
-  }
-  void WebBrowser1_LoadEndedWithoutPage(BrowserId) override {}
-  void WebBrowser1_CommandStateChange(long, bool) override {}
-  void WebBrowser1_StatusTextChange(const std::string&) override {}
-  std::optional<Credentials> WebBrowser1_Authenticate(
-      const AuthenticationChallenge&) override {
-    return std::nullopt;
-  }
-  bool WebBrowser1_CertificateError(const CertificateProblem&) override {
-    return false;
   }
   // WebViewWindow
   WebViewAdapter* NewWindow2(WebViewAdapter&) override { return nullptr; }

@@ -26,6 +26,7 @@
 #include "platform/web_view_adapter.h"
 #include "platform/webkit_proxy_settings.h"
 #include "session/window_layout.h"
+#include "support/fakes.h"
 #include "ui/window_design.h"
 
 namespace {
@@ -36,25 +37,9 @@ namespace design = scrivlet::main_window_design;
 int Pixels(int twips) { return twips / scrivlet::kTwipsPerPixel; }
 
 // Takes the adapter's events and does nothing with them.
-class NullEvents : public scrivlet::BrowserEvents,
+class NullEvents : public scrivlet::testing::IgnoredBrowserEvents,
                    public scrivlet::WebViewWindow {
  public:
-  void WebBrowser1_BeforeNavigate2(scrivlet::BrowserId, const std::string&,
-                                   const std::optional<std::string>&,
-                                   const std::string&, bool) override {}
-  void WebBrowser1_DocumentComplete(scrivlet::BrowserId,
-                                    const std::string&) override {}
-  void WebBrowser1_LoadEndedWithoutPage(scrivlet::BrowserId) override {}
-  void WebBrowser1_CommandStateChange(long, bool) override {}
-  void WebBrowser1_StatusTextChange(const std::string&) override {}
-  std::optional<scrivlet::Credentials> WebBrowser1_Authenticate(
-      const scrivlet::AuthenticationChallenge&) override {
-    return std::nullopt;
-  }
-  bool WebBrowser1_CertificateError(
-      const scrivlet::CertificateProblem&) override {
-    return false;
-  }
   scrivlet::WebViewAdapter* NewWindow2(scrivlet::WebViewAdapter&) override {
     return nullptr;
   }

@@ -9,6 +9,7 @@
 
 #include "platform/browser_event_dispatch.h"
 #include "platform/load_outcome.h"
+#include "support/fakes.h"
 
 namespace scrivlet {
 namespace {
@@ -254,7 +255,8 @@ class Recorder : public BrowserEventEngine {
   void Warn(const std::string& what) override { log.push_back(what); }
 };
 
-class ViewEvents : public BrowserEvents, public DeliveryListener {
+class ViewEvents : public testing::IgnoredBrowserEvents,
+                   public DeliveryListener {
  public:
   ViewEvents(std::string name, std::vector<std::string>& log)
       : name_(std::move(name)), log_(log) {}
@@ -269,16 +271,6 @@ class ViewEvents : public BrowserEvents, public DeliveryListener {
   void WebBrowser1_DocumentComplete(BrowserId,
                                     const std::string& url) override {
     log_.push_back(name_ + " DocumentComplete " + url);
-  }
-  void WebBrowser1_LoadEndedWithoutPage(BrowserId) override {}
-  void WebBrowser1_CommandStateChange(long, bool) override {}
-  void WebBrowser1_StatusTextChange(const std::string&) override {}
-  std::optional<Credentials> WebBrowser1_Authenticate(
-      const AuthenticationChallenge&) override {
-    return std::nullopt;
-  }
-  bool WebBrowser1_CertificateError(const CertificateProblem&) override {
-    return false;
   }
   void DeliveryStarted() override { log_.push_back(name_ + " started"); }
   void DeliveryEnded() override { log_.push_back(name_ + " ended"); }
