@@ -11,9 +11,9 @@
 #include "platform/browser_event_dispatch.h"
 #include "platform/gobject_ptr.h"
 #include "platform/load_outcome.h"
-#include "session/browser_events.h"
 #include "session/authentication.h"
 #include "session/browser.h"
+#include "session/browser_events.h"
 #include "session/certificate.h"
 
 namespace Gtk {
