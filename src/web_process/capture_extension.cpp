@@ -77,13 +77,16 @@ GVariant* ToVariant(JSCValue* value) {
 }
 
 // The program answers every message it takes; anything else is a message
-// that did not arrive.
+// that did not arrive. A send is cancelled when its view went away first (a
+// pop-up closed, the program ended): nobody is left to record it.
 void OnSent(GObject* page, GAsyncResult* result, gpointer) {
   g_autoptr(GError) error = nullptr;
   g_autoptr(WebKitUserMessage) reply =
       webkit_web_page_send_message_to_view_finish(WEBKIT_WEB_PAGE(page), result,
                                                   &error);
-  if (!reply) g_warning("capture message not delivered: %s", error->message);
+  if (!reply && !g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+    g_warning("capture message not delivered: %s", error->message);
+  }
 }
 
 void Post(JSCValue* kind, JSCValue* body, gpointer page_id) {
