@@ -29,7 +29,6 @@
 #include <vector>
 
 #include "document/document_writer.h"
-#include "platform/form_capture.h"
 #include "platform/posix_file_system.h"
 #include "platform/web_view_adapter.h"
 #include "session/recording_session.h"
@@ -120,10 +119,10 @@ struct Trial {
   Kind kind;
 };
 
-class FillBench : public WebViewEvents {
+class FillBench : public testing::IgnoredBrowserEvents, public WebViewWindow {
  public:
   FillBench(int runs, const std::vector<std::size_t>& sizes)
-      : dir_(MakeDir()), adapter_(*this),
+      : dir_(MakeDir()), adapter_(*this, *this),
         session_(files_, adapter_, view_, proxy_, dir_) {
     // Both boxes ticked: no credential dialog. A message is reported and
     // the run goes on.
@@ -166,11 +165,9 @@ class FillBench : public WebViewEvents {
     Next();
   }
 
-  // WebViewEvents
-  void BeforeNavigate2(BrowserId, const std::string&,
-                       const std::optional<std::string>&, const std::string&,
-                       bool) override {}
-  void DocumentComplete(BrowserId id, const std::string& url) override {
+  // BrowserEvents: only the completions are watched.
+  void WebBrowser1_DocumentComplete(BrowserId id,
+                                    const std::string& url) override {
     if (!loading_ || id != adapter_.Object()) return;
     loading_ = false;
     const Trial& trial = trials_[next_];
@@ -185,16 +182,14 @@ class FillBench : public WebViewEvents {
       webkit_web_view_call_async_javascript_function(
           adapter_.view(), trial.kind == Kind::kFloor ? kFloorScript : kAssignScript, -1,
           g_variant_builder_end(&arguments),
-          FormCapture::WorldName(), nullptr, nullptr, &OnIgnored, nullptr);
+          kRecordPageWorld, nullptr, nullptr, &OnIgnored, nullptr);
     }
     webkit_web_view_call_async_javascript_function(
-        adapter_.view(), kProbeScript, -1, nullptr, FormCapture::WorldName(),
+        adapter_.view(), kProbeScript, -1, nullptr, kRecordPageWorld,
         nullptr, nullptr, &OnProbe, this);
   }
-  void LoadEndedWithoutPage(BrowserId) override {}
+  // WebViewWindow
   WebViewAdapter* NewWindow2(WebViewAdapter&) override { return nullptr; }
-  void CommandStateChange(long, bool) override {}
-  void StatusTextChange(const std::string&) override {}
 
  private:
   static std::string MakeDir() {

@@ -26,6 +26,7 @@
 #include "platform/web_view_adapter.h"
 #include "platform/webkit_proxy_settings.h"
 #include "session/window_layout.h"
+#include "support/fakes.h"
 #include "ui/window_design.h"
 
 namespace {
@@ -36,18 +37,12 @@ namespace design = scrivlet::main_window_design;
 int Pixels(int twips) { return twips / scrivlet::kTwipsPerPixel; }
 
 // Takes the adapter's events and does nothing with them.
-class NullEvents : public scrivlet::WebViewEvents {
+class NullEvents : public scrivlet::testing::IgnoredBrowserEvents,
+                   public scrivlet::WebViewWindow {
  public:
-  void BeforeNavigate2(scrivlet::BrowserId, const std::string&,
-                       const std::optional<std::string>&,
-                       const std::string&, bool) override {}
-  void DocumentComplete(scrivlet::BrowserId, const std::string&) override {}
-  void LoadEndedWithoutPage(scrivlet::BrowserId) override {}
   scrivlet::WebViewAdapter* NewWindow2(scrivlet::WebViewAdapter&) override {
     return nullptr;
   }
-  void CommandStateChange(long, bool) override {}
-  void StatusTextChange(const std::string&) override {}
 };
 
 class PlainWindow : public Gtk::Window {
@@ -56,7 +51,7 @@ class PlainWindow : public Gtk::Window {
     set_title("Plain view");
     set_default_size(Pixels(design::kForm.width), Pixels(design::kForm.height));
     if (adapter) {
-      adapter_ = std::make_unique<scrivlet::WebViewAdapter>(events_);
+      adapter_ = std::make_unique<scrivlet::WebViewAdapter>(events_, events_);
       view_ = adapter_->view();
       Place(adapter_->widget());
       adapter_->Navigate(url);

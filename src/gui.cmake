@@ -4,29 +4,30 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(GTKMM REQUIRED IMPORTED_TARGET gtkmm-4.0)
 pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkitgtk-6.0)
 
-# The only code that knows WebKit: the web view adapter, the form body
-# capture and the proxy settings. The windows see it through Browser and
-# WebViewEvents.
+# The only code of the program's process that knows WebKit: the web view
+# adapter and its browser group, the form body capture and the proxy
+# settings. The windows see it through Browser and WebViewWindow.
 add_library(scrivlet_platform STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/browser_group.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/form_capture.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_view_adapter.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/webkit_proxy_settings.cpp)
 target_include_directories(scrivlet_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(scrivlet_platform PUBLIC scrivlet_core scrivlet_browser_events PkgConfig::WEBKIT PkgConfig::GTKMM)
 
-# The form capture script lives in platform/form_capture.js and is compiled
+# The form capture script lives in web_process/form_capture.js and is compiled
 # in byte for byte, as the char array kCaptureScript of a generated header.
 set(SCRIVLET_GENERATED_DIR ${CMAKE_CURRENT_BINARY_DIR}/generated)
 add_custom_command(
-  OUTPUT ${SCRIVLET_GENERATED_DIR}/platform/form_capture_script.h
+  OUTPUT ${SCRIVLET_GENERATED_DIR}/web_process/form_capture_script.h
   COMMAND ${CMAKE_COMMAND}
-    -DINPUT=${CMAKE_CURRENT_SOURCE_DIR}/platform/form_capture.js
-    -DOUTPUT=${SCRIVLET_GENERATED_DIR}/platform/form_capture_script.h
+    -DINPUT=${CMAKE_CURRENT_SOURCE_DIR}/web_process/form_capture.js
+    -DOUTPUT=${SCRIVLET_GENERATED_DIR}/web_process/form_capture_script.h
     -DSYMBOL=kCaptureScript
     -P ${CMAKE_CURRENT_SOURCE_DIR}/embed_text.cmake
-  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/platform/form_capture.js
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/web_process/form_capture.js
     ${CMAKE_CURRENT_SOURCE_DIR}/embed_text.cmake
-  COMMENT "Embedding platform/form_capture.js"
+  COMMENT "Embedding web_process/form_capture.js"
   VERBATIM)
 
 # The web process extension that runs the capture script in every frame and
@@ -36,8 +37,8 @@ add_custom_command(
 pkg_check_modules(WEBKIT_EXTENSION REQUIRED IMPORTED_TARGET
   webkitgtk-web-process-extension-6.0)
 add_library(scrivlet-capture MODULE
-  ${CMAKE_CURRENT_SOURCE_DIR}/platform/capture_extension.cpp
-  ${SCRIVLET_GENERATED_DIR}/platform/form_capture_script.h)
+  ${CMAKE_CURRENT_SOURCE_DIR}/web_process/capture_extension.cpp
+  ${SCRIVLET_GENERATED_DIR}/web_process/form_capture_script.h)
 target_include_directories(scrivlet-capture PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR} ${SCRIVLET_GENERATED_DIR})
 target_link_libraries(scrivlet-capture PRIVATE PkgConfig::WEBKIT_EXTENSION)

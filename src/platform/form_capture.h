@@ -30,9 +30,6 @@ class FormCapture {
   FormCapture(const FormCapture&) = delete;
   FormCapture& operator=(const FormCapture&) = delete;
 
-  // A world of that name for scripts the program runs in a page itself.
-  static const char* WorldName();
-
   // A view's user message: false unless it is the capture script's.
   bool HandleUserMessage(WebKitUserMessage* message);
 
@@ -44,7 +41,8 @@ class FormCapture {
   std::function<void(const FrameLoad&)> on_frame_load;
 
  private:
-  void HandleMessage(GVariant* message);
+  void HandleSubmission(GVariant* form);
+  void HandleFrameLoad(GVariant* load);
 };
 
 }  // namespace scrivlet

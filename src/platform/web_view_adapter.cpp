@@ -2,19 +2,12 @@
 
 #include <gtkmm/widget.h>
 
-#include <algorithm>
-#include <cstdint>
-#include <exception>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <utility>
-#include <vector>
 
-#include "platform/browser_event_queue.h"
-#include "platform/form_capture.h"
-#include "platform/frame_ids.h"
-#include "platform/gobject_ptr.h"
+#include "platform/browser_group.h"
+#include "platform/callback_guard.h"
 
 namespace scrivlet {
 namespace {
@@ -74,200 +67,38 @@ GVariant* StringVariant(std::string text) {
       [](gpointer data) { delete static_cast<std::string*>(data); }, owned);
 }
 
+// A page without a fitting form is left alone, silently.
 void OnFillFinished(GObject* source, GAsyncResult* result, gpointer) {
-  GError* error = nullptr;
-  JSCValue* value = webkit_web_view_call_async_javascript_function_finish(
-      WEBKIT_WEB_VIEW(source), result, &error);
-  // A page without a fitting form is left alone, silently.
-  if (value) g_object_unref(value);
-  g_clear_error(&error);
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(JSCValue) value =
+      webkit_web_view_call_async_javascript_function_finish(
+          WEBKIT_WEB_VIEW(source), result, &error);
+}
+
+LoadFailure FailureOf(const GError* error) {
+  if (g_error_matches(error, WEBKIT_NETWORK_ERROR,
+                      WEBKIT_NETWORK_ERROR_CANCELLED)) {
+    return LoadFailure::kCancelled;
+  }
+  if (g_error_matches(
+          error, WEBKIT_POLICY_ERROR,
+          WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
+    return LoadFailure::kIgnoredByPolicy;
+  }
+  if (g_error_matches(error, WEBKIT_MEDIA_ERROR,
+                      WEBKIT_MEDIA_ERROR_WILL_HANDLE_LOAD)) {
+    return LoadFailure::kTakenByPlayer;
+  }
+  return LoadFailure::kOther;
 }
 
 }  // namespace
 
-// Shared by a main view and every pop-up opened from it: the settings, the
-// capture script, the frames' identities, and one BrowserEventQueue through
-// which all of their events reach the windows in the order the engine
-// reported them. The queue decides what comes next; this class feeds it,
-// delivers, runs its timer and answers the engine's policy decisions.
-class BrowserGroup {
- public:
-  BrowserGroup()
-      : settings_(GObjectPtr<WebKitSettings>::Adopt(webkit_settings_new())) {
-    // Pages may open windows from script, as with the link targets.
-    webkit_settings_set_javascript_can_open_windows_automatically(
-        settings_.get(), TRUE);
-    capture_.on_submission = [this](FormSubmission submission) {
-      queue_.AddSubmission(std::move(submission), g_get_monotonic_time());
-      Process();
-    };
-    capture_.on_frame_load = [this](const FrameLoad& load) {
-      OnFrameLoad(load);
-    };
-  }
-  ~BrowserGroup() {
-    if (timer_) g_source_remove(timer_);
-  }
-  BrowserGroup(const BrowserGroup&) = delete;
-  BrowserGroup& operator=(const BrowserGroup&) = delete;
-
-  WebKitSettings* settings() const { return settings_.get(); }
-  bool HandleUserMessage(WebKitUserMessage* message) {
-    return capture_.HandleUserMessage(message);
-  }
-
-  void Add(WebViewAdapter* adapter) { adapters_.push_back(adapter); }
-
-  // Drops the adapter and its queued events; its pending decisions are
-  // ignored, since its view goes away.
-  void Remove(WebViewAdapter* adapter) {
-    adapters_.erase(std::remove(adapters_.begin(), adapters_.end(), adapter),
-                    adapters_.end());
-    for (const std::uint64_t sequence : queue_.DropView(adapter->Object())) {
-      GObjectPtr<WebKitPolicyDecision> decision = TakeDecision(sequence);
-      if (decision) webkit_policy_decision_ignore(decision.get());
-    }
-  }
-
-  void EnqueueNavigation(WebViewAdapter* adapter,
-                         WebKitPolicyDecision* decision, std::string url,
-                         bool post, bool form_submission,
-                         std::string content_type) {
-    BrowserEvent event;
-    event.kind = BrowserEvent::Kind::kNavigation;
-    event.view = adapter->Object();
-    event.id = adapter->Object();
-    event.url = std::move(url);
-    event.post = post;
-    event.form_submission = form_submission;
-    event.content_type = std::move(content_type);
-    event.decided_us = g_get_monotonic_time();
-    const std::uint64_t sequence = queue_.Enqueue(std::move(event));
-    decisions_.emplace(sequence,
-                       GObjectPtr<WebKitPolicyDecision>::Ref(decision));
-    Process();
-  }
-
-  void EnqueueCompletion(WebViewAdapter* adapter, BrowserId id,
-                         std::string url, bool new_page = true) {
-    BrowserEvent event;
-    event.kind = new_page ? BrowserEvent::Kind::kDocumentComplete
-                          : BrowserEvent::Kind::kLoadEndedWithoutPage;
-    event.view = adapter->Object();
-    event.id = id;
-    event.url = std::move(url);
-    queue_.Enqueue(std::move(event));
-    Process();
-  }
-
- private:
-  void OnFrameLoad(const FrameLoad& load) {
-    if (adapters_.empty()) return;
-    std::vector<std::string> view_urls;
-    for (WebViewAdapter* adapter : adapters_) {
-      const char* uri = webkit_web_view_get_uri(adapter->view());
-      view_urls.emplace_back(uri ? uri : "");
-    }
-    WebViewAdapter* target =
-        adapters_[ViewShowingFrame(view_urls, load.top_url)];
-    EnqueueCompletion(target, frame_ids_.IdOf(load.frame), load.url);
-  }
-
-  void Process() {
-    // Handlers may run nested main loops (message boxes, dialogs); events
-    // arriving meanwhile wait in the queue and are taken by the outer run.
-    if (processing_) return;
-    processing_ = true;
-    for (;;) {
-      BrowserEventQueue::Step step = queue_.Next(g_get_monotonic_time());
-      if (step.kind == BrowserEventQueue::Step::Kind::kWait) {
-        ArmTimer(step.wait_until_us);
-        break;
-      }
-      if (step.kind != BrowserEventQueue::Step::Kind::kDeliver) break;
-      Deliver(step.delivery);
-    }
-    processing_ = false;
-  }
-
-  GObjectPtr<WebKitPolicyDecision> TakeDecision(std::uint64_t sequence) {
-    GObjectPtr<WebKitPolicyDecision> decision;
-    if (auto it = decisions_.find(sequence); it != decisions_.end()) {
-      decision = std::move(it->second);
-      decisions_.erase(it);
-    }
-    return decision;
-  }
-
-  void Deliver(const BrowserEventDelivery& delivery) {
-    const BrowserEvent& event = delivery.event;
-    if (!delivery.body_error.empty()) {
-      g_warning("form body: %s", delivery.body_error.c_str());
-    }
-    const GObjectPtr<WebKitPolicyDecision> decision =
-        TakeDecision(event.sequence);
-    // Every queued event's view is in the group: a view that goes away
-    // takes its events with it (Remove).
-    auto adapter = std::find_if(
-        adapters_.begin(), adapters_.end(),
-        [&](WebViewAdapter* a) { return a->Object() == event.view; });
-    try {
-      if (adapter != adapters_.end()) {
-        WebViewEvents& events = (*adapter)->events_;
-        switch (event.kind) {
-          case BrowserEvent::Kind::kNavigation:
-            events.BeforeNavigate2(event.id, event.url, delivery.post_data,
-                                   delivery.headers, delivery.body_complete);
-            break;
-          case BrowserEvent::Kind::kDocumentComplete:
-            events.DocumentComplete(event.id, event.url);
-            break;
-          case BrowserEvent::Kind::kLoadEndedWithoutPage:
-            events.LoadEndedWithoutPage(event.id);
-            break;
-        }
-      }
-    } catch (const std::exception& error) {
-      g_warning("browser event: %s", error.what());
-    } catch (...) {
-      g_warning("browser event: unknown failure");
-    }
-    // The adapter may be gone by now (its window closed in a nested loop);
-    // only the decision, which this call holds, is touched.
-    if (decision) webkit_policy_decision_use(decision.get());
-  }
-
-  void ArmTimer(std::int64_t deadline_us) {
-    if (timer_) g_source_remove(timer_);
-    const std::int64_t wait_ms = std::max<std::int64_t>(
-        1, (deadline_us - g_get_monotonic_time()) / 1000 + 1);
-    timer_ = g_timeout_add(static_cast<guint>(wait_ms), &BrowserGroup::OnTimer,
-                           this);
-  }
-
-  static gboolean OnTimer(gpointer self) {
-    auto* group = static_cast<BrowserGroup*>(self);
-    group->timer_ = 0;
-    try {
-      group->Process();
-    } catch (...) {
-    }
-    return G_SOURCE_REMOVE;
-  }
-
-  GObjectPtr<WebKitSettings> settings_;
-  FormCapture capture_;
-  std::vector<WebViewAdapter*> adapters_;
-  BrowserEventQueue queue_;
-  // The engine's decisions of the queued navigations, by their sequence.
-  std::map<std::uint64_t, GObjectPtr<WebKitPolicyDecision>> decisions_;
-  FrameIds frame_ids_;
-  bool processing_ = false;
-  guint timer_ = 0;
-};
-
-WebViewAdapter::WebViewAdapter(WebViewEvents& events)
-    : group_(std::make_shared<BrowserGroup>()), events_(events) {
+WebViewAdapter::WebViewAdapter(BrowserEvents& events, WebViewWindow& window)
+    : group_(std::make_shared<BrowserGroup>()),
+      events_(events),
+      window_(window),
+      chrome_events_(&events) {
   view_ = GObjectPtr<WebKitWebView>::RefSink(WEBKIT_WEB_VIEW(
       g_object_new(WEBKIT_TYPE_WEB_VIEW, "settings", group_->settings(),
                    "network-session", webkit_network_session_get_default(),
@@ -278,8 +109,12 @@ WebViewAdapter::WebViewAdapter(WebViewEvents& events)
 // The related view alone would get settings of its own; they are handed
 // over explicitly so that the pop-up may open windows from script too. Its
 // forms are captured like every page's, by the web process extension.
-WebViewAdapter::WebViewAdapter(WebViewEvents& events, WebViewAdapter& opener)
-    : group_(opener.group_), events_(events) {
+WebViewAdapter::WebViewAdapter(BrowserEvents& events, WebViewWindow& window,
+                               WebViewAdapter& opener)
+    : group_(opener.group_),
+      events_(events),
+      window_(window),
+      chrome_events_(nullptr) {
   view_ = GObjectPtr<WebKitWebView>::RefSink(WEBKIT_WEB_VIEW(g_object_new(
       WEBKIT_TYPE_WEB_VIEW, "related-view", opener.view(), "settings",
       group_->settings(), nullptr)));
@@ -288,7 +123,7 @@ WebViewAdapter::WebViewAdapter(WebViewEvents& events, WebViewAdapter& opener)
 
 void WebViewAdapter::Connect() {
   widget_ = Glib::wrap(GTK_WIDGET(view()));
-  group_->Add(this);
+  group_->Add(view(), events_, &window_);
   g_signal_connect(view(), "decide-policy", G_CALLBACK(&OnDecidePolicy), this);
   g_signal_connect(view(), "load-changed", G_CALLBACK(&OnLoadChanged), this);
   g_signal_connect(view(), "load-failed", G_CALLBACK(&OnLoadFailed), this);
@@ -306,7 +141,7 @@ void WebViewAdapter::Connect() {
 
 // The view is released after this body, before the group (see view_).
 WebViewAdapter::~WebViewAdapter() {
-  group_->Remove(this);
+  group_->Remove(view());
   g_signal_handlers_disconnect_by_data(
       webkit_web_view_get_back_forward_list(view()), this);
   g_signal_handlers_disconnect_by_data(view(), this);
@@ -317,17 +152,27 @@ BrowserId WebViewAdapter::Object() const {
 }
 
 std::string WebViewAdapter::FileAddress(const std::string& path) const {
-  GError* error = nullptr;
-  gchar* uri = g_filename_to_uri(path.c_str(), nullptr, &error);
+  g_autoptr(GError) error = nullptr;
+  g_autofree gchar* uri = g_filename_to_uri(path.c_str(), nullptr, &error);
   if (uri == nullptr) {
-    std::string reason = error ? error->message : "not an absolute path";
-    g_clear_error(&error);
-    throw std::runtime_error("the path " + path +
-                             " cannot be written as an address: " + reason);
+    throw std::runtime_error(
+        "the path " + path + " cannot be written as an address: " +
+        (error ? error->message : "not an absolute path"));
   }
-  std::string address = uri;
-  g_free(uri);
-  return address;
+  return uri;
+}
+
+// The window is told before and after, also when the handler throws: a
+// pop-up closed in the handler's nested loop waits for the end.
+template <typename Handler>
+auto WebViewAdapter::Handle(Handler handler) {
+  struct Told {
+    WebViewWindow& window;
+    ~Told() { window.DeliveryEnded(); }
+  };
+  window_.DeliveryStarted();
+  Told told{window_};
+  return handler();
 }
 
 void WebViewAdapter::Navigate(const std::string& url) {
@@ -367,7 +212,7 @@ void WebViewAdapter::FillFirstForm(BrowserId target,
   }
   webkit_web_view_call_async_javascript_function(
       view(), kFillFirstFormScript, -1, g_variant_builder_end(&arguments),
-      FormCapture::WorldName(), nullptr, nullptr, &OnFillFinished, nullptr);
+      kRecordPageWorld, nullptr, nullptr, &OnFillFinished, nullptr);
 }
 
 // The capture script's messages come from the web process extension of the
@@ -375,22 +220,20 @@ void WebViewAdapter::FillFirstForm(BrowserId target,
 gboolean WebViewAdapter::OnUserMessage(WebKitWebView*,
                                        WebKitUserMessage* message,
                                        gpointer self) {
-  try {
+  return GuardCallback("user-message-received", FALSE, [&]() -> gboolean {
     return static_cast<WebViewAdapter*>(self)->group_->HandleUserMessage(
         message);
-  } catch (...) {
-  }
-  return FALSE;
+  });
 }
 
 // A navigation of the page or of one of its frames. A server redirect is no
 // new navigation: WebKit asks again for each hop, and the page completion
 // records where the page ended.
-gboolean WebViewAdapter::OnDecidePolicy(WebKitWebView*,
+gboolean WebViewAdapter::OnDecidePolicy(WebKitWebView* view,
                                         WebKitPolicyDecision* decision,
                                         WebKitPolicyDecisionType type,
                                         gpointer self) {
-  try {
+  return GuardCallback("decide-policy", FALSE, [&]() -> gboolean {
     if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
     auto* adapter = static_cast<WebViewAdapter*>(self);
     WebKitNavigationAction* action =
@@ -412,90 +255,54 @@ gboolean WebViewAdapter::OnDecidePolicy(WebKitWebView*,
     const bool form_submission =
         webkit_navigation_action_get_navigation_type(action) ==
         WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED;
-    adapter->group_->EnqueueNavigation(adapter, decision, uri ? uri : "", post,
+    adapter->group_->EnqueueNavigation(view, decision, uri ? uri : "", post,
                                        form_submission,
                                        std::move(content_type));
     return TRUE;
-  } catch (const std::exception& error) {
-    g_warning("decide-policy: %s", error.what());
-  } catch (...) {
-  }
-  return FALSE;
+  });
 }
 
-// Raised for the view's top-level page only, also after a failed load. When
-// a load fails before its page was committed, the view's address is still
-// the old page's, which is no completion of this load: a load that gets the
-// engine's error page completes at the failing address, and one that ends
-// without a page (a download, a 204 answer, a refused certificate, a load
-// stopped for another one) leaves the view on the page it showed.
+// Raised for the view's top-level page only, also after a failed load;
+// LoadOutcome says what the finished load completes.
 void WebViewAdapter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                                    gpointer self) {
-  try {
+  GuardCallback("load-changed", [&] {
     auto* adapter = static_cast<WebViewAdapter*>(self);
-    if (event == WEBKIT_LOAD_STARTED) {
-      adapter->load_shows_page_ = false;
-      adapter->error_page_uri_.clear();
-    }
-    if (event == WEBKIT_LOAD_COMMITTED) adapter->load_shows_page_ = true;
+    if (event == WEBKIT_LOAD_STARTED) adapter->load_.Started();
+    if (event == WEBKIT_LOAD_COMMITTED) adapter->load_.Committed();
     if (event != WEBKIT_LOAD_FINISHED) return;
     const char* uri = webkit_web_view_get_uri(view);
-    std::string completed = uri ? uri : "";
-    if (!adapter->error_page_uri_.empty()) {
-      completed = std::exchange(adapter->error_page_uri_, std::string());
-    }
-    adapter->group_->EnqueueCompletion(adapter, adapter->Object(),
-                                       std::move(completed),
-                                       adapter->load_shows_page_);
-  } catch (const std::exception& error) {
-    g_warning("load-changed: %s", error.what());
-  } catch (...) {
-  }
+    LoadCompletion completion = adapter->load_.Finished(uri ? uri : "");
+    adapter->group_->EnqueueCompletion(view, completion.new_page,
+                                       std::move(completion.url));
+  });
 }
 
-// The engine's own handler shows an error page at the failing address for
-// every failure but these three, which leave the old page standing: a load
-// cancelled (by a newer one, or stopped), a response turned into a download
-// or ignored (a 204 answer), and media that a media player takes over.
 gboolean WebViewAdapter::OnLoadFailed(WebKitWebView*, WebKitLoadEvent event,
                                       const char* failing_uri, GError* error,
                                       gpointer self) {
-  try {
-    auto* adapter = static_cast<WebViewAdapter*>(self);
-    const bool keeps_old_page =
-        g_error_matches(error, WEBKIT_NETWORK_ERROR,
-                        WEBKIT_NETWORK_ERROR_CANCELLED) ||
-        g_error_matches(error, WEBKIT_POLICY_ERROR,
-                        WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) ||
-        g_error_matches(error, WEBKIT_MEDIA_ERROR,
-                        WEBKIT_MEDIA_ERROR_WILL_HANDLE_LOAD);
-    if (keeps_old_page) return FALSE;
-    adapter->load_shows_page_ = true;
-    if (event != WEBKIT_LOAD_COMMITTED && failing_uri) {
-      adapter->error_page_uri_ = failing_uri;
-    }
-  } catch (...) {
-  }
+  GuardCallback("load-failed", [&] {
+    static_cast<WebViewAdapter*>(self)->load_.Failed(
+        FailureOf(error), event != WEBKIT_LOAD_COMMITTED,
+        failing_uri ? failing_uri : "");
+  });
   return FALSE;
 }
 
 GtkWidget* WebViewAdapter::OnCreate(WebKitWebView*, WebKitNavigationAction*,
                                     gpointer self) {
-  try {
+  return GuardCallback("create", static_cast<GtkWidget*>(nullptr),
+                       [&]() -> GtkWidget* {
     auto* adapter = static_cast<WebViewAdapter*>(self);
-    WebViewAdapter* created = adapter->events_.NewWindow2(*adapter);
+    WebViewAdapter* created = adapter->window_.NewWindow2(*adapter);
     return created ? GTK_WIDGET(created->view()) : nullptr;
-  } catch (const std::exception& error) {
-    g_warning("create: %s", error.what());
-  } catch (...) {
-  }
-  return nullptr;
+  });
 }
 
 void WebViewAdapter::OnMouseTargetChanged(WebKitWebView*,
                                           WebKitHitTestResult* hit, guint,
                                           gpointer self) {
-  try {
+  GuardCallback("mouse-target-changed", [&] {
     auto* adapter = static_cast<WebViewAdapter*>(self);
     std::string text;
     if (webkit_hit_test_result_context_is_link(hit)) {
@@ -504,29 +311,33 @@ void WebViewAdapter::OnMouseTargetChanged(WebKitWebView*,
     }
     if (text == adapter->status_text_) return;
     adapter->status_text_ = text;
-    adapter->events_.StatusTextChange(text);
-  } catch (const std::exception& error) {
-    g_warning("mouse-target-changed: %s", error.what());
-  } catch (...) {
-  }
+    if (adapter->chrome_events_) {
+      adapter->chrome_events_->WebBrowser1_StatusTextChange(text);
+    } else {
+      adapter->window_.StatusTextChange(text);
+    }
+  });
 }
 
 // TRUE takes the failure over: no error page, the address loads again with
 // the certificate accepted for its host. FALSE lets the engine go on to its
-// error page. The question runs a nested main loop; the view is held for
-// it, and the adapter, whose window may close meanwhile, is not touched
-// after it.
+// error page. Answered or not, the load failed before its page was
+// committed; when the question is declined the engine's error page follows
+// (OnLoadFailed), when it is accepted the load ends without a page and the
+// reload starts. The question runs a nested main loop; the view is held for
+// it, and the window waits for its end before it may go.
 gboolean WebViewAdapter::OnLoadFailedWithTlsErrors(
     WebKitWebView* view, gchar* failing_uri, GTlsCertificate* certificate,
     GTlsCertificateFlags errors, gpointer self) {
-  try {
+  return GuardCallback("load-failed-with-tls-errors", FALSE,
+                       [&]() -> gboolean {
     if (!failing_uri || !certificate) return FALSE;
     CertificateProblem problem;
     problem.url = failing_uri;
-    GUri* parsed = g_uri_parse(failing_uri, G_URI_FLAGS_NONE, nullptr);
+    g_autoptr(GUri) parsed = g_uri_parse(failing_uri, G_URI_FLAGS_NONE,
+                                         nullptr);
     if (!parsed) return FALSE;
     if (const char* host = g_uri_get_host(parsed)) problem.host = host;
-    g_uri_unref(parsed);
     if (problem.host.empty()) return FALSE;
     const std::pair<GTlsCertificateFlags, CertificateFault> kFaults[] = {
         {G_TLS_CERTIFICATE_UNKNOWN_CA, CertificateFault::kUnknownAuthority},
@@ -542,20 +353,17 @@ gboolean WebViewAdapter::OnLoadFailedWithTlsErrors(
     const auto held_view = GObjectPtr<WebKitWebView>::Ref(view);
     const auto held_certificate = GObjectPtr<GTlsCertificate>::Ref(certificate);
     auto* adapter = static_cast<WebViewAdapter*>(self);
-    // Answered or not, the load failed before its page was committed; when
-    // the question is declined the engine's error page follows (OnLoadFailed),
-    // when it is accepted the load ends without a page and the reload starts.
-    if (!adapter->events_.CertificateError(problem)) return FALSE;
+    if (!adapter->Handle([&] {
+          return adapter->events_.WebBrowser1_CertificateError(problem);
+        })) {
+      return FALSE;
+    }
     webkit_network_session_allow_tls_certificate_for_host(
         webkit_web_view_get_network_session(held_view.get()),
         held_certificate.get(), problem.host.c_str());
     webkit_web_view_load_uri(held_view.get(), problem.url.c_str());
     return TRUE;
-  } catch (const std::exception& error) {
-    g_warning("load-failed-with-tls-errors: %s", error.what());
-  } catch (...) {
-  }
-  return FALSE;
+  });
 }
 
 // Returning FALSE lets the engine's default handler show its own prompt.
@@ -564,7 +372,7 @@ gboolean WebViewAdapter::OnLoadFailedWithTlsErrors(
 gboolean WebViewAdapter::OnAuthenticate(WebKitWebView*,
                                         WebKitAuthenticationRequest* request,
                                         gpointer self) {
-  try {
+  return GuardCallback("authenticate", FALSE, [&]() -> gboolean {
     auto* adapter = static_cast<WebViewAdapter*>(self);
     AuthenticationChallenge challenge;
     challenge.for_proxy = webkit_authentication_request_is_for_proxy(request);
@@ -579,39 +387,34 @@ gboolean WebViewAdapter::OnAuthenticate(WebKitWebView*,
       challenge.realm = realm;
     }
     const std::optional<Credentials> answer =
-        adapter->events_.Authenticate(challenge);
+        adapter->events_.WebBrowser1_Authenticate(challenge);
     if (!answer) {
       // The engine's prompt would offer to remember the password beyond
       // this process; it is asked for each session instead.
       webkit_authentication_request_set_can_save_credentials(request, FALSE);
       return FALSE;
     }
-    WebKitCredential* credential = webkit_credential_new(
+    g_autoptr(WebKitCredential) credential = webkit_credential_new(
         answer->user_name.c_str(), answer->password.c_str(),
         WEBKIT_CREDENTIAL_PERSISTENCE_NONE);
     webkit_authentication_request_authenticate(request, credential);
-    webkit_credential_free(credential);
     return TRUE;
-  } catch (const std::exception& error) {
-    g_warning("authenticate: %s", error.what());
-  } catch (...) {
-  }
-  return FALSE;
+  });
 }
 
+// Only the main view's history has buttons.
 void WebViewAdapter::OnBackForwardChanged(WebKitBackForwardList*,
                                           WebKitBackForwardListItem*, gpointer,
                                           gpointer self) {
-  try {
+  GuardCallback("back-forward list", [&] {
     auto* adapter = static_cast<WebViewAdapter*>(self);
+    if (!adapter->chrome_events_) return;
     const bool back = webkit_web_view_can_go_back(adapter->view());
     const bool forward = webkit_web_view_can_go_forward(adapter->view());
-    adapter->events_.CommandStateChange(kBackCommand, back);
-    adapter->events_.CommandStateChange(kForwardCommand, forward);
-  } catch (const std::exception& error) {
-    g_warning("back-forward list: %s", error.what());
-  } catch (...) {
-  }
+    adapter->chrome_events_->WebBrowser1_CommandStateChange(kBackCommand, back);
+    adapter->chrome_events_->WebBrowser1_CommandStateChange(kForwardCommand,
+                                                            forward);
+  });
 }
 
 }  // namespace scrivlet

@@ -8,11 +8,13 @@
 #include <optional>
 #include <string>
 
+#include "platform/browser_event_dispatch.h"
 #include "platform/gobject_ptr.h"
+#include "platform/load_outcome.h"
 #include "session/authentication.h"
 #include "session/browser.h"
+#include "session/browser_events.h"
 #include "session/certificate.h"
-#include "session/main_window_view.h"
 
 namespace Gtk {
 class Widget;
@@ -23,62 +25,41 @@ namespace scrivlet {
 class WebViewAdapter;
 class BrowserGroup;
 
-// The events of one web view, in the terms of the browser control. The
-// window that holds the view implements it; the adapter calls it on the
-// user-interface thread, one event at a time and in the order the engine
-// reported them.
-class WebViewEvents {
- public:
-  virtual ~WebViewEvents() = default;
+// The script world in which the program fills the record page, apart from
+// the capture script's world.
+inline constexpr char kRecordPageWorld[] = "scrivlet-record-page";
 
-  // `body_complete` is false when the post's body could not be known in
-  // full in time; `post_data` then holds what was known.
-  virtual void BeforeNavigate2(BrowserId pDisp, const std::string& url,
-                               const std::optional<std::string>& post_data,
-                               const std::string& headers,
-                               bool body_complete) = 0;
-  virtual void DocumentComplete(BrowserId pDisp, const std::string& url) = 0;
-  // A load of the view's top-level page ended without a new page: the
-  // view still shows the page it showed before.
-  virtual void LoadEndedWithoutPage(BrowserId pDisp) = 0;
+// The window that shows a web view: it opens the windows that pages ask
+// for, and is told before and after each of the view's events is handled.
+class WebViewWindow : public DeliveryListener {
+ public:
   // A page asks for a new window. Returns the adapter of the window that is
   // to show it, made with the requesting adapter as its opener; nullptr
   // refuses the request.
   virtual WebViewAdapter* NewWindow2(WebViewAdapter& opener) = 0;
-  // kForwardCommand or kBackCommand (session/browser.h).
-  virtual void CommandStateChange(long command, bool enable) = 0;
-  virtual void StatusTextChange(const std::string& text) = 0;
-  // A server or proxy asks for credentials. The credentials to answer with,
-  // or nullopt (the default) to leave the question to the engine's own
-  // prompt.
-  virtual std::optional<Credentials> Authenticate(
-      const AuthenticationChallenge& /*challenge*/) {
-    return std::nullopt;
-  }
-  // A page did not load because its certificate is not trusted. true: the
-  // certificate is to be accepted for the host and the page loaded again;
-  // false (the default): the engine shows its error page.
-  virtual bool CertificateError(const CertificateProblem& /*problem*/) {
-    return false;
-  }
+  // The status text of a pop-up's view (the main view's is the session's).
+  virtual void StatusTextChange(const std::string& /*text*/) {}
 };
 
 // A WebKitWebView seen as the browser control. Navigation decisions become
-// BeforeNavigate2 (with the form body the page submitted), finished loads
-// DocumentComplete (or LoadEndedWithoutPage when no page came of them),
-// new-window requests NewWindow2.
+// the session's WebBrowser1_BeforeNavigate2 (with the form body the page
+// submitted), finished loads WebBrowser1_DocumentComplete (or
+// WebBrowser1_LoadEndedWithoutPage when no page came of them), through the
+// BrowserGroup that keeps their order; new-window requests go to the window.
 //
-// `events` must outlive the adapter. The adapter owns a reference to its
-// view; the widget is placed by the window.
+// `events` and `window` must outlive the adapter. The adapter owns a
+// reference to its view; the widget is placed by the window.
 class WebViewAdapter : public Browser {
  public:
   // A view of its own, with fresh settings and capture script, in the
   // default network session.
-  explicit WebViewAdapter(WebViewEvents& events);
+  WebViewAdapter(BrowserEvents& events, WebViewWindow& window);
   // A view for a new-window request of `opener`: related to it (same web
   // process and network session) and sharing its settings, user content
-  // manager and capture.
-  WebViewAdapter(WebViewEvents& events, WebViewAdapter& opener);
+  // manager and capture. Its status text goes to `window`; it has no
+  // history buttons.
+  WebViewAdapter(BrowserEvents& events, WebViewWindow& window,
+                 WebViewAdapter& opener);
   ~WebViewAdapter() override;
   WebViewAdapter(const WebViewAdapter&) = delete;
   WebViewAdapter& operator=(const WebViewAdapter&) = delete;
@@ -102,9 +83,10 @@ class WebViewAdapter : public Browser {
   bool StopLoading();
 
  private:
-  friend class BrowserGroup;
-
   void Connect();
+  // Runs a handler that may run a nested main loop, with the window told.
+  template <typename Handler>
+  auto Handle(Handler handler);
   static gboolean OnDecidePolicy(WebKitWebView* view,
                                  WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer self);
@@ -133,17 +115,17 @@ class WebViewAdapter : public Browser {
                                    gpointer removed, gpointer self);
 
   std::shared_ptr<BrowserGroup> group_;
-  WebViewEvents& events_;
+  BrowserEvents& events_;
+  WebViewWindow& window_;
+  // Where the history and status events go: the session for a main view,
+  // nullptr for a pop-up (its status text goes to its window).
+  BrowserEvents* chrome_events_;
   // Declared after group_, so released before it: the group's settings,
   // content manager and capture outlive the view.
   GObjectPtr<WebKitWebView> view_;
   Gtk::Widget* widget_;  // the gtkmm wrapper of view_, owned by it
   std::string status_text_;
-  // Of the top-level load in progress: whether its page has come (it was
-  // committed, or the engine shows its error page at the failing address),
-  // and the failing address when it is the error page's.
-  bool load_shows_page_ = false;
-  std::string error_page_uri_;
+  LoadOutcome load_;  // of the top-level load in progress
 };
 
 }  // namespace scrivlet

@@ -6,6 +6,7 @@
 
 #include "session/authentication.h"
 #include "session/browser.h"
+#include "session/browser_events.h"
 #include "session/certificate.h"
 #include "session/file_system.h"
 #include "session/main_window_view.h"
@@ -26,6 +27,10 @@ inline constexpr char kRecordPagePath[] =
 // is given, all of which must outlive it. Handlers run one at a time on the
 // user-interface thread. After a handler has asked the view to end the
 // program it returns at once and the session takes no further events.
+//
+// The browser's events reach the handlers of BrowserEvents
+// (browser_events.h) from the browser adapter, in the order the engine
+// reported them; no window stands between.
 //
 // Where each handler is: one group per file, all in src/session/.
 //   recording_session.cpp: construction, Form_Load, ReadAgentConfig,
@@ -50,7 +55,7 @@ inline constexpr char kRecordPagePath[] =
 // src/session/: the element text (document_writer.h), its escaping
 // (xml_escaping.h), the repair plan (document_repair.h), EncodeBase64, and
 // SplitUrl and NormalizeUrl (address.h).
-class RecordingSession {
+class RecordingSession : public BrowserEvents {
  public:
   RecordingSession(FileSystem& files, Browser& browser, MainWindowView& view,
                    ProxySettings& proxy, std::string working_directory);
@@ -90,13 +95,14 @@ class RecordingSession {
   void WebBrowser1_BeforeNavigate2(BrowserId pDisp, const std::string& URL,
                                    const std::optional<std::string>& PostData,
                                    const std::string& Headers,
-                                   bool body_complete = true);
-  void WebBrowser1_DocumentComplete(BrowserId pDisp, const std::string& URL);
+                                   bool body_complete = true) override;
+  void WebBrowser1_DocumentComplete(BrowserId pDisp,
+                                    const std::string& URL) override;
   // A load of a browser that ended without a new page (a download, a 204
   // answer, a load stopped or refused before its page came): the browser
   // still shows the page it showed, which has been completed already. Only
   // the busy display ends; nothing is recorded and no dialog is shown.
-  void WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp);
+  void WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp) override;
   void EndRecord_Click();
 
   // --- Navigation controls and status ---
@@ -106,8 +112,8 @@ class RecordingSession {
   void RefreshButton_Click();
   // A pop-up's "Refresh": reloads the pop-up's own view, pauses capture.
   void PopupRefreshButton_Click(Browser& popup_browser);
-  void WebBrowser1_CommandStateChange(long Command, bool Enable);
-  void WebBrowser1_StatusTextChange(const std::string& Text);
+  void WebBrowser1_CommandStateChange(long Command, bool Enable) override;
+  void WebBrowser1_StatusTextChange(const std::string& Text) override;
 
   // --- Credentials asked for while a page loads ---
   // A Basic challenge of the web server is answered with the realm
@@ -117,7 +123,7 @@ class RecordingSession {
   // challenge to the browser's own prompt. Any browser of the session may
   // ask; nothing is recorded or stored.
   std::optional<Credentials> WebBrowser1_Authenticate(
-      const AuthenticationChallenge& challenge);
+      const AuthenticationChallenge& challenge) override;
 
   // --- Pages whose certificate is not trusted ---
   // Asks the user. true (Continue): the browser is to accept the
@@ -125,7 +131,8 @@ class RecordingSession {
   // `problem.url` again; that load continues the navigation already seen
   // and is not recorded again. false (Cancel): the browser shows its error
   // page.
-  bool WebBrowser1_CertificateError(const CertificateProblem& problem);
+  bool WebBrowser1_CertificateError(
+      const CertificateProblem& problem) override;
 
   // The record page that "Save Transaction" navigates to.
   std::string RecordPageUrl() const;

@@ -1,4 +1,5 @@
 #include "ui/browser_keys.h"
+#include "platform/callback_guard.h"
 
 #include <gdk/gdk.h>
 #include <gtkmm/eventcontrollerkey.h>
@@ -53,16 +54,11 @@ void HandleBrowserKeys(Gtk::Window& window,
   keys->signal_key_pressed().connect(
       [handler = std::move(handler)](guint keyval, guint,
                                      Gdk::ModifierType state) {
-        try {
+        return GuardCallback("browser key", true, [&] {
           const std::optional<BrowserKey> key =
               KeyFor(keyval, static_cast<GdkModifierType>(state));
           return key.has_value() && handler(*key);
-        } catch (const std::exception& error) {
-          g_warning("browser key: %s", error.what());
-        } catch (...) {
-          g_warning("browser key: unknown failure");
-        }
-        return true;
+        });
       },
       false);
   window.add_controller(keys);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/callback_guard.h"
 #include "session/window_layout.h"
 
 namespace scrivlet {
@@ -125,11 +126,9 @@ gboolean DesignSurface::OnFocus(GtkWidget* widget, GtkDirectionType direction) {
       (direction != GTK_DIR_TAB_FORWARD && direction != GTK_DIR_TAB_BACKWARD)) {
     return parent_focus_ ? parent_focus_(widget, direction) : FALSE;
   }
-  try {
+  return GuardCallback("focus", FALSE, [&]() -> gboolean {
     return surface->MoveFocus(direction);
-  } catch (...) {
-    return FALSE;
-  }
+  });
 }
 
 bool DesignSurface::MoveFocus(GtkDirectionType gtk_direction) {

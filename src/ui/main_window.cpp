@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/callback_guard.h"
 #include "platform/posix_file_system.h"
 #include "session/window_layout.h"
 #include "ui/message_box.h"
@@ -54,7 +55,9 @@ int PixelsOf(double twips) {
 
 Scrivlet::Scrivlet()
     : proxy_(webkit_network_session_get_default()),
-      WebBrowser1_(*this),
+      // The session is made after the browser, which only keeps the
+      // reference until its first event.
+      WebBrowser1_(session_, *this),
       session_(files_, WebBrowser1_, *this, proxy_,
                CurrentDirectory(working_directory_error_)),
       Go_("Location"),
@@ -224,13 +227,7 @@ bool Scrivlet::OnBrowserKey(BrowserKey key) {
 
 template <typename Handler>
 void Scrivlet::Run(const char* what, Handler handler) {
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    g_warning("%s: %s", what, error.what());
-  } catch (...) {
-    g_warning("%s: unknown failure", what);
-  }
+  GuardCallback(what, handler);
 }
 
 void Scrivlet::SetText1(const std::string& text) {
@@ -300,41 +297,8 @@ void Scrivlet::EndProgram(int status) {
   _exit(status);
 }
 
-void Scrivlet::BeforeNavigate2(BrowserId pDisp, const std::string& url,
-                               const std::optional<std::string>& post_data,
-                               const std::string& headers,
-                               bool body_complete) {
-  session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers,
-                                       body_complete);
-}
-
-void Scrivlet::DocumentComplete(BrowserId pDisp, const std::string& url) {
-  session_.WebBrowser1_DocumentComplete(pDisp, url);
-}
-
-void Scrivlet::LoadEndedWithoutPage(BrowserId pDisp) {
-  session_.WebBrowser1_LoadEndedWithoutPage(pDisp);
-}
-
 WebViewAdapter* Scrivlet::NewWindow2(WebViewAdapter& opener) {
   return &Popup::Open(session_, opener)->browser();
-}
-
-void Scrivlet::CommandStateChange(long command, bool enable) {
-  session_.WebBrowser1_CommandStateChange(command, enable);
-}
-
-void Scrivlet::StatusTextChange(const std::string& text) {
-  session_.WebBrowser1_StatusTextChange(text);
-}
-
-std::optional<Credentials> Scrivlet::Authenticate(
-    const AuthenticationChallenge& challenge) {
-  return session_.WebBrowser1_Authenticate(challenge);
-}
-
-bool Scrivlet::CertificateError(const CertificateProblem& problem) {
-  return session_.WebBrowser1_CertificateError(problem);
 }
 
 }  // namespace scrivlet

@@ -28,10 +28,11 @@ namespace scrivlet {
 // The main window `Scrivlet`: the address line, the button row, the browser,
 // the two "Do not prompt" check boxes and the status bar, at their design
 // places. It owns the recording session and shows what the session writes;
-// every decision is the session's.
+// every decision is the session's. Its browser's events go to the session's
+// handlers; the window only opens the pop-ups that pages ask for.
 class Scrivlet : public Gtk::Window,
                  private MainWindowView,
-                 private WebViewEvents {
+                 private WebViewWindow {
  public:
   // The session works in the process's current directory.
   Scrivlet();
@@ -58,19 +59,8 @@ class Scrivlet : public Gtk::Window,
   std::optional<Credentials> ShowProxyDialog() override;
   [[noreturn]] void EndProgram(int status) override;
 
-  // WebViewEvents of WebBrowser1.
-  void BeforeNavigate2(BrowserId pDisp, const std::string& url,
-                       const std::optional<std::string>& post_data,
-                       const std::string& headers,
-                       bool body_complete) override;
-  void DocumentComplete(BrowserId pDisp, const std::string& url) override;
-  void LoadEndedWithoutPage(BrowserId pDisp) override;
+  // WebViewWindow
   WebViewAdapter* NewWindow2(WebViewAdapter& opener) override;
-  void CommandStateChange(long command, bool enable) override;
-  void StatusTextChange(const std::string& text) override;
-  std::optional<Credentials> Authenticate(
-      const AuthenticationChallenge& challenge) override;
-  bool CertificateError(const CertificateProblem& problem) override;
 
   std::optional<Credentials> ShowLoginDialog(
       std::unique_ptr<LoginDialog>& dialog,

@@ -19,11 +19,9 @@ std::string DisplayText(const std::string& text) {
   if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
     return text;
   }
-  gchar* valid =
+  g_autofree gchar* valid =
       g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-  std::string result = valid;
-  g_free(valid);
-  return result;
+  return valid;
 }
 
 void ShowText(Gtk::Editable& box, const std::string& text) {

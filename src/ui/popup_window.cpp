@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "platform/callback_guard.h"
 #include "ui/browser_keys.h"
 #include "ui/message_box.h"
 #include "ui/window_design.h"
@@ -24,7 +25,7 @@ Popup* Popup::Open(RecordingSession& session, WebViewAdapter& opener) {
 
 Popup::Popup(RecordingSession& session, WebViewAdapter& opener)
     : session_(session),
-      WebBrowser1_(*this, opener),
+      WebBrowser1_(session, *this, opener),
       RefreshButton_("Refresh"),
       ProgressLabel_("Progress:"),
       surface_(design::kForm) {
@@ -65,81 +66,38 @@ Popup::Popup(RecordingSession& session, WebViewAdapter& opener)
 
 Popup::~Popup() { DetachWindowContent(*this); }
 
-// A forwarded call may run a nested main loop (a message box) in which the
-// user closes the pop-up; it is deleted once that call has returned.
+// A handler may run a nested main loop (a message box) in which the user
+// closes the pop-up; it is deleted once that handler has returned.
 void Popup::DeleteWhenIdle() {
-  if (!closed_ || forwarding_ > 0 || deletion_scheduled_) return;
+  if (!closed_ || handling_ > 0 || deletion_scheduled_) return;
   deletion_scheduled_ = true;
   Glib::signal_idle().connect_once([this] { delete this; });
 }
 
-// Runs one of the main window's handlers for this pop-up's view: the
-// progress box reads "loading...." while it runs and "Done" afterwards, also
-// when it throws, and a pop-up closed meanwhile is deleted afterwards.
-template <typename Handler>
-void Popup::Forward(Handler handler) {
-  ++forwarding_;
+// The progress box reads "loading...." while a handler runs for the
+// pop-up's browser and "Done" afterwards, also when it failed.
+void Popup::DeliveryStarted() {
+  ++handling_;
   ShowText(Progress_, "loading....");
-  struct Finish {
-    Popup& popup;
-    ~Finish() {
-      ShowText(popup.Progress_, "Done");
-      --popup.forwarding_;
-      popup.DeleteWhenIdle();
-    }
-  } finish{*this};
-  handler();
 }
 
-void Popup::BeforeNavigate2(BrowserId pDisp, const std::string& url,
-                            const std::optional<std::string>& post_data,
-                            const std::string& headers,
-                            bool body_complete) {
-  Forward([&] {
-    session_.WebBrowser1_BeforeNavigate2(pDisp, url, post_data, headers,
-                                         body_complete);
-  });
-}
-
-void Popup::DocumentComplete(BrowserId pDisp, const std::string& url) {
-  Forward([&] { session_.WebBrowser1_DocumentComplete(pDisp, url); });
-}
-
-void Popup::LoadEndedWithoutPage(BrowserId pDisp) {
-  Forward([&] { session_.WebBrowser1_LoadEndedWithoutPage(pDisp); });
+void Popup::DeliveryEnded() {
+  ShowText(Progress_, "Done");
+  --handling_;
+  DeleteWhenIdle();
 }
 
 WebViewAdapter* Popup::NewWindow2(WebViewAdapter& opener) {
   return &Open(session_, opener)->browser();
 }
 
-// The pop-up has no back or forward buttons.
-void Popup::CommandStateChange(long, bool) {}
-
 void Popup::StatusTextChange(const std::string& text) {
   ShowText(StatusBar1_, text);
 }
 
-// A pop-up's pages get the same answers as the main window's.
-std::optional<Credentials> Popup::Authenticate(
-    const AuthenticationChallenge& challenge) {
-  return session_.WebBrowser1_Authenticate(challenge);
-}
-
-// The question runs a nested loop in which the pop-up may be closed; it is
-// deleted only after the answer has been given.
-bool Popup::CertificateError(const CertificateProblem& problem) {
-  bool accepted = false;
-  Forward([&] { accepted = session_.WebBrowser1_CertificateError(problem); });
-  return accepted;
-}
-
 void Popup::RefreshButton_Click() {
-  try {
-    session_.PopupRefreshButton_Click(WebBrowser1_);
-  } catch (const std::exception& error) {
-    g_warning("Refresh: %s", error.what());
-  }
+  GuardCallback("Refresh",
+                [this] { session_.PopupRefreshButton_Click(WebBrowser1_); });
 }
 
 }  // namespace scrivlet

@@ -6,7 +6,6 @@
 #include <gtkmm/label.h>
 #include <gtkmm/window.h>
 
-#include <optional>
 #include <string>
 
 #include "platform/web_view_adapter.h"
@@ -15,14 +14,14 @@
 
 namespace scrivlet {
 
-// The pop-up window `Popup` that a page's new-window request opens. It
-// forwards its browser's navigations and completions to the session's
-// handlers with its own browser as pDisp, so its requests land in the same
-// document, and shows "loading...." while each forwarded call runs.
+// The pop-up window `Popup` that a page's new-window request opens. Its
+// browser's navigations and completions go to the session's handlers with
+// its own browser as pDisp, so its requests land in the same document; the
+// pop-up shows "loading...." while each of them is handled.
 //
 // A pop-up owns itself: it is made visible at once and deletes itself once
-// the user has closed it and no forwarded call of it is running.
-class Popup : public Gtk::Window, private WebViewEvents {
+// the user has closed it and no handler for its browser is running.
+class Popup : public Gtk::Window, private WebViewWindow {
  public:
   // Opens a pop-up for a new-window request of `opener`. `session` must
   // outlive it.
@@ -34,24 +33,14 @@ class Popup : public Gtk::Window, private WebViewEvents {
   Popup(RecordingSession& session, WebViewAdapter& opener);
   ~Popup() override;
 
-  // WebViewEvents
-  void BeforeNavigate2(BrowserId pDisp, const std::string& url,
-                       const std::optional<std::string>& post_data,
-                       const std::string& headers,
-                       bool body_complete) override;
-  void DocumentComplete(BrowserId pDisp, const std::string& url) override;
-  void LoadEndedWithoutPage(BrowserId pDisp) override;
+  // WebViewWindow
   WebViewAdapter* NewWindow2(WebViewAdapter& opener) override;
-  void CommandStateChange(long command, bool enable) override;
   void StatusTextChange(const std::string& text) override;
-  std::optional<Credentials> Authenticate(
-      const AuthenticationChallenge& challenge) override;
-  bool CertificateError(const CertificateProblem& problem) override;
+  void DeliveryStarted() override;
+  void DeliveryEnded() override;
 
   void RefreshButton_Click();
   void DeleteWhenIdle();
-  template <typename Handler>
-  void Forward(Handler handler);
 
   RecordingSession& session_;
   WebViewAdapter WebBrowser1_;
@@ -60,7 +49,7 @@ class Popup : public Gtk::Window, private WebViewEvents {
   Gtk::Label ProgressLabel_;
   Gtk::Label StatusBar1_;
   DesignSurface surface_;
-  int forwarding_ = 0;
+  int handling_ = 0;  // handlers for the browser running
   bool closed_ = false;
   bool deletion_scheduled_ = false;
 };

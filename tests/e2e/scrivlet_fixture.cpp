@@ -154,6 +154,16 @@ void ScrivletTest::TearDown() {
               << "\n";
   }
   program_.reset();
+  // A GLib critical or warning is a misuse of the toolkit or a failure
+  // caught at a callback's edge: the test fails where it happened.
+  std::istringstream log(
+      ReadFileBytes(installation_.root() + "/scrivlet.log").value_or(""));
+  for (std::string line; std::getline(log, line);) {
+    if (line.find("CRITICAL **") != std::string::npos ||
+        line.find("WARNING **") != std::string::npos) {
+      ADD_FAILURE() << "the program printed: " << line;
+    }
+  }
 }
 
 void ScrivletTest::StartProgram(const std::vector<std::string>& arguments) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "session/browser.h"
+#include "session/browser_events.h"
 #include "session/main_window_view.h"
 #include "session/proxy_settings.h"
 
@@ -137,6 +138,26 @@ class FakeProxy : public ProxySettings {
   std::vector<std::array<std::string, 3>> calls;
   // What Apply answers: whether the engine could use the values.
   bool usable = true;
+};
+
+// Takes every browser event and does nothing with it; a test or benchmark
+// overrides the events it watches.
+class IgnoredBrowserEvents : public BrowserEvents {
+ public:
+  void WebBrowser1_BeforeNavigate2(BrowserId, const std::string&,
+                                   const std::optional<std::string>&,
+                                   const std::string&, bool) override {}
+  void WebBrowser1_DocumentComplete(BrowserId, const std::string&) override {}
+  void WebBrowser1_LoadEndedWithoutPage(BrowserId) override {}
+  void WebBrowser1_CommandStateChange(long, bool) override {}
+  void WebBrowser1_StatusTextChange(const std::string&) override {}
+  std::optional<Credentials> WebBrowser1_Authenticate(
+      const AuthenticationChallenge&) override {
+    return std::nullopt;
+  }
+  bool WebBrowser1_CertificateError(const CertificateProblem&) override {
+    return false;
+  }
 };
 
 }  // namespace scrivlet::testing

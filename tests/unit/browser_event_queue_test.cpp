@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/browser_event_dispatch.h"
+#include "platform/load_outcome.h"
+#include "support/fakes.h"
 
 namespace scrivlet {
 namespace {
@@ -228,6 +233,138 @@ TEST(BrowserEventQueueTest, TwoSubmissionsInFlightEachGetTheirOwnBody) {
   EXPECT_EQ(Told(queue, 60), (std::vector<std::string>{
                                  "main BeforeNavigate2 http://a/post [v=a]",
                                  "popup BeforeNavigate2 http://b/post [v=b]"}));
+}
+
+// One log of what the engine and the handlers of every view were told, in
+// the order they were told it.
+class Recorder : public BrowserEventEngine {
+ public:
+  std::vector<std::string> log;
+  std::int64_t now_ms = 0;
+
+  std::int64_t NowUs() override { return At(now_ms); }
+  void WakeAt(std::int64_t us) override {
+    log.push_back("wake at " + std::to_string((us - kStartUs) / kMs));
+  }
+  void UseDecision(std::uint64_t n) override {
+    log.push_back("use " + std::to_string(n));
+  }
+  void IgnoreDecision(std::uint64_t n) override {
+    log.push_back("ignore " + std::to_string(n));
+  }
+  void Warn(const std::string& what) override { log.push_back(what); }
+};
+
+class ViewEvents : public testing::IgnoredBrowserEvents,
+                   public DeliveryListener {
+ public:
+  ViewEvents(std::string name, std::vector<std::string>& log)
+      : name_(std::move(name)), log_(log) {}
+  std::function<void()> during_navigation;
+
+  void WebBrowser1_BeforeNavigate2(BrowserId, const std::string& url,
+                                   const std::optional<std::string>&,
+                                   const std::string&, bool) override {
+    log_.push_back(name_ + " BeforeNavigate2 " + url);
+    if (during_navigation) during_navigation();
+  }
+  void WebBrowser1_DocumentComplete(BrowserId,
+                                    const std::string& url) override {
+    log_.push_back(name_ + " DocumentComplete " + url);
+  }
+  void DeliveryStarted() override { log_.push_back(name_ + " started"); }
+  void DeliveryEnded() override { log_.push_back(name_ + " ended"); }
+
+ private:
+  std::string name_;
+  std::vector<std::string>& log_;
+};
+
+TEST(BrowserEventDispatchTest, APopupClosedWhileItsPostWaitsHoldsNothingUp) {
+  Recorder engine;
+  ViewEvents main("main", engine.log);
+  ViewEvents popup("popup", engine.log);
+  BrowserEventDispatch dispatch(engine);
+  dispatch.AddView(kMain, main, nullptr);
+  dispatch.AddView(kPopup, popup, &popup);
+  dispatch.Enqueue(Navigation(kPopup, "http://b/post", 0));
+  dispatch.Run();
+  engine.now_ms = 10;
+  dispatch.Enqueue(Completion(kMain, kMain, "http://a/page"));
+  dispatch.Run();
+
+  dispatch.RemoveView(kPopup);
+  dispatch.Run();
+  engine.now_ms = 20;
+  dispatch.AddSubmission(Submission("f", 1, "http://b/post", "1"));
+  dispatch.Run();
+
+  EXPECT_EQ(engine.log,
+            (std::vector<std::string>{"wake at 500", "wake at 500", "ignore 1",
+                                      "main DocumentComplete http://a/page"}));
+}
+
+// A handler may run a nested main loop, in which the engine raises more
+// events; they wait until the handler has returned.
+TEST(BrowserEventDispatchTest, EventsRaisedDuringADeliveryComeAfterIt) {
+  Recorder engine;
+  ViewEvents popup("popup", engine.log);
+  BrowserEventDispatch dispatch(engine);
+  dispatch.AddView(kPopup, popup, &popup);
+  popup.during_navigation = [&] {
+    dispatch.Enqueue(Completion(kPopup, kPopup, "http://b/next"));
+    dispatch.Run();
+    engine.log.push_back("nested loop over");
+  };
+  dispatch.Enqueue(Navigation(kPopup, "http://b/next", 0, /*post=*/false));
+  dispatch.Run();
+
+  EXPECT_EQ(engine.log,
+            (std::vector<std::string>{
+                "popup started", "popup BeforeNavigate2 http://b/next",
+                "nested loop over", "popup ended", "use 1", "popup started",
+                "popup DocumentComplete http://b/next", "popup ended"}));
+}
+
+// What a finished top-level load completes, from the engine's load events.
+TEST(LoadOutcomeTest, SaysWhereEachKindOfLoadEnded) {
+  struct Failure {
+    LoadFailure failure;
+    bool before_commit;
+  };
+  struct Case {
+    const char* name;
+    bool committed;
+    std::vector<Failure> failures;
+    std::string completed;  // "" when the view still shows the old page
+  };
+  const std::string kFailing = "http://a/failing";
+  const std::string kView = "http://a/view";
+  const Case cases[] = {
+      {"a committed page", true, {}, kView},
+      {"an error page", false, {{LoadFailure::kOther, true}}, kFailing},
+      {"an error after the commit", true, {{LoadFailure::kOther, false}},
+       kView},
+      {"stopped", false, {{LoadFailure::kCancelled, true}}, ""},
+      {"a download or a 204 answer", false,
+       {{LoadFailure::kIgnoredByPolicy, true}}, ""},
+      {"taken by a media player", false, {{LoadFailure::kTakenByPlayer, true}},
+       ""},
+      {"a certificate accepted: no failure, no commit", false, {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LoadOutcome load;
+    // An error page of an earlier load is not this one's.
+    load.Failed(LoadFailure::kOther, true, "http://a/earlier");
+    load.Started();
+    if (c.committed) load.Committed();
+    for (const Failure& f : c.failures) {
+      load.Failed(f.failure, f.before_commit, kFailing);
+    }
+    const LoadCompletion completion = load.Finished(kView);
+    EXPECT_EQ(completion.new_page ? completion.url : "", c.completed);
+  }
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
 (function () {
   'use strict';
   // Defined in this world, and only here, by the program's web process
-  // extension: it hands a message to the program as plain data.
+  // extension: scrivletPost hands a message of one kind to the program as
+  // plain data; scrivletMessage holds the kinds' names and the keys.
   const send = typeof scrivletPost === 'function' ? scrivletPost : null;
-  if (!send) return;
+  if (!send || typeof scrivletMessage !== 'object') return;
+  const M = scrivletMessage;
   const frame = Math.random().toString(36).slice(2) + '.' + Date.now().toString(36);
-  const post = (message) => {
-    message.frame = frame;
-    try { send(message); } catch (e) {}
+  const post = (kind, message) => {
+    message[M.kFrame] = frame;
+    try { send(kind, message); } catch (e) {}
   };
   const text = (value) => {
     const s = String(value);
@@ -75,25 +77,28 @@
     const files = [];
     for (const [name, value] of formData.entries()) {
       if (typeof value === 'string') {
-        entries.push({ name: text(name), value: text(value) });
+        entries.push({ [M.kName]: text(name), [M.kValue]: text(value) });
       } else {
-        const entry = { name: text(name), file: true, filename: text(value.name),
-                        type: text(value.type), data: '' };
+        const entry = { [M.kName]: text(name), [M.kFile]: true,
+                        [M.kFilename]: text(value.name),
+                        [M.kType]: text(value.type), [M.kData]: '' };
         entries.push(entry);
         if (value.size === 0) continue;
         const known = chosen.get(value);
         if (typeof known === 'string') {
-          entry.data = known;
+          entry[M.kData] = known;
         } else {
           files.push([entry, value]);
         }
       }
     }
-    post(Object.assign({ kind: 'form', entries: entries, complete: files.length === 0 }, info));
+    const form = (complete) => Object.assign(
+        { [M.kEntries]: entries, [M.kComplete]: complete }, info);
+    post(M.kFormMessage, form(files.length === 0));
     if (files.length === 0) return;
     Promise.all(files.map(([entry, file]) => file.arrayBuffer().then(
-        (buffer) => { entry.data = base64(buffer); }, () => {})))
-      .then(() => post(Object.assign({ kind: 'form', entries: entries, complete: true }, info)));
+        (buffer) => { entry[M.kData] = base64(buffer); }, () => {})))
+      .then(() => post(M.kFormMessage, form(true)));
   };
 
   window.addEventListener('formdata', (event) => {
@@ -104,10 +109,10 @@
     lastSubmit = null;
     const overrides = (name) => submitter && submitter.hasAttribute(name);
     const info = {
-      id: ++sequence,
-      action: text(overrides('formaction') ? submitter.formAction : form.action),
-      method: text(overrides('formmethod') ? submitter.formMethod : form.method).toLowerCase(),
-      charset: encodingOf(form),
+      [M.kId]: ++sequence,
+      [M.kAction]: text(overrides('formaction') ? submitter.formAction : form.action),
+      [M.kMethod]: text(overrides('formmethod') ? submitter.formMethod : form.method).toLowerCase(),
+      [M.kCharset]: encodingOf(form),
     };
     let done = false;
     const finish = (later) => {
@@ -127,7 +132,7 @@
     window.addEventListener('load', () => {
       let top = '';
       try { top = String(window.top.location.href); } catch (e) {}
-      post({ kind: 'frameload', url: String(location.href), top: top });
+      post(M.kFrameLoadMessage, { [M.kUrl]: String(location.href), [M.kTop]: top });
     });
   }
 })();

@@ -1,0 +1,130 @@
+#include "platform/browser_group.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/callback_guard.h"
+
+namespace scrivlet {
+
+BrowserGroup::BrowserGroup()
+    : settings_(GObjectPtr<WebKitSettings>::Adopt(webkit_settings_new())) {
+  // Pages may open windows from script, as with the link targets.
+  webkit_settings_set_javascript_can_open_windows_automatically(settings_.get(),
+                                                                TRUE);
+  capture_.on_submission = [this](FormSubmission submission) {
+    dispatch_.AddSubmission(std::move(submission));
+    dispatch_.Run();
+  };
+  capture_.on_frame_load = [this](const FrameLoad& load) { OnFrameLoad(load); };
+}
+
+BrowserGroup::~BrowserGroup() {
+  if (timer_) g_source_remove(timer_);
+}
+
+void BrowserGroup::Add(WebKitWebView* view, BrowserEvents& events,
+                       DeliveryListener* listener) {
+  views_.push_back(view);
+  dispatch_.AddView(IdOf(view), events, listener);
+}
+
+void BrowserGroup::Remove(WebKitWebView* view) {
+  std::erase(views_, view);
+  dispatch_.RemoveView(IdOf(view));
+}
+
+void BrowserGroup::EnqueueNavigation(WebKitWebView* view,
+                                     WebKitPolicyDecision* decision,
+                                     std::string url, bool post,
+                                     bool form_submission,
+                                     std::string content_type) {
+  BrowserEvent event;
+  event.kind = BrowserEvent::Kind::kNavigation;
+  event.view = IdOf(view);
+  event.id = IdOf(view);
+  event.url = std::move(url);
+  event.post = post;
+  event.form_submission = form_submission;
+  event.content_type = std::move(content_type);
+  event.decided_us = NowUs();
+  const std::uint64_t sequence = dispatch_.Enqueue(std::move(event));
+  decisions_.emplace(sequence, GObjectPtr<WebKitPolicyDecision>::Ref(decision));
+  dispatch_.Run();
+}
+
+void BrowserGroup::EnqueueCompletion(WebKitWebView* view, bool new_page,
+                                     std::string url) {
+  EnqueueCompletion(IdOf(view), IdOf(view), new_page, std::move(url));
+}
+
+void BrowserGroup::EnqueueCompletion(BrowserId view, BrowserId id,
+                                     bool new_page, std::string url) {
+  BrowserEvent event;
+  event.kind = new_page ? BrowserEvent::Kind::kDocumentComplete
+                        : BrowserEvent::Kind::kLoadEndedWithoutPage;
+  event.view = view;
+  event.id = id;
+  event.url = std::move(url);
+  dispatch_.Enqueue(std::move(event));
+  dispatch_.Run();
+}
+
+// A sub-frame's load completes in the view whose page holds the frame.
+void BrowserGroup::OnFrameLoad(const FrameLoad& load) {
+  if (views_.empty()) return;
+  std::vector<std::string> view_urls;
+  for (WebKitWebView* view : views_) {
+    const char* uri = webkit_web_view_get_uri(view);
+    view_urls.emplace_back(uri ? uri : "");
+  }
+  WebKitWebView* target = views_[ViewShowingFrame(view_urls, load.top_url)];
+  EnqueueCompletion(IdOf(target), frame_ids_.IdOf(load.frame), true, load.url);
+}
+
+GObjectPtr<WebKitPolicyDecision> BrowserGroup::TakeDecision(
+    std::uint64_t sequence) {
+  GObjectPtr<WebKitPolicyDecision> decision;
+  if (auto it = decisions_.find(sequence); it != decisions_.end()) {
+    decision = std::move(it->second);
+    decisions_.erase(it);
+  }
+  return decision;
+}
+
+std::int64_t BrowserGroup::NowUs() { return g_get_monotonic_time(); }
+
+void BrowserGroup::WakeAt(std::int64_t deadline_us) {
+  if (timer_) g_source_remove(timer_);
+  const std::int64_t wait_ms =
+      std::max<std::int64_t>(1, (deadline_us - NowUs()) / 1000 + 1);
+  timer_ =
+      g_timeout_add(static_cast<guint>(wait_ms), &BrowserGroup::OnTimer, this);
+}
+
+gboolean BrowserGroup::OnTimer(gpointer self) {
+  auto* group = static_cast<BrowserGroup*>(self);
+  group->timer_ = 0;
+  GuardCallback("browser event timer", [&] { group->dispatch_.Run(); });
+  return G_SOURCE_REMOVE;
+}
+
+// The view may be gone by now (its window closed in a nested loop); only
+// the decision, which the group holds, is touched.
+void BrowserGroup::UseDecision(std::uint64_t sequence) {
+  if (auto decision = TakeDecision(sequence)) {
+    webkit_policy_decision_use(decision.get());
+  }
+}
+
+void BrowserGroup::IgnoreDecision(std::uint64_t sequence) {
+  if (auto decision = TakeDecision(sequence)) {
+    webkit_policy_decision_ignore(decision.get());
+  }
+}
+
+void BrowserGroup::Warn(const std::string& what) {
+  g_warning("%s", what.c_str());
+}
+
+}  // namespace scrivlet

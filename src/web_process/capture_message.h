@@ -1,0 +1,55 @@
+#ifndef SCRIVLET_WEB_PROCESS_CAPTURE_MESSAGE_H_
+#define SCRIVLET_WEB_PROCESS_CAPTURE_MESSAGE_H_
+
+// The messages the capture script sends the program through the web
+// process extension: one message name per kind, and the keys of their
+// parameters (a{sv}). Both sides use these constants: the program's C++
+// directly, the script through the frozen object `scrivletMessage`, which
+// the extension defines in the script's world from kMessageSchemaScript
+// before the script runs (`scrivletMessage.kFrame` is kFrame).
+//
+//   kFormMessage       a form's submission: kFrame, kId, kAction, kMethod,
+//                      kCharset, kComplete, and kEntries, an array of
+//                      entries: kName and kValue, or kFile (true), kFilename,
+//                      kType and kData (the file's bytes in base64). A form
+//                      whose files were not read yet sends a second message
+//                      with the same kFrame and kId once they are.
+//   kFrameLoadMessage  a sub-frame's document has loaded: kFrame, kUrl, and
+//                      kTop, the top document's address ("" when another
+//                      origin's).
+#define SCRIVLET_CAPTURE_MESSAGE_SCHEMA(X)        \
+  X(kFormMessage, "scrivlet-form")                \
+  X(kFrameLoadMessage, "scrivlet-frame-load")     \
+  X(kFrame, "frame")                              \
+  X(kId, "id")                                    \
+  X(kAction, "action")                            \
+  X(kMethod, "method")                            \
+  X(kCharset, "charset")                          \
+  X(kComplete, "complete")                        \
+  X(kEntries, "entries")                          \
+  X(kName, "name")                                \
+  X(kValue, "value")                              \
+  X(kFile, "file")                                \
+  X(kFilename, "filename")                        \
+  X(kType, "type")                                \
+  X(kData, "data")                                \
+  X(kUrl, "url")                                  \
+  X(kTop, "top")
+
+namespace scrivlet::capture_message {
+
+#define SCRIVLET_CAPTURE_MESSAGE_CONSTANT(name, text) \
+  inline constexpr char name[] = text;
+SCRIVLET_CAPTURE_MESSAGE_SCHEMA(SCRIVLET_CAPTURE_MESSAGE_CONSTANT)
+#undef SCRIVLET_CAPTURE_MESSAGE_CONSTANT
+
+// The same constants as a script that declares `scrivletMessage`.
+#define SCRIVLET_CAPTURE_MESSAGE_PROPERTY(name, text) #name ": '" text "',\n"
+inline constexpr char kMessageSchemaScript[] =
+    "var scrivletMessage = Object.freeze({\n" SCRIVLET_CAPTURE_MESSAGE_SCHEMA(
+        SCRIVLET_CAPTURE_MESSAGE_PROPERTY) "});\n";
+#undef SCRIVLET_CAPTURE_MESSAGE_PROPERTY
+
+}  // namespace scrivlet::capture_message
+
+#endif  // SCRIVLET_WEB_PROCESS_CAPTURE_MESSAGE_H_
