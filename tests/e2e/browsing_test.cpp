@@ -55,6 +55,15 @@ TEST_F(BrowsingTest, LocationButtonNavigatesToTheTypedAddress) {
   ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page2")));
 }
 
+// Typed without a scheme, the address loads as http, and the document
+// records the address the browser reports.
+TEST_F(BrowsingTest, AnAddressTypedWithoutASchemeLoadsAsHttp) {
+  TypeAddress(server_.Authority() + "/page");
+  WaitForPage("/page");
+
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
+}
+
 // Return in the address box sends the keyboard to the page: the typing goes
 // into the autofocused field, and Return there submits its form.
 TEST_F(BrowsingTest, TypingAfterReturnInTheAddressBoxGoesToThePage) {

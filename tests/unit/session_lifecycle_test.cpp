@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "session/typed_address.h"
 #include "session/window_layout.h"
 #include "test_support.h"
 
@@ -164,7 +165,7 @@ TEST_F(SessionLifecycleTest, NavigationControlsDriveTheBrowser) {
   FakeBrowser popup;
   session.PopupRefreshButton_Click(popup);
   EXPECT_TRUE(state.didRefresh);
-  EXPECT_EQ(browser.calls, (std::vector<std::string>{"Navigate2   example.org ",
+  EXPECT_EQ(browser.calls, (std::vector<std::string>{"Navigate2 http://example.org",
                                                      "Focus", "GoBack",
                                                      "GoForward", "Refresh"}));
   EXPECT_EQ(popup.calls, std::vector<std::string>{"Refresh"});
@@ -172,6 +173,31 @@ TEST_F(SessionLifecycleTest, NavigationControlsDriveTheBrowser) {
   EXPECT_EQ(view.status_text, "http://link/");
   session.WebBrowser1_StatusTextChange("");
   EXPECT_EQ(view.status_text, "");
+}
+
+TEST(AddressToLoadTest, PutsHttpInFrontOfTextWithoutAScheme) {
+  struct Case {
+    std::string typed, expected;
+  };
+  const std::vector<Case> cases = {
+      {"127.0.0.1:8080/app", "http://127.0.0.1:8080/app"},
+      {"intranet:8080/app", "http://intranet:8080/app"},
+      {"intranet/app?next=http://x", "intranet/app?next=http://x"},
+      {" \tintranet/app ", "http://intranet/app"},
+      {"https://h/a", "https://h/a"},
+      {" ftp://h/ ", " ftp://h/ "},
+      {"about:blank", "about:blank"},
+      {"Data:text/plain,a", "Data:text/plain,a"},
+      {"file:/tmp/a", "file:/tmp/a"},
+      {"JavaScript:void(0)", "JavaScript:void(0)"},
+      {"mailto:a@b", "mailto:a@b"},
+      {"aboutus/", "http://aboutus/"},
+      {"", ""},
+      {"  ", "  "},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(AddressToLoad(c.typed), c.expected) << "'" << c.typed << "'";
+  }
 }
 
 TEST(WindowLayoutTest, GrowsTheBrowserByTheWindowsGrowth) {
