@@ -45,8 +45,9 @@ inline constexpr char kRecordPagePath[] =
 //   recording_session_certificate.cpp: WebBrowser1_CertificateError.
 // The pieces they build on, each testable alone: agent_config.h (the
 // agent.ini parser), capture_rules.h (the skip test and the credential
-// lines), proxy_settings.h, window_layout.h, document_file.h (the repair
-// carried out on trans.xml), and src/capture/, which includes nothing of
+// lines), proxy_settings.h, window_layout.h, typed_address.h (what the
+// address box loads), document_file.h (the repair carried out on trans.xml),
+// and src/capture/, which includes nothing of
 // src/session/: the element text (document_writer.h), the repair plan
 // (document_repair.h), EncodeBase64 and NormalizeUrl.
 class RecordingSession {
@@ -147,6 +148,9 @@ class RecordingSession {
   // (trans.xml.part-*), then transName.txt, each when present. Throws
   // FileError when a file cannot be deleted; the rest is then not done.
   void DeleteWorkingFiles();
+  // Goes on with the elements of a document kept from an earlier run, whose
+  // content (as repaired) is `content`; returns the status line's report.
+  std::string ContinueKeptDocument(const std::string& content);
   // Steps of a top-level completion that may fail; any exception takes the
   // silent route of the caller.
   void CompleteTopLevelPage(BrowserId pDisp, const std::string& URL);

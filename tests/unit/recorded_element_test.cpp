@@ -8,19 +8,6 @@
 namespace scrivlet::testing {
 namespace {
 
-// Keeps what it is told, and "start" for every transaction start.
-class FakeObserver : public RecordedElementObserver {
- public:
-  void ElementRecorded(RecordedElement element) override {
-    events.push_back("element");
-    elements.push_back(std::move(element));
-  }
-  void TransactionStarted() override { events.push_back("start"); }
-
-  std::vector<std::string> events;
-  std::vector<RecordedElement> elements;
-};
-
 class RecordedElementTest : public SessionTest {
  protected:
   void SetUp() override { session.SetRecordedElementObserver(&observer); }
