@@ -28,20 +28,20 @@ std::string_view Between(std::string_view text, std::string_view open,
   return text.substr(start + open.size(), end - start - open.size());
 }
 
-// The escaped base on the Referer line, the last line of the headers (an
-// extra-headers line before it may begin with "Referer: " too).
+// The escaped base on the Referer line, the last header line. Only the
+// writer's own lines hold "<HL>", so the last "<HL>Referer: " before the
+// headers' end is that line's, even when an extra-headers line before it
+// begins with "Referer: " or the authority holds a line break.
 std::string_view RecordedBase(std::string_view element) {
   const std::size_t headers_end = element.find(kHeadersEndLine);
   if (headers_end == std::string_view::npos) return {};
-  const std::size_t line_start = element.rfind("\r\n", headers_end - 1);
-  if (line_start == std::string_view::npos) return {};
-  const std::string_view line =
-      element.substr(line_start + 2, headers_end - line_start - 2);
-  if (!line.starts_with(kRefererStart) || !line.ends_with(kHeaderEnd)) {
-    return {};
-  }
-  return line.substr(kRefererStart.size(),
-                     line.size() - kRefererStart.size() - kHeaderEnd.size());
+  const std::size_t start = element.rfind(kRefererStart, headers_end);
+  if (start == std::string_view::npos) return {};
+  std::string_view value = element.substr(
+      start + kRefererStart.size(), headers_end - start - kRefererStart.size());
+  if (!value.ends_with(kHeaderEnd)) return {};
+  value.remove_suffix(kHeaderEnd.size());
+  return value;
 }
 
 // A navigation's body as its pieces joined by "&".
