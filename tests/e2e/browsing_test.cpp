@@ -55,12 +55,10 @@ TEST_F(BrowsingTest, LocationButtonNavigatesToTheTypedAddress) {
   ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page2")));
 }
 
-// Typed without a scheme, the address loads as http, and the document
-// records the address the browser reports.
+// Typed without a scheme, the address loads as http and is recorded so.
 TEST_F(BrowsingTest, AnAddressTypedWithoutASchemeLoadsAsHttp) {
   TypeAddress(server_.Authority() + "/page");
   WaitForPage("/page");
-
   ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
 }
 

@@ -193,8 +193,7 @@ class ScrivletTest : public ::testing::Test {
 
   TestWebServer server_;
   AgentInstallation installation_;
-  // Set before StartProgram: entries that replace those of
-  // ProgramEnvironment for the program.
+  // Set before StartProgram: what replaces ProgramEnvironment's entries.
   Environment environment_changes_;
   std::unique_ptr<ChildProcess> program_;
   WindowId main_window_ = 0;

@@ -17,7 +17,6 @@
 #include "session/browser.h"
 #include "session/main_window_view.h"
 #include "session/proxy_settings.h"
-#include "session/recorded_element.h"
 
 namespace scrivlet::testing {
 
@@ -138,19 +137,6 @@ class FakeProxy : public ProxySettings {
   std::vector<std::array<std::string, 4>> calls;
   // What Apply answers: whether the engine could use the values.
   bool usable = true;
-};
-
-// Keeps what it is told, and "start" for every transaction start.
-class FakeObserver : public RecordedElementObserver {
- public:
-  void ElementRecorded(RecordedElement element) override {
-    events.push_back("element");
-    elements.push_back(std::move(element));
-  }
-  void TransactionStarted() override { events.push_back("start"); }
-
-  std::vector<std::string> events;
-  std::vector<RecordedElement> elements;
 };
 
 }  // namespace scrivlet::testing

@@ -260,40 +260,6 @@ TEST_F(SessionStartTest, KeepsADocumentLeftFromAnEarlierProcess) {
   EXPECT_EQ(Recorded(), "<REQUEST>old</REQUEST>\r\n");
 }
 
-// A document left by a killed run goes on as this transaction: the upload
-// names its first address as the first, the observer hears of its elements
-// as the earlier run told them, and the status line says so until a reset.
-TEST_F(SessionStartTest, ADocumentKeptFromAnEarlierRunGoesOnWithItsElements) {
-  FakeObserver earlier;
-  session.SetRecordedElementObserver(&earlier);
-  Start();
-  Navigate("http://h:8080/list?a=1&b=<x>\"");
-  session.WebBrowser1_DocumentComplete(kMainView, "http://h:8080/list");
-  Navigate("http://h/post", "a=1&b=\"2\"\r\n", "Referer: http://other/\r\n");
-  session.WebBrowser1_DocumentComplete(kMainView, "http://h/landing");
-  files.AppendText(install.TransXml(), "<REQUEST><REQUEST-LINE NAME=");
-
-  FakeObserver later;
-  FakeView later_view;
-  RecordingSession restarted(files, browser, later_view, proxy,
-                             install.WorkingDirectory());
-  restarted.SetRecordedElementObserver(&later);
-  restarted.Form_Load({});
-  EXPECT_EQ(later.events,
-            (std::vector<std::string>{"start", "element", "element", "element",
-                                      "element"}));
-  EXPECT_EQ(later.elements, earlier.elements);
-  EXPECT_EQ(restarted.state().startUrl, "http://h:8080/list?a=1&b=<x>\"");
-  EXPECT_EQ(later_view.status_text,
-            "Recording goes on after the requests kept from an earlier run (4 "
-            "in trans.xml). \"Reset Transaction\" starts over.");
-
-  restarted.Reset_Click();
-  EXPECT_EQ(later_view.status_text, "");
-  EXPECT_EQ(restarted.state().startUrl, "");
-  EXPECT_EQ(later.events.size(), 6u);
-}
-
 TEST_F(SessionStartTest, AFailedStartReportsErrorAndDeletesNothing) {
   Start();
   // A directory named trans.xml cannot be created as a file, even by root.
