@@ -52,6 +52,7 @@ add_dependencies(scrivlet_platform scrivlet-capture)
 
 # The gtkmm windows: they draw and forward events; the core decides.
 add_library(scrivlet_ui STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/accessibility.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/browser_keys.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/design_surface.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/login_dialog.cpp

@@ -2,23 +2,13 @@
 
 #include <string_view>
 
+#include "document/document_reader.h"
 #include "document/document_writer.h"
 
 namespace scrivlet {
 namespace {
 
-constexpr std::string_view kElementStart = "<REQUEST>";
 constexpr std::string_view kElementEndLine = "</REQUEST>\r\n";
-
-// The end of the whole element that starts at `at`, or npos when no whole
-// element starts there.
-std::size_t WholeElementEnd(std::string_view content, std::size_t at) {
-  if (content.substr(at, kElementStart.size()) != kElementStart) {
-    return std::string_view::npos;
-  }
-  const std::size_t end = content.find(kElementEndLine, at);
-  return end == std::string_view::npos ? end : end + kElementEndLine.size();
-}
 
 }  // namespace
 

@@ -55,7 +55,9 @@ std::string IconvName(const std::string& lower) {
 }
 
 // Decodes one code point at `pos` and advances; malformed bytes give
-// U+FFFD, as the engine's own conversion does.
+// U+FFFD, one for each byte, as the engine's own conversion does. An
+// overlong form or a code point beyond U+10FFFF is malformed too: decoded,
+// it would turn into bytes that are not UTF-8 at all.
 char32_t NextCodePoint(const std::string& text, std::size_t& pos) {
   const auto byte = [&](std::size_t i) {
     return static_cast<unsigned char>(text[i]);
@@ -89,6 +91,11 @@ char32_t NextCodePoint(const std::string& text, std::size_t& pos) {
       return 0xFFFD;
     }
     code = (code << 6) | (byte(pos + i) & 0x3F);
+  }
+  constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < kShortest[length] || code > 0x10FFFF) {
+    ++pos;
+    return 0xFFFD;
   }
   pos += length;
   return code;

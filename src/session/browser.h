@@ -43,7 +43,8 @@ class Browser {
   // (WebBrowser1_LoadEndedWithoutPage).
   virtual void Navigate(const std::string& url) = 0;
   // The address box's navigation: the text is handed over unchanged (not
-  // trimmed, no scheme added, perhaps empty). In the WebKit adapter it is
+  // trimmed, no scheme added, perhaps empty); the session has already put a
+  // scheme in front where it lacked one. In the WebKit adapter it is
   // the same load as Navigate; the two stay apart because they promise
   // different things about their text, a composed address or whatever the
   // user typed.

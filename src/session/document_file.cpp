@@ -4,11 +4,18 @@
 
 namespace scrivlet {
 
-void RepairDocument(FileSystem& files, const std::string& path) {
-  const std::string content = files.ReadText(path);
+std::string RepairDocument(FileSystem& files, const std::string& path) {
+  std::string content = files.ReadText(path);
   const DocumentRepair repair = PlanDocumentRepair(content);
-  if (repair.keep < content.size()) files.TruncateFile(path, repair.keep);
-  if (!repair.append.empty()) files.AppendText(path, repair.append);
+  if (repair.keep < content.size()) {
+    files.TruncateFile(path, repair.keep);
+    content.resize(repair.keep);
+  }
+  if (!repair.append.empty()) {
+    files.AppendText(path, repair.append);
+    content += repair.append;
+  }
+  return content;
 }
 
 }  // namespace scrivlet

@@ -10,8 +10,9 @@ namespace scrivlet {
 // Reads the document at `path` and carries out the repair that
 // PlanDocumentRepair (document/document_repair.h) plans for it through
 // `files`: a truncation, an append, or nothing at all when it is already
-// whole. Throws FileError when a file operation fails.
-void RepairDocument(FileSystem& files, const std::string& path);
+// whole. Returns the document's content as the repair left it. Throws
+// FileError when a file operation fails.
+std::string RepairDocument(FileSystem& files, const std::string& path);
 
 }  // namespace scrivlet
 

@@ -23,6 +23,7 @@ struct RecordedElement {
   std::size_t body_size = 0;
   // The element's text exactly as appended, line ends included.
   std::string text;
+  bool operator==(const RecordedElement&) const = default;
 };
 
 // Told about every element the session appends, after the append has

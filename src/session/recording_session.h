@@ -50,11 +50,12 @@ inline constexpr char kRecordPagePath[] =
 //   recording_session_certificate.cpp: WebBrowser1_CertificateError.
 // The pieces they build on, each testable alone: agent_config.h (the
 // agent.ini parser), capture_rules.h (the skip test and the credential
-// lines), proxy_settings.h, window_layout.h, document_file.h (the repair
-// carried out on trans.xml), and src/document/, which includes nothing of
-// src/session/: the element text (document_writer.h), its escaping
-// (xml_escaping.h), the repair plan (document_repair.h), EncodeBase64, and
-// SplitUrl and NormalizeUrl (address.h).
+// lines), proxy_settings.h, window_layout.h, typed_address.h (what the
+// address box loads), document_file.h (the repair carried out on trans.xml),
+// and src/document/, which includes nothing of src/session/: the element
+// text (document_writer.h), its escaping (xml_escaping.h), the repair plan
+// (document_repair.h), the elements read back (document_reader.h),
+// EncodeBase64, and SplitUrl and NormalizeUrl (address.h).
 class RecordingSession : public BrowserEvents {
  public:
   RecordingSession(FileSystem& files, Browser& browser, MainWindowView& view,
@@ -154,6 +155,9 @@ class RecordingSession : public BrowserEvents {
   // Deletes trans.xml, then transName.txt, each when present. Throws
   // FileError when a file cannot be deleted; the rest is then not done.
   void DeleteWorkingFiles();
+  // Goes on with the elements of a document kept from an earlier run, whose
+  // content (as repaired) is `content`; returns the status line's report.
+  std::string ContinueKeptDocument(const std::string& content);
   // Steps of a top-level completion that may fail; any exception takes the
   // silent route of the caller.
   void CompleteTopLevelPage(BrowserId pDisp, const std::string& URL);

@@ -1,11 +1,15 @@
 #include "session/recording_session.h"
 
+#include "session/typed_address.h"
+
 namespace scrivlet {
 
-// As in any browser, the keyboard follows the navigation to the page: a
-// login page's autofocused field takes what the user types next.
+// As in any browser, text without a scheme loads as http, and the keyboard
+// follows the navigation to the page: a login page's autofocused field takes
+// what the user types next. What is recorded is the address the browser
+// reports for the load, as for any navigation.
 void RecordingSession::Go_Click(const std::string& address_text) {
-  browser_.Navigate2(address_text);
+  browser_.Navigate2(AddressToLoad(address_text));
   browser_.Focus();
 }
 

@@ -2,7 +2,10 @@
 
 #include <exception>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "document/document_reader.h"
 #include "document/document_writer.h"
 #include "session/document_file.h"
 
@@ -21,7 +24,33 @@ std::string Describe(const std::exception& error) {
   return error.what();
 }
 
+std::string KeptElementsText(std::size_t count) {
+  return "Recording goes on after the requests kept from an earlier run (" +
+         std::to_string(count) +
+         " in trans.xml). \"Reset Transaction\" starts over.";
+}
+
 }  // namespace
+
+// The kept elements are this transaction's first ones: the first of them
+// gives the address the upload names as the first, and the observer hears
+// of each as of one just recorded. Returns what the status line says about
+// them, "" when there are none.
+std::string RecordingSession::ContinueKeptDocument(const std::string& content) {
+  std::vector<KeptElement> kept = ReadDocumentElements(content);
+  if (kept.empty()) return "";
+  state_.startUrl = kept.front().url;
+  if (element_observer_) {
+    for (KeptElement& element : kept) {
+      element_observer_->ElementRecorded(RecordedElement{
+          element.completion ? ElementKind::kCompletion
+                             : ElementKind::kNavigation,
+          std::move(element.method), std::move(element.url),
+          element.body_size, std::move(element.text)});
+    }
+  }
+  return KeptElementsText(kept.size());
+}
 
 void RecordingSession::StartTransaction() {
   try {
@@ -57,13 +86,16 @@ void RecordingSession::StartTransaction() {
     // An existing document (left by a process ended from outside) is kept
     // and appended to, once a tail torn by that ending is cut. It holds
     // credentials: owner only, like a new one. Appends keep permissions.
+    std::string status;
     if (files_.FileExists(state_.transFilePath)) {
       files_.MakeOwnerOnly(state_.transFilePath);
-      RepairDocument(files_, state_.transFilePath);
+      status = ContinueKeptDocument(
+          RepairDocument(files_, state_.transFilePath));
     } else {
       files_.CreateTextFile(state_.transFilePath,
                             std::string(kDocumentStartLine) + kLineEnd);
     }
+    view_.SetStatusText(status);
     browser_.Navigate(state_.introUrl);
   } catch (const std::exception& error) {
     view_.ShowMessage("Error :" + Describe(error), MessageIcon::kNone);

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "ui/accessibility.h"
 #include "ui/window_teardown.h"
 
 namespace scrivlet {
@@ -66,10 +67,9 @@ LoginDialog::LoginDialog(const Design& design)
   }
   explanation_.set_wrap(true);
   explanation_.set_max_width_chars(1);  // wrap to the design width
-  txtPassword_.set_visibility(false);
-  txtPassword_.set_invisible_char('*');
   txtUserName_.set_activates_default(true);
-  txtPassword_.set_activates_default(true);
+  txtPassword_.property_activates_default() = true;
+  SetDialogRole(*this, DialogRole::kDialog);
 
   surface_.Add(user_label_, design.user_label);
   surface_.Add(txtUserName_, design.user_box);

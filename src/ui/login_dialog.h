@@ -5,6 +5,7 @@
 #include <gtkmm/button.h>
 #include <gtkmm/entry.h>
 #include <gtkmm/label.h>
+#include <gtkmm/passwordentry.h>
 #include <gtkmm/window.h>
 
 #include <memory>
@@ -48,7 +49,8 @@ class LoginDialog : public Gtk::Window {
   Gtk::Label user_label_;
   Gtk::Entry txtUserName_;
   Gtk::Label password_label_;
-  Gtk::Entry txtPassword_;
+  // A password entry: assistive technologies do not speak what is typed.
+  Gtk::PasswordEntry txtPassword_;
   Gtk::Button cmdOK_;
   Gtk::Button cmdCancel_;
   Gtk::Label explanation_;

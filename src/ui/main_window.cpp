@@ -9,10 +9,12 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 #include "platform/callback_guard.h"
 #include "platform/posix_file_system.h"
 #include "session/window_layout.h"
+#include "ui/accessibility.h"
 #include "ui/message_box.h"
 #include "ui/popup_window.h"
 #include "ui/window_design.h"
@@ -87,21 +89,34 @@ Scrivlet::Scrivlet()
     }
   }
 
-  // Tab order.
-  surface_.Add(WebBrowser1_.widget(), design::kWebBrowser1);
-  surface_.Add(Text1_, design::kText1);
+  SetAccessibleName(Text1_, "Address");
+  MakeReadOnlyBox(Progress_, ProgressLabel_);
+  SetAccessibleName(StatusBar1_, "Status");
+
+  // Tab order: as the screen reads, row by row, left to right.
   surface_.Add(Go_, design::kGo);
+  surface_.Add(Text1_, design::kText1);
   surface_.Add(Back_, design::kBack);
   surface_.Add(Forward_, design::kForward);
-  surface_.Add(EndRecord_, design::kEndRecord);
   surface_.Add(RefreshButton_, design::kRefreshButton);
-  surface_.Add(Reset_, design::kReset);
-  surface_.Add(Progress_, design::kProgress);
   surface_.Add(ProgressLabel_, design::kProgressLabel);
+  surface_.Add(Progress_, design::kProgress);
+  surface_.Add(EndRecord_, design::kEndRecord);
+  surface_.Add(Reset_, design::kReset);
+  surface_.Add(WebBrowser1_.widget(), design::kWebBrowser1);
   surface_.Add(Check1_, design::kCheck1);
   surface_.Add(Check2_, design::kCheck2);
   surface_.Add(StatusBar1_, design::kStatusBar1);
   set_child(surface_);
+  // The page has the keyboard when the window first shows, as before the
+  // controls came first in the tab order. Given before the window is shown,
+  // the focus would make assistive technologies see the window as a plain
+  // container once a message box has run before it.
+  auto first_map = std::make_shared<sigc::connection>();
+  *first_map = signal_map().connect([this, first_map] {
+    first_map->disconnect();
+    WebBrowser1_.widget().grab_focus();
+  });
   // "Location" is the default button: Enter in the address box clicks it.
   // The address box clicks it itself rather than through the window's
   // default, which the engine's own credential prompt takes over for its

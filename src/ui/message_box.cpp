@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/accessibility.h"
 #include "ui/window_teardown.h"
 
 namespace scrivlet {
@@ -47,6 +48,7 @@ std::size_t RunAlert(Gtk::Window* owner, const std::string& prompt,
   window.set_title(kProgramTitle);
   window.set_modal(true);
   window.set_resizable(false);
+  SetDialogRole(window, DialogRole::kAlert);
   if (owner && owner->get_visible()) window.set_transient_for(*owner);
 
   Gtk::Box content(Gtk::Orientation::VERTICAL, 12);

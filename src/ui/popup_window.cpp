@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "platform/callback_guard.h"
+#include "ui/accessibility.h"
 #include "ui/browser_keys.h"
 #include "ui/message_box.h"
 #include "ui/window_design.h"
@@ -39,11 +40,14 @@ Popup::Popup(RecordingSession& session, WebViewAdapter& opener)
   StatusBar1_.add_css_class("scrivlet-status");
   StatusBar1_.set_ellipsize(Pango::EllipsizeMode::END);
 
-  // Tab order.
+  MakeReadOnlyBox(Progress_, ProgressLabel_);
+  SetAccessibleName(StatusBar1_, "Status");
+
+  // Tab order: as the screen reads, row by row, left to right.
   surface_.Add(WebBrowser1_.widget(), design::kWebBrowser1);
-  surface_.Add(Progress_, design::kProgress);
   surface_.Add(RefreshButton_, design::kRefreshButton);
   surface_.Add(ProgressLabel_, design::kProgressLabel);
+  surface_.Add(Progress_, design::kProgress);
   surface_.Add(StatusBar1_, design::kStatusBar1);
   set_child(surface_);
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "ui/accessibility.h"
 #include "ui/message_box.h"
 #include "ui/window_teardown.h"
 
@@ -71,6 +72,7 @@ RecordedRequestsWindow::RecordedRequestsWindow(
   element_text_.set_cursor_visible(false);
   element_text_.set_monospace(true);
   element_text_.set_wrap_mode(Gtk::WrapMode::CHAR);
+  SetAccessibleName(element_text_, "XML of the selected request");
   text_scroller_.set_child(element_text_);
 
   Gtk::Box* top = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 2);

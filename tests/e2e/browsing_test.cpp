@@ -55,6 +55,13 @@ TEST_F(BrowsingTest, LocationButtonNavigatesToTheTypedAddress) {
   ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page2")));
 }
 
+// Typed without a scheme, the address loads as http and is recorded so.
+TEST_F(BrowsingTest, AnAddressTypedWithoutASchemeLoadsAsHttp) {
+  TypeAddress(server_.Authority() + "/page");
+  WaitForPage("/page");
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
+}
+
 // Return in the address box sends the keyboard to the page: the typing goes
 // into the autofocused field, and Return there submits its form.
 TEST_F(BrowsingTest, TypingAfterReturnInTheAddressBoxGoesToThePage) {

@@ -172,9 +172,12 @@ void ScrivletTest::StartProgram(const std::vector<std::string>& arguments) {
   }
   std::vector<std::string> argv{ScrivletBinary()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
+  Environment environment = ProgramEnvironment(installation_);
+  for (const auto& [name, value] : environment_changes_) {
+    environment[name] = value;
+  }
   program_ = std::make_unique<ChildProcess>(
-      argv,
-      ProgramEnvironment(installation_), installation_.WorkDir(),
+      argv, environment, installation_.WorkDir(),
       installation_.root() + "/scrivlet.log");
 }
 

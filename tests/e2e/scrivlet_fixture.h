@@ -193,6 +193,8 @@ class ScrivletTest : public ::testing::Test {
 
   TestWebServer server_;
   AgentInstallation installation_;
+  // Set before StartProgram: what replaces ProgramEnvironment's entries.
+  Environment environment_changes_;
   std::unique_ptr<ChildProcess> program_;
   WindowId main_window_ = 0;
   int sentinel_count_ = 0;

@@ -229,5 +229,83 @@ TEST_F(SessionTest, MainWindowAtDesignSizeScreenshot) {
   std::cout << "main window screenshot: " << shot << "\n";
 }
 
+// What a screen reader reads of the window "role|name" argv[1] over AT-SPI:
+// a line "role|name|states" for each control that takes the focus and each
+// caption, in the order Tab visits them. Exits 1 until they are there.
+constexpr char kAccessibleControls[] = R"PY(
+from pyatspi import *
+import sys
+flags = ((STATE_EDITABLE, 'editable'), (STATE_READ_ONLY, 'read only'))
+def show(node, parent):
+    role, states = node.getRoleName(), node.getState()
+    shown = (states.contains(STATE_FOCUSABLE) or
+             (role, parent) == ('label', 'filler'))
+    if shown:
+        names = [f for s, f in flags if states.contains(s)]
+        print('|'.join([role, node.name] + names))
+    return shown + sum(show(child, role) for child in node)
+windows = [w for app in Registry.getDesktop(0) if app and app.name == 'scrivlet'
+           for w in app if w.getRoleName() + '|' + w.name == sys.argv[1]]
+sys.exit(0 if sum(show(w, '') for w in windows) else 1)
+)PY";
+
+class AccessibleTreeTest : public SessionTest {
+ protected:
+  // The program talks to assistive technologies on the test's own bus.
+  void SetUp() override {
+    const std::string socket = installation_.root() + "/session-bus";
+    environment_changes_ = ProgramEnvironment(installation_);
+    environment_changes_["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + socket;
+    bus_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"dbus-daemon", "--session", "--nofork",
+                                 "--address=unix:path=" + socket},
+        environment_changes_, installation_.root(), socket + ".log");
+    environment_changes_["GTK_A11Y"] = "atspi";
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(socket); }));
+  }
+
+  std::string Controls(const std::string& window) {
+    CommandResult read;
+    WaitUntil([&] {
+      read = RunCommand({"/usr/bin/python3", "-c", kAccessibleControls, window},
+                        environment_changes_);
+      return read.exit_status == 0;
+    });
+    return read.output;
+  }
+
+  std::unique_ptr<ChildProcess> bus_;
+};
+
+TEST_F(AccessibleTreeTest, ControlsAreNamedPasswordsHiddenAndTabGoesRowByRow) {
+  std::filesystem::remove(installation_.TransNamePath());  // a message first
+  StartProgram();
+  ASSERT_NE(WaitForMessage(), 0u);
+  EXPECT_EQ(Controls("dialog|Nerovant Scrivlet"), "push button|OK\n");
+  Display().Key("Return");
+  ASSERT_NE(WaitForWindow("^Network Login$"), 0u);
+  EXPECT_EQ(Controls("frame|Nerovant Scrivlet"),
+            "push button|Location\ntext|Address|editable\npush button|< Back\n"
+            "push button|Forward >\npush button|Refresh\nlabel|Progress:\n"
+            "text|Progress:|read only\npush button|Save Transaction\n"
+            "push button|Reset Transaction\n"
+            "check box|Do not prompt for realm username and password\n"
+            "check box|Do not prompt for proxy username and password\n"
+            "label|Status\n");
+  const std::string credentials =
+      "label|User Name:\ntext|User Name:|editable\nlabel|Password:\n"
+      "password text|Password:|editable\npush button|OK\npush button|Cancel\n";
+  for (const std::string dialog : {"Network Login", "Proxy Login"}) {
+    EXPECT_EQ(Controls("dialog|" + dialog).substr(0, credentials.size()),
+              credentials);
+    AnswerDialog(dialog, std::nullopt);
+  }
+  ClickInPage({600, 450});
+  Display().Key("F9");
+  ASSERT_NE(WaitForWindow("^Recorded Requests$"), 0u);
+  EXPECT_TRUE(Controls("frame|Recorded Requests")
+                  .ends_with("\ntext|XML of the selected request|read only\n"));
+}
+
 }  // namespace
 }  // namespace scrivlet::e2e

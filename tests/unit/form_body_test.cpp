@@ -33,6 +33,9 @@ TEST(FormBodyTest, SerialisesUrlEncodedBodiesAsTheEngineSendsThem) {
       {{Text("t", "one\ntwo\rthree\r\nfour")}, "UTF-8",
        "t=one%0D%0Atwo%0D%0Athree%0D%0Afour"},
       {{Text("name", "\xC3\xA9t\xC3\xA9")}, "UTF-8", "name=%C3%A9t%C3%A9"},
+      // Bytes that are no UTF-8 (beyond U+10FFFF, overlong): U+FFFD each.
+      {{Text("v", "\xF5\x8B\x88\x90\xC0\x80")}, "UTF-8",
+       "v=%EF%BF%BD%EF%BF%BD%EF%BF%BD%EF%BF%BD%EF%BF%BD%EF%BF%BD"},
       // A legacy page: what the encoding cannot hold becomes a reference.
       {{Text("name", "\xC3\xA9\xE2\x82\xAC\xE4\xB8\xAD")}, "windows-1252",
        "name=%E9%80%26%2320013%3B"},

@@ -78,6 +78,31 @@ TEST_F(RecordedElementTest, EveryTransactionStartIsTold) {
   EXPECT_EQ(observer.elements.back().text, Recorded());
 }
 
+// A document left by a killed run goes on: its first address is the first,
+// its elements are told as then, and the status line says so until a reset.
+TEST_F(RecordedElementTest, AKeptDocumentGoesOnWithItsAddressAndElements) {
+  Start();
+  Navigate("http://h:8080/list?a=1&b=<x>\"");
+  session.WebBrowser1_DocumentComplete(kMainView, "http://h:8080/list");
+  Navigate("http://h/post", "a=1&b=\"2\"\r\n", "Referer: http://other/\r\n");
+  session.WebBrowser1_DocumentComplete(kMainView, "http://h/landing");
+  files.AppendText(install.TransXml(), "<REQUEST><REQUEST-LINE NAME=");
+
+  FakeObserver later;
+  RecordingSession restarted(files, browser, view, proxy,
+                             install.WorkingDirectory());
+  restarted.SetRecordedElementObserver(&later);
+  restarted.Form_Load({});
+  EXPECT_EQ(later.elements, observer.elements);
+  EXPECT_EQ(restarted.state().startUrl, "http://h:8080/list?a=1&b=<x>\"");
+  EXPECT_EQ(view.status_text,
+            "Recording goes on after the requests kept from an earlier run (4 "
+            "in trans.xml). \"Reset Transaction\" starts over.");
+  restarted.Reset_Click();
+  EXPECT_EQ(view.status_text, "");
+  EXPECT_EQ(restarted.state().startUrl, "");
+}
+
 TEST_F(RecordedElementTest, WhatIsNotRecordedIsNotTold) {
   Start();
   session.RefreshButton_Click();

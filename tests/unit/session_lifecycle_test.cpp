@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "session/typed_address.h"
 #include "session/window_layout.h"
 #include "test_support.h"
 
@@ -146,14 +147,28 @@ TEST_F(SessionLifecycleTest, NavigationControlsDriveTheBrowser) {
   FakeBrowser popup;
   session.PopupRefreshButton_Click(popup);
   EXPECT_TRUE(state.didRefresh);
-  EXPECT_EQ(browser.calls, (std::vector<std::string>{"Navigate2   example.org ",
-                                                     "Focus", "GoBack",
-                                                     "GoForward", "Refresh"}));
+  EXPECT_EQ(browser.calls,
+            (std::vector<std::string>{"Navigate2 http://example.org", "Focus",
+                                      "GoBack", "GoForward", "Refresh"}));
   EXPECT_EQ(popup.calls, std::vector<std::string>{"Refresh"});
   session.WebBrowser1_StatusTextChange("http://link/");
   EXPECT_EQ(view.status_text, "http://link/");
   session.WebBrowser1_StatusTextChange("");
   EXPECT_EQ(view.status_text, "");
+}
+
+TEST(AddressToLoadTest, PutsHttpInFrontOfTextWithoutAScheme) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"127.0.0.1:8080/app", "http://127.0.0.1:8080/app"},
+      {"intranet:8080/app", "http://intranet:8080/app"},
+      {" \tintranet/app ", "http://intranet/app"},
+      {"aboutus/", "http://aboutus/"}, {" ftp://h/ ", " ftp://h/ "},
+      {"in/?to=http://x", "in/?to=http://x"}, {"about:blank", "about:blank"},
+      {"Data:,a", "Data:,a"}, {"file:/tmp/a", "file:/tmp/a"}, {"  ", "  "},
+      {"JavaScript:0", "JavaScript:0"}, {"mailto:a@b", "mailto:a@b"}};
+  for (const auto& [typed, expected] : cases) {
+    EXPECT_EQ(AddressToLoad(typed), expected) << "'" << typed << "'";
+  }
 }
 
 TEST(WindowLayoutTest, GrowsTheBrowserByTheWindowsGrowth) {
