@@ -130,11 +130,13 @@ lintian_output=$(lintian --fail-on error "$deb" 2>&1) || {
 echo "$lintian_output" | grep -v 'running with root privileges' || true
 
 expected_files="./usr/bin/scrivlet
+./usr/bin/scrivlet-replay
 ./usr/bin/scrivlet-stand-in-server
 ./usr/lib/x86_64-linux-gnu/scrivlet/web-extensions/libscrivlet-capture.so
 ./usr/share/doc/scrivlet/README.md
 ./usr/share/doc/scrivlet/changelog.gz
 ./usr/share/doc/scrivlet/copyright
+./usr/share/man/man1/scrivlet-replay.1.gz
 ./usr/share/man/man1/scrivlet-stand-in-server.1.gz
 ./usr/share/man/man1/scrivlet.1.gz"
 files=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sort)
@@ -174,7 +176,7 @@ note "apt-get install $deb"
 [[ $(installed_status) == "install ok installed" ]] || fail "the package is not installed after apt-get"
 installed_paths=$(dpkg-query -L "$package")
 
-for program in scrivlet scrivlet-stand-in-server; do
+for program in scrivlet scrivlet-replay scrivlet-stand-in-server; do
   [[ -x /usr/bin/$program ]] || fail "/usr/bin/$program is not an installed program"
 done
 reported=$(/usr/bin/scrivlet-stand-in-server --version)

@@ -1,0 +1,336 @@
+#include "replay/replay_engine.h"
+
+#include <libsoup/soup.h>
+
+#include <exception>
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+
+#include "replay/replayed_request.h"
+#include "replay/verdict.h"
+
+namespace scrivlet::replay {
+namespace {
+
+constexpr gint64 kMicrosecondsPerMillisecond = 1000;
+
+// Checks that `proxy` is "http://HOST:PORT" (a "/" after it allowed).
+void CheckProxy(const std::string& proxy) {
+  g_autoptr(GUri) uri = g_uri_parse(proxy.c_str(), G_URI_FLAGS_NONE, nullptr);
+  const bool valid =
+      uri != nullptr && g_strcmp0(g_uri_get_scheme(uri), "http") == 0 &&
+      g_uri_get_host(uri) != nullptr && *g_uri_get_host(uri) != '\0' &&
+      g_uri_get_port(uri) > 0 &&
+      (*g_uri_get_path(uri) == '\0' || g_strcmp0(g_uri_get_path(uri), "/") == 0) &&
+      g_uri_get_query(uri) == nullptr && g_uri_get_userinfo(uri) == nullptr;
+  if (!valid) {
+    throw std::invalid_argument("the proxy \"" + proxy +
+                                "\" is not of the form http://HOST:PORT");
+  }
+}
+
+bool IsCancellation(const GError* error) {
+  return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+}
+
+}  // namespace
+
+// The state of one replay. The engine holds it, and so does every
+// asynchronous call under way (a shared_ptr in its user data), so that a
+// callback that arrives after the engine is gone finds it still there,
+// detached, and only lets go of it.
+class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
+ public:
+  Run(std::vector<DocumentElement> elements, ReplayOptions options)
+      : elements_(std::move(elements)), options_(std::move(options)) {
+    if (!options_.proxy.empty()) CheckProxy(options_.proxy);
+  }
+
+  ~Run() {
+    ClearMessage();
+    g_clear_object(&body_);
+    g_clear_object(&cancellable_);
+    g_clear_object(&session_);
+    if (context_ != nullptr) g_main_context_unref(context_);
+  }
+
+  void Start(ReplayCallbacks callbacks) {
+    if (started_) throw std::logic_error("a replay engine runs only once");
+    started_ = true;
+    running_ = true;
+    callbacks_ = std::move(callbacks);
+    context_ = g_main_context_ref_thread_default();
+    cancellable_ = g_cancellable_new();
+    session_ = soup_session_new();
+    // The browser's cookies stay out; the replay's own are kept.
+    soup_session_add_feature_by_type(session_, SOUP_TYPE_COOKIE_JAR);
+    // Every header line sent is a recorded one: no Accept-Encoding of the
+    // client's own.
+    soup_session_remove_feature_by_type(session_, SOUP_TYPE_CONTENT_DECODER);
+    soup_session_set_timeout(session_, options_.timeout_seconds);
+    if (options_.proxy.empty()) {
+      soup_session_set_proxy_resolver(session_, nullptr);
+    } else {
+      g_autoptr(GProxyResolver) resolver =
+          g_simple_proxy_resolver_new(options_.proxy.c_str(), nullptr);
+      soup_session_set_proxy_resolver(session_, resolver);
+    }
+    ScheduleNextStep();
+  }
+
+  void Cancel() {
+    if (running_) g_cancellable_cancel(cancellable_);
+  }
+
+  void Detach() {
+    detached_ = true;
+    Cancel();
+  }
+
+  bool running() const { return running_; }
+  const std::vector<StepResult>& results() const { return results_; }
+
+ private:
+  using Box = std::shared_ptr<Run>;
+
+  gpointer NewBox() { return new Box(shared_from_this()); }
+  static Run& Unbox(gpointer data) { return **static_cast<Box*>(data); }
+  static void DeleteBox(gpointer data) { delete static_cast<Box*>(data); }
+
+  // Runs `body` at a GLib callback's edge: an exception ends the current
+  // step with its text and the replay goes on.
+  template <typename Body>
+  void Guarded(Body body) {
+    try {
+      body();
+    } catch (const std::exception& error) {
+      AbandonStep(error.what());
+    } catch (...) {
+      AbandonStep("unknown failure");
+    }
+  }
+
+  void AbandonStep(const std::string& what) {
+    try {
+      ClearMessage();
+      current_.error = "The replay could not handle this step: " + what;
+      FinishStep();
+    } catch (...) {
+      Finish(false);
+    }
+  }
+
+  void ScheduleNextStep() {
+    GSource* source = g_idle_source_new();
+    g_source_set_callback(
+        source,
+        [](gpointer data) -> gboolean {
+          Run& run = Unbox(data);
+          run.Guarded([&run] { run.SendStep(); });
+          return G_SOURCE_REMOVE;
+        },
+        NewBox(), DeleteBox);
+    g_source_attach(source, context_);
+    g_source_unref(source);
+  }
+
+  void SendStep() {
+    if (detached_ || g_cancellable_is_cancelled(cancellable_)) {
+      return Finish(true);
+    }
+    if (next_ == elements_.size()) return Finish(false);
+    const std::size_t index = next_++;
+    const ReplayedRequest request = RequestFor(elements_[index]);
+    current_ = StepResult{};
+    current_.index = index;
+    current_.method = request.method;
+    current_.url = request.url;
+    current_.session_bound = ledger_.SessionBound(SentFields(request));
+    if (callbacks_.step_started) callbacks_.step_started(index);
+    // A callback may have destroyed the engine.
+    if (detached_) return Finish(true);
+
+    g_autoptr(GError) error = nullptr;
+    g_autoptr(GUri) uri =
+        g_uri_parse(request.url.c_str(),
+                    static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS), &error);
+    if (uri == nullptr) {
+      current_.error = "Not an address: " + std::string(error->message);
+      return FinishStep();
+    }
+    const char* scheme = g_uri_get_scheme(uri);
+    if (g_strcmp0(scheme, "http") != 0 && g_strcmp0(scheme, "https") != 0) {
+      current_.error = "The scheme \"" + std::string(scheme) +
+                       "\" is neither http nor https.";
+      return FinishStep();
+    }
+    host_ = g_uri_get_host(uri);
+    message_ = soup_message_new_from_uri(request.method.c_str(), uri);
+    soup_message_add_flags(message_, SOUP_MESSAGE_NO_REDIRECT);
+    SoupMessageHeaders* headers = soup_message_get_request_headers(message_);
+    for (const auto& [name, value] : request.headers) {
+      soup_message_headers_append(headers, name.c_str(), value.c_str());
+    }
+    if (request.body) {
+      g_autoptr(GBytes) body =
+          g_bytes_new(request.body->data(), request.body->size());
+      // The Content-Type, when there is one, is a recorded header line.
+      soup_message_set_request_body_from_bytes(message_, nullptr, body);
+    }
+    if (options_.accept_certificate) {
+      g_signal_connect(message_, "accept-certificate",
+                       G_CALLBACK(&Run::OnAcceptCertificate), this);
+    }
+    sent_at_ = g_get_monotonic_time();
+    soup_session_send_async(session_, message_, G_PRIORITY_DEFAULT,
+                            cancellable_, &Run::OnSent, NewBox());
+  }
+
+  // Called while the message is under way, when the Run is held by the
+  // send's box.
+  static gboolean OnAcceptCertificate(SoupMessage*, GTlsCertificate* certificate,
+                                      GTlsCertificateFlags errors,
+                                      gpointer data) {
+    Run& run = *static_cast<Run*>(data);
+    try {
+      return run.options_.accept_certificate(run.host_, certificate, errors);
+    } catch (...) {
+      return FALSE;
+    }
+  }
+
+  static void OnSent(GObject* source, GAsyncResult* result, gpointer data) {
+    const std::unique_ptr<Box> box(static_cast<Box*>(data));
+    Run& run = **box;
+    g_autoptr(GError) error = nullptr;
+    g_autoptr(GInputStream) stream =
+        soup_session_send_finish(SOUP_SESSION(source), result, &error);
+    run.Guarded([&] { run.AnswerArrived(stream, error); });
+  }
+
+  void AnswerArrived(GInputStream* stream, const GError* error) {
+    current_.ms = (g_get_monotonic_time() - sent_at_) /
+                  kMicrosecondsPerMillisecond;
+    if (stream == nullptr) {
+      ClearMessage();
+      if (IsCancellation(error)) return Finish(true);
+      current_.error = error->message;
+      return FinishStep();
+    }
+    current_.status = static_cast<int>(soup_message_get_status(message_));
+    SoupMessageHeaders* headers = soup_message_get_response_headers(message_);
+    if (const char* location =
+            soup_message_headers_get_one(headers, "Location")) {
+      current_.location = location;
+      current_.redirect_target = ResolveLocation(current_.url, location);
+    }
+    GHashTable* parameters = nullptr;
+    const char* type = soup_message_headers_get_content_type(headers, &parameters);
+    html_ = type != nullptr && std::string_view(type).find("html") !=
+                                   std::string_view::npos;
+    const char* charset =
+        parameters != nullptr
+            ? static_cast<const char*>(g_hash_table_lookup(parameters, "charset"))
+            : nullptr;
+    charset_ = charset != nullptr ? charset : "";
+    if (parameters != nullptr) g_hash_table_destroy(parameters);
+    ClearMessage();
+    // The whole body is read, HTML or not, so that the connection can
+    // carry the next request.
+    body_ = g_memory_output_stream_new_resizable();
+    g_output_stream_splice_async(
+        body_, stream,
+        static_cast<GOutputStreamSpliceFlags>(
+            G_OUTPUT_STREAM_SPLICE_CLOSE_SOURCE |
+            G_OUTPUT_STREAM_SPLICE_CLOSE_TARGET),
+        G_PRIORITY_DEFAULT, cancellable_, &Run::OnBodyRead, NewBox());
+  }
+
+  static void OnBodyRead(GObject* source, GAsyncResult* result, gpointer data) {
+    const std::unique_ptr<Box> box(static_cast<Box*>(data));
+    Run& run = **box;
+    g_autoptr(GError) error = nullptr;
+    const gssize read =
+        g_output_stream_splice_finish(G_OUTPUT_STREAM(source), result, &error);
+    run.Guarded([&] { run.BodyRead(read >= 0, error); });
+  }
+
+  void BodyRead(bool complete, const GError* error) {
+    if (!complete && IsCancellation(error)) return Finish(true);
+    if (complete && html_) {
+      GMemoryOutputStream* memory = G_MEMORY_OUTPUT_STREAM(body_);
+      const std::string_view html(
+          static_cast<const char*>(g_memory_output_stream_get_data(memory)),
+          g_memory_output_stream_get_data_size(memory));
+      ledger_.AddAnswer(HandedOutValues(html, charset_));
+    } else if (!complete) {
+      current_.error =
+          "The answer's body could not be read: " + std::string(error->message);
+    }
+    g_clear_object(&body_);
+    FinishStep();
+  }
+
+  void FinishStep() {
+    results_.push_back(current_);
+    if (!detached_ && callbacks_.step_finished) {
+      callbacks_.step_finished(results_.back());
+    }
+    if (!detached_) ScheduleNextStep();
+  }
+
+  void Finish(bool cancelled) {
+    if (!running_) return;
+    running_ = false;
+    if (!detached_ && callbacks_.finished) callbacks_.finished(cancelled);
+  }
+
+  void ClearMessage() {
+    if (message_ == nullptr) return;
+    g_signal_handlers_disconnect_by_data(message_, this);
+    g_clear_object(&message_);
+  }
+
+  const std::vector<DocumentElement> elements_;
+  const ReplayOptions options_;
+  ReplayCallbacks callbacks_;
+  bool started_ = false;
+  bool running_ = false;
+  bool detached_ = false;
+  GMainContext* context_ = nullptr;
+  GCancellable* cancellable_ = nullptr;
+  SoupSession* session_ = nullptr;
+  HandedOutLedger ledger_;
+  std::vector<StepResult> results_;
+  std::size_t next_ = 0;
+
+  // The step under way.
+  StepResult current_;
+  SoupMessage* message_ = nullptr;
+  GOutputStream* body_ = nullptr;
+  std::string host_;
+  bool html_ = false;
+  std::string charset_;
+  gint64 sent_at_ = 0;
+};
+
+ReplayEngine::ReplayEngine(std::vector<DocumentElement> elements,
+                           ReplayOptions options)
+    : run_(std::make_shared<Run>(std::move(elements), std::move(options))) {}
+
+ReplayEngine::~ReplayEngine() { run_->Detach(); }
+
+void ReplayEngine::Start(ReplayCallbacks callbacks) {
+  run_->Start(std::move(callbacks));
+}
+
+void ReplayEngine::Cancel() { run_->Cancel(); }
+
+bool ReplayEngine::running() const { return run_->running(); }
+
+const std::vector<StepResult>& ReplayEngine::results() const {
+  return run_->results();
+}
+
+}  // namespace scrivlet::replay

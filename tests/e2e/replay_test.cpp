@@ -1,0 +1,113 @@
+// scrivlet-replay against the real stand-in server on 127.0.0.1: documents
+// as the program records them, replayed step by step.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <regex>
+
+#include "expected_document.h"
+#include "stand_in_server.h"
+#include "subprocess.h"
+
+namespace scrivlet::e2e {
+namespace {
+
+constexpr char kForm[] = "application/x-www-form-urlencoded";
+
+class ReplayTest : public ::testing::Test {
+ protected:
+  // Runs scrivlet-replay on `document`; standard error follows standard
+  // output, and every "ms" figure reads 0.
+  CommandResult Replay(const std::string& document, bool json = true) {
+    const std::string file = dir_.path() + "/trans.xml";
+    WriteFileBytes(file, document);
+    std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" 2>&1", "sh",
+                                     SCRIVLET_REPLAY_BINARY_PATH};
+    if (json) argv.push_back("--json");
+    argv.push_back(file);
+    CommandResult result = RunCommand(argv, {{"LC_ALL", "C"}});
+    result.output =
+        std::regex_replace(result.output, std::regex("\"ms\":[0-9]+"), "\"ms\":0");
+    return result;
+  }
+
+  std::string Url(const std::string& path) const {
+    return server_.url() + path.substr(1);
+  }
+
+  StandInServer server_;
+  TempDir dir_;
+};
+
+TEST_F(ReplayTest, TheStaleTokenOfARecordedOrderFailsAndIsNamed) {
+  // The recording: the order form handed out a token, and the post used it.
+  httplib::Client client(server_.url().substr(0, server_.url().size() - 1));
+  const auto form = client.Get("/demo/order.html");
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(form->body, match,
+                                std::regex("name=\"token\" value=\"([0-9a-f]+)\"")));
+  const std::string token = match[1];
+  ASSERT_EQ(client.Post("/demo/order", "token=" + token + "&copies=2", kForm)->status,
+            302);
+
+  const CommandResult result =
+      Replay(kDocumentStart + ExpectedGet(Url("/demo/order.html")) +
+             ExpectedPost(Url("/demo/order"), "token=" + token + "&copies=2",
+                          kForm));
+  ASSERT_TRUE(std::regex_search(result.output, match,
+                                std::regex("\"served\":\"([0-9a-f]+)\"")));
+  const std::string served = match[1];
+  EXPECT_NE(served, token);
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.output,
+            "{\"step\":1,\"method\":\"GET\",\"url\":\"" + Url("/demo/order.html") +
+                "\",\"status\":200,\"location\":null,\"verdict\":\"ok\","
+                "\"session_bound\":[],\"ms\":0}\n"
+                "{\"step\":2,\"method\":\"POST\",\"url\":\"" + Url("/demo/order") +
+                "\",\"status\":403,\"location\":null,\"verdict\":\"fails\","
+                "\"session_bound\":[{\"name\":\"token\",\"recorded\":\"" + token +
+                "\",\"served\":\"" + served + "\"}],\"ms\":0}\n");
+}
+
+TEST_F(ReplayTest, ATokenFreeSignInReplaysOk) {
+  const std::string document =
+      kDocumentStart + ExpectedGet(Url("/demo/login.html")) +
+      ExpectedPost(Url("/demo/login"), "user=ann&password=pw", kForm) +
+      ExpectedCompletion(Url("/demo/welcome.html?user=ann")) + kDocumentEnd;
+  const CommandResult json = Replay(document);
+  EXPECT_EQ(json.exit_status, 0);
+  EXPECT_EQ(json.output,
+            "{\"step\":1,\"method\":\"GET\",\"url\":\"" + Url("/demo/login.html") +
+                "\",\"status\":200,\"location\":null,\"verdict\":\"ok\","
+                "\"session_bound\":[],\"ms\":0}\n"
+                "{\"step\":2,\"method\":\"POST\",\"url\":\"" + Url("/demo/login") +
+                "\",\"status\":302,\"location\":\"/demo/welcome.html?user=ann\","
+                "\"verdict\":\"ok\",\"session_bound\":[],\"ms\":0}\n"
+                "{\"step\":3,\"method\":\"GET\",\"url\":\"" +
+                Url("/demo/welcome.html?user=ann") +
+                "\",\"status\":200,\"location\":null,\"verdict\":\"ok\","
+                "\"session_bound\":[],\"ms\":0}\n");
+  const CommandResult table = Replay(document, /*json=*/false);
+  EXPECT_EQ(table.exit_status, 0);
+  EXPECT_EQ(table.output,
+            "STEP METHOD STATUS VERDICT ADDRESS  SESSION-BOUND\n"
+            "   1 GET       200 ok      " + Url("/demo/login.html") + "\n"
+            "   2 POST      302 ok      " + Url("/demo/login") + "\n"
+            "     redirected to /demo/welcome.html?user=ann\n"
+            "   3 GET       200 ok      " + Url("/demo/welcome.html?user=ann") + "\n");
+}
+
+TEST_F(ReplayTest, ADocumentThatCannotBeReadIsRefusedNamingItsLine) {
+  const std::string torn = ExpectedGet(Url("/demo/"));
+  const CommandResult result =
+      Replay(kDocumentStart + torn.substr(0, torn.size() - 24));
+  EXPECT_EQ(result.exit_status, 2);
+  EXPECT_EQ(result.output,
+            "scrivlet-replay: " + dir_.path() +
+                "/trans.xml: line 10: expected \"</HEADERS>\", found the end "
+                "of the document. This is not a transaction document; nothing "
+                "was sent.\n");
+}
+
+}  // namespace
+}  // namespace scrivlet::e2e
