@@ -6,6 +6,8 @@
 #include <regex>
 
 #include "expected_document.h"
+#include "forwarding_proxy.h"
+#include "recording_server.h"
 #include "stand_in_server.h"
 #include "subprocess.h"
 
@@ -13,17 +15,19 @@ namespace scrivlet::e2e {
 namespace {
 
 constexpr char kForm[] = "application/x-www-form-urlencoded";
+constexpr char kHeading[] = "STEP METHOD STATUS VERDICT ADDRESS  SESSION-BOUND\n";
 
 class ReplayTest : public ::testing::Test {
  protected:
-  // Runs scrivlet-replay on `document`; standard error follows standard
-  // output, and every "ms" figure reads 0.
-  CommandResult Replay(const std::string& document, bool json = true) {
+  // Runs scrivlet-replay with `options` on `document`; standard error
+  // comes with standard output, and every "ms" figure reads 0.
+  CommandResult Replay(const std::string& document,
+                       const std::vector<std::string>& options = {"--json"}) {
     const std::string file = dir_.path() + "/trans.xml";
     WriteFileBytes(file, document);
     std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" 2>&1", "sh",
                                      SCRIVLET_REPLAY_BINARY_PATH};
-    if (json) argv.push_back("--json");
+    argv.insert(argv.end(), options.begin(), options.end());
     argv.push_back(file);
     CommandResult result = RunCommand(argv, {{"LC_ALL", "C"}});
     result.output =
@@ -87,14 +91,47 @@ TEST_F(ReplayTest, ATokenFreeSignInReplaysOk) {
                 Url("/demo/welcome.html?user=ann") +
                 "\",\"status\":200,\"location\":null,\"verdict\":\"ok\","
                 "\"session_bound\":[],\"ms\":0}\n");
-  const CommandResult table = Replay(document, /*json=*/false);
+  const CommandResult table = Replay(document, {});
   EXPECT_EQ(table.exit_status, 0);
   EXPECT_EQ(table.output,
-            "STEP METHOD STATUS VERDICT ADDRESS  SESSION-BOUND\n"
-            "   1 GET       200 ok      " + Url("/demo/login.html") + "\n"
+            kHeading + ("   1 GET       200 ok      " + Url("/demo/login.html")) + "\n"
             "   2 POST      302 ok      " + Url("/demo/login") + "\n"
             "     redirected to /demo/welcome.html?user=ann\n"
             "   3 GET       200 ok      " + Url("/demo/welcome.html?user=ann") + "\n");
+}
+
+TEST_F(ReplayTest, TheProxyCarriesEveryRequestWithItsRecordedCredentials) {
+  ForwardingProxy proxy;
+  proxy.RequireCredentials("agent", "secret");
+  const CredentialLines credentials{"", Base64("agent:secret")};
+  const CommandResult result = Replay(
+      kDocumentStart + ExpectedGet(Url("/demo/login.html"), credentials) +
+          ExpectedPost(Url("/demo/login"), "user=ann&password=pw", kForm,
+                       credentials),
+      {"--proxy", "http://127.0.0.1:" + std::to_string(proxy.port())});
+  EXPECT_EQ(result.exit_status, 0) << result.output;
+  EXPECT_EQ(proxy.Seen(), (std::vector<std::string>{
+                              "GET " + Url("/demo/login.html"),
+                              "POST " + Url("/demo/login")}));
+}
+
+TEST_F(ReplayTest, AnUntrustedCertificateFailsItsStepUnlessInsecure) {
+  TempDir certificate_dir("scrivlet-certificate-");
+  RecordingServer secure(
+      [](const RecordedRequest&) { return Reply{200, "<p>secure</p>", ""}; },
+      Caching::kNoStore, MakeSelfSignedIdentity(certificate_dir.path()));
+  const std::string url = secure.Url("/secure");
+  const CommandResult refused = Replay(kDocumentStart + ExpectedGet(url), {});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_EQ(refused.output, kHeading + ("   1 GET      none fails   " + url) +
+                                "\n     no answer: Unacceptable TLS certificate\n");
+  const CommandResult accepted =
+      Replay(kDocumentStart + ExpectedGet(url), {"--insecure"});
+  EXPECT_EQ(accepted.exit_status, 0);
+  EXPECT_EQ(accepted.output,
+            "scrivlet-replay: --insecure: every server certificate is "
+            "accepted, whoever issued it\n" +
+                (kHeading + ("   1 GET       200 ok      " + url)) + "\n");
 }
 
 TEST_F(ReplayTest, ADocumentThatCannotBeReadIsRefusedNamingItsLine) {
