@@ -72,8 +72,13 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
     if (options_.proxy.empty()) {
       soup_session_set_proxy_resolver(session_, nullptr);
     } else {
-      g_autoptr(GProxyResolver) resolver =
-          g_simple_proxy_resolver_new(options_.proxy.c_str(), nullptr);
+      std::vector<char*> ignore_hosts;
+      for (const std::string& host : options_.proxy_ignore_hosts) {
+        ignore_hosts.push_back(const_cast<char*>(host.c_str()));
+      }
+      ignore_hosts.push_back(nullptr);
+      g_autoptr(GProxyResolver) resolver = g_simple_proxy_resolver_new(
+          options_.proxy.c_str(), ignore_hosts.data());
       soup_session_set_proxy_resolver(session_, resolver);
     }
     ScheduleNextStep();

@@ -34,6 +34,9 @@ struct ReplayOptions {
   // "" for none, else "http://HOST:PORT". Throws std::invalid_argument
   // from the engine's constructor when it is not such an address.
   std::string proxy;
+  // Hosts reached without the proxy, in the forms GSimpleProxyResolver
+  // takes ("localhost", "*.example.com", "10.0.0.0/8", "host:8080").
+  std::vector<std::string> proxy_ignore_hosts;
   // Asked about a server certificate that the system does not trust
   // (`errors` says why), with the host of the request (no port); true
   // accepts it for that request. Unset, every such certificate fails its
