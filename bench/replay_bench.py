@@ -14,11 +14,14 @@ records them), and times, alternating, RUNS times each:
 
 Both check their work: every step of the replay must be "ok", and curl must
 have opened exactly one connection. Prints one line per run:
-"replay RUN REPLAY_MS CURL_MS".
+"replay RUN REPLAY_MS CURL_MS REPLAY_CPU_MS CURL_CPU_MS", wall time and the
+client's processor time (user and system), which a busy machine disturbs
+less.
 """
 
 import argparse
 import os
+import resource
 import shutil
 import subprocess
 import sys
@@ -89,11 +92,18 @@ def curl_command(curl, host, steps):
     return command
 
 
+def cpu_of_children():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
 def timed(command):
+    cpu = cpu_of_children()
     start = time.perf_counter()
     result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             text=True)
-    return (time.perf_counter() - start) * 1000, result
+    wall = (time.perf_counter() - start) * 1000
+    return wall, (cpu_of_children() - cpu) * 1000, result
 
 
 def main():
@@ -123,10 +133,10 @@ def main():
         replay = [os.path.join(args.build, "scrivlet-replay"), "--json", path]
         curl_args = curl_command(curl, host, steps)
         for run in range(args.runs):
-            times = {}
+            times, cpu = {}, {}
             order = ("replay", "curl") if run % 2 == 0 else ("curl", "replay")
             for side in order:
-                ms, result = timed(replay if side == "replay" else curl_args)
+                ms, cpu_ms, result = timed(replay if side == "replay" else curl_args)
                 if side == "replay":
                     verdicts = result.stdout.count('"verdict":"ok"')
                     if result.returncode != 0 or verdicts != len(steps):
@@ -136,8 +146,9 @@ def main():
                     connects = sum(int(n) for n in result.stdout.split())
                     if result.returncode != 0 or connects != 1:
                         sys.exit("replay_bench: curl opened %d connections" % connects)
-                times[side] = ms
-            line = "replay %d %.1f %.1f" % (run, times["replay"], times["curl"])
+                times[side], cpu[side] = ms, cpu_ms
+            line = "replay %d %.1f %.1f %.1f %.1f" % (
+                run, times["replay"], times["curl"], cpu["replay"], cpu["curl"])
             print(line, flush=True)
             lines.append(line)
     finally:

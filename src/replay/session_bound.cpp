@@ -2,10 +2,12 @@
 
 #include <libsoup/soup.h>
 #include <libxml/HTMLparser.h>
-#include <libxml/tree.h>
+#include <libxml/parserInternals.h>
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <new>
 #include <set>
 
 namespace scrivlet::replay {
@@ -18,17 +20,29 @@ constexpr std::array<std::string_view, 16> kTypedInputs = {
     "text", "password", "email", "search", "url", "tel", "number", "range",
     "date", "datetime-local", "month", "week", "time", "color", "file", ""};
 
-std::string Attribute(xmlNodePtr node, const char* name) {
-  xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
-  if (value == nullptr) return "";
-  std::string text(reinterpret_cast<const char*>(value));
-  xmlFree(value);
-  return text;
-}
+// An element's attributes as the HTML parser hands them over: name, value,
+// name, value, ..., then nullptr; a value is nullptr for an attribute
+// written without one.
+class Attributes {
+ public:
+  explicit Attributes(const xmlChar** list) : list_(list) {}
 
-bool HasAttribute(xmlNodePtr node, const char* name) {
-  return xmlHasProp(node, reinterpret_cast<const xmlChar*>(name)) != nullptr;
-}
+  const char* Find(const char* name) const {
+    for (const xmlChar** at = list_; at != nullptr && *at != nullptr; at += 2) {
+      if (std::strcmp(reinterpret_cast<const char*>(at[0]), name) == 0) {
+        return at[1] != nullptr ? reinterpret_cast<const char*>(at[1]) : "";
+      }
+    }
+    return nullptr;
+  }
+  std::string operator[](const char* name) const {
+    const char* value = Find(name);
+    return value != nullptr ? value : "";
+  }
+
+ private:
+  const xmlChar** list_;
+};
 
 std::string Lowercase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
@@ -55,29 +69,49 @@ void AppendQuery(std::vector<NamedValue>& out, std::string_view address) {
   out.insert(out.end(), parameters.begin(), parameters.end());
 }
 
-// The values one element of an answer hands out.
-void AppendOffers(std::vector<NamedValue>& out, xmlNodePtr node) {
-  const std::string element = reinterpret_cast<const char*>(node->name);
+// The values one element of an answer hands out. The parser gives element
+// and attribute names in lower case.
+void AppendOffers(std::vector<NamedValue>& out, std::string_view element,
+                  const Attributes& attributes) {
   if (element == "input") {
-    const std::string name = Attribute(node, "name");
-    const std::string value = Attribute(node, "value");
-    const std::string type = Lowercase(Attribute(node, "type"));
+    const std::string name = attributes["name"];
+    const std::string value = attributes["value"];
+    const std::string type = Lowercase(attributes["type"]);
     const bool typed = std::find(kTypedInputs.begin(), kTypedInputs.end(),
                                  type) != kTypedInputs.end();
     if (!name.empty() && !value.empty() && !typed) {
       out.push_back({name, value});
     }
   } else if (element == "meta") {
-    const std::string name = Attribute(node, "name");
-    if (!name.empty() && HasAttribute(node, "content")) {
-      out.push_back({name, Attribute(node, "content")});
+    const std::string name = attributes["name"];
+    if (!name.empty() && attributes.Find("content") != nullptr) {
+      out.push_back({name, attributes["content"]});
     }
   } else if (element == "a" || element == "area") {
-    AppendQuery(out, Attribute(node, "href"));
+    AppendQuery(out, attributes["href"]);
   } else if (element == "frame" || element == "iframe") {
-    AppendQuery(out, Attribute(node, "src"));
+    AppendQuery(out, attributes["src"]);
   } else if (element == "form") {
-    AppendQuery(out, Attribute(node, "action"));
+    AppendQuery(out, attributes["action"]);
+  }
+}
+
+// What the parser reports while it reads an answer: only the start of each
+// element matters, and no document tree is built.
+struct OfferReader {
+  std::vector<NamedValue> values;
+  bool failed = false;
+};
+
+void OnStartElement(void* data, const xmlChar* name,
+                    const xmlChar** attributes) {
+  auto& reader = *static_cast<OfferReader*>(data);
+  // No exception may unwind through the parser.
+  try {
+    AppendOffers(reader.values, reinterpret_cast<const char*>(name),
+                 Attributes(attributes));
+  } catch (...) {
+    reader.failed = true;
   }
 }
 
@@ -137,32 +171,27 @@ std::vector<NamedValue> DecodeUrlEncoded(std::string_view text) {
 
 std::vector<NamedValue> HandedOutValues(std::string_view html,
                                         const std::string& charset) {
-  std::vector<NamedValue> values;
-  htmlDocPtr document = htmlReadMemory(
-      html.data(), static_cast<int>(std::min<std::size_t>(html.size(), INT32_MAX)),
-      nullptr, charset.empty() ? nullptr : charset.c_str(),
-      HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-          HTML_PARSE_NONET);
-  if (document == nullptr) return values;
-  // Depth first, in document order, without recursion: a hostile page may
-  // nest deeper than the stack allows.
-  xmlNodePtr node = xmlDocGetRootElement(document);
-  while (node != nullptr) {
-    if (node->type == XML_ELEMENT_NODE) AppendOffers(values, node);
-    if (node->children != nullptr && node->type == XML_ELEMENT_NODE) {
-      node = node->children;
-      continue;
+  OfferReader reader;
+  htmlParserCtxtPtr parser = htmlCreateMemoryParserCtxt(
+      html.data(),
+      static_cast<int>(std::min<std::size_t>(html.size(), INT32_MAX)));
+  if (parser == nullptr) return {};
+  htmlSAXHandler handler{};
+  handler.startElement = &OnStartElement;
+  *parser->sax = handler;
+  parser->userData = &reader;
+  htmlCtxtUseOptions(parser, HTML_PARSE_RECOVER | HTML_PARSE_NOERROR |
+                                 HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+  if (!charset.empty()) {
+    if (xmlCharEncodingHandlerPtr encoding =
+            xmlFindCharEncodingHandler(charset.c_str())) {
+      xmlSwitchToEncoding(parser, encoding);
     }
-    while (node != nullptr && node->next == nullptr) {
-      node = node->parent;
-      if (node != nullptr && node->type == XML_HTML_DOCUMENT_NODE) {
-        node = nullptr;
-      }
-    }
-    if (node != nullptr) node = node->next;
   }
-  xmlFreeDoc(document);
-  return values;
+  htmlParseDocument(parser);
+  htmlFreeParserCtxt(parser);
+  if (reader.failed) throw std::bad_alloc();
+  return std::move(reader.values);
 }
 
 std::vector<NamedValue> SentFields(const ReplayedRequest& request) {
