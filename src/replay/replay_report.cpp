@@ -18,16 +18,6 @@ std::string ValidUtf8(const std::string& text) {
   return valid;
 }
 
-std::string Shortened(const std::string& value) {
-  const std::string text = ValidUtf8(value);
-  if (g_utf8_strlen(text.c_str(), -1) <= static_cast<glong>(kShownValueLength)) {
-    return text;
-  }
-  const char* cut = g_utf8_offset_to_pointer(
-      text.c_str(), static_cast<glong>(kShownValueLength - 1));
-  return std::string(text.c_str(), cut) + "…";
-}
-
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (const char c : ValidUtf8(text)) {
@@ -57,6 +47,16 @@ std::string StatusText(const StepResult& result) {
 
 }  // namespace
 
+std::string ShortenedValue(const std::string& value) {
+  const std::string text = ValidUtf8(value);
+  if (g_utf8_strlen(text.c_str(), -1) <= static_cast<glong>(kShownValueLength)) {
+    return text;
+  }
+  const char* cut = g_utf8_offset_to_pointer(
+      text.c_str(), static_cast<glong>(kShownValueLength - 1));
+  return std::string(text.c_str(), cut) + "…";
+}
+
 std::string TableHeading() {
   return "STEP METHOD STATUS VERDICT ADDRESS  SESSION-BOUND\n";
 }
@@ -76,8 +76,8 @@ std::string TableRows(const StepResult& result) {
   const std::string indent(5, ' ');
   for (const SessionBoundValue& value : result.session_bound) {
     out += indent + "session-bound " + ValidUtf8(value.name) + ": recorded \"" +
-           Shortened(value.recorded) + "\", served \"" +
-           Shortened(value.served) + "\"\n";
+           ShortenedValue(value.recorded) + "\", served \"" +
+           ShortenedValue(value.served) + "\"\n";
   }
   if (result.location) {
     out += indent + "redirected to " + ValidUtf8(*result.location) + "\n";

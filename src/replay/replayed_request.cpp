@@ -36,6 +36,19 @@ ReplayedRequest RequestFor(const DocumentElement& element) {
   return request;
 }
 
+ReplayScope ScopeOf(const std::vector<DocumentElement>& elements) {
+  ReplayScope scope;
+  for (const DocumentElement& element : elements) {
+    if (std::find(scope.hosts.begin(), scope.hosts.end(), element.host) ==
+        scope.hosts.end()) {
+      scope.hosts.push_back(element.host);
+    }
+    ++scope.requests;
+    if (element.method == "POST") ++scope.posts;
+  }
+  return scope;
+}
+
 std::optional<std::string> FindHeader(const std::vector<HeaderField>& headers,
                                       const std::string& name) {
   for (const auto& [field, value] : headers) {

@@ -29,6 +29,16 @@ struct ReplayedRequest {
 
 ReplayedRequest RequestFor(const DocumentElement& element);
 
+// What a replay of `elements` will send, for the question asked before it:
+// the hosts (with their ports) in the order they first appear, the number
+// of requests and how many of them are POSTs.
+struct ReplayScope {
+  std::vector<std::string> hosts;
+  std::size_t requests = 0;
+  std::size_t posts = 0;
+};
+ReplayScope ScopeOf(const std::vector<DocumentElement>& elements);
+
 // The value of the first header named `name` (compared without regard to
 // case); nullopt when there is none.
 std::optional<std::string> FindHeader(const std::vector<HeaderField>& headers,

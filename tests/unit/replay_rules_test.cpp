@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
+#include "replay/replay_report.h"
 #include "replay/session_bound.h"
 #include "replay/verdict.h"
 
@@ -122,6 +124,33 @@ TEST(VerdictTest, AReplayDiffersByStatusClassOrRedirectTarget) {
     EXPECT_EQ(CompareWithRecording(c.recorded, c.replayed), c.expected);
   }
   EXPECT_EQ(ResolveLocation("http://h:8/a/b?x", "c?d=1"), "http://h:8/a/c?d=1");
+}
+
+TEST(ReplayScopeTest, NamesEachHostOnceAndCountsRequestsAndPosts) {
+  std::vector<DocumentElement> elements(4);
+  const std::vector<std::pair<std::string, std::string>> requests = {
+      {"GET", "a:8080"}, {"POST", "b"}, {"POST", "a:8080"}, {"GET", "a"}};
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    std::tie(elements[i].method, elements[i].host) = requests[i];
+  }
+  const ReplayScope scope = ScopeOf(elements);
+  EXPECT_EQ(scope.hosts, (std::vector<std::string>{"a:8080", "b", "a"}));
+  EXPECT_EQ(scope.requests, 4u);
+  EXPECT_EQ(scope.posts, 2u);
+}
+
+TEST(ReplayReportTest, ShortensValuesToSixteenCharacters) {
+  const std::string e_acute = "\xC3\xA9";
+  std::string long_accented, cut_accented;
+  for (int i = 0; i < 17; ++i) long_accented += e_acute;
+  for (int i = 0; i < 15; ++i) cut_accented += e_acute;
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"0123456789abcdef", "0123456789abcdef"},
+      {"0123456789abcdefg", "0123456789abcde…"},
+      {long_accented, cut_accented + "…"},
+      {"a\xFF", "a\xEF\xBF\xBD"},
+  };
+  for (const auto& [value, shown] : cases) EXPECT_EQ(ShortenedValue(value), shown);
 }
 
 }  // namespace
