@@ -46,13 +46,9 @@ class ReplayEngineTest : public ::testing::Test {
   std::vector<DocumentElement> Gets(const std::vector<std::string>& paths) {
     std::vector<DocumentElement> elements;
     for (const std::string& path : paths) {
-      DocumentElement element;
-      element.method = "GET";
-      element.scheme = "http";
-      element.host = host_;
-      element.uri = path;
-      element.header_lines = {"Host: " + host_};
-      elements.push_back(element);
+      DocumentElement& element = elements.emplace_back();
+      element.method = "GET", element.scheme = "http", element.host = host_;
+      element.uri = path, element.header_lines = {"Host: " + host_};
     }
     return elements;
   }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <tuple>
 #include <string>
 #include <vector>
 
@@ -128,29 +127,24 @@ TEST(VerdictTest, AReplayDiffersByStatusClassOrRedirectTarget) {
 
 TEST(ReplayScopeTest, NamesEachHostOnceAndCountsRequestsAndPosts) {
   std::vector<DocumentElement> elements(4);
-  const std::vector<std::pair<std::string, std::string>> requests = {
-      {"GET", "a:8080"}, {"POST", "b"}, {"POST", "a:8080"}, {"GET", "a"}};
-  for (std::size_t i = 0; i < requests.size(); ++i) {
-    std::tie(elements[i].method, elements[i].host) = requests[i];
-  }
+  const char* methods[] = {"GET", "POST", "POST", "GET"};
+  const char* hosts[] = {"a:8080", "b", "a:8080", "a"};
+  for (int i = 0; i < 4; ++i) elements[i].method = methods[i], elements[i].host = hosts[i];
   const ReplayScope scope = ScopeOf(elements);
   EXPECT_EQ(scope.hosts, (std::vector<std::string>{"a:8080", "b", "a"}));
-  EXPECT_EQ(scope.requests, 4u);
-  EXPECT_EQ(scope.posts, 2u);
+  EXPECT_EQ((std::vector<std::size_t>{scope.requests, scope.posts}),
+            (std::vector<std::size_t>{4, 2}));
 }
 
 TEST(ReplayReportTest, ShortensValuesToSixteenCharacters) {
-  const std::string e_acute = "\xC3\xA9";
-  std::string long_accented, cut_accented;
-  for (int i = 0; i < 17; ++i) long_accented += e_acute;
-  for (int i = 0; i < 15; ++i) cut_accented += e_acute;
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"0123456789abcdef", "0123456789abcdef"},
-      {"0123456789abcdefg", "0123456789abcde…"},
-      {long_accented, cut_accented + "…"},
-      {"a\xFF", "a\xEF\xBF\xBD"},
-  };
-  for (const auto& [value, shown] : cases) EXPECT_EQ(ShortenedValue(value), shown);
+  const std::string e = "\xC3\xA9";  // two bytes, one character
+  std::string seventeen, fifteen;
+  for (int i = 0; i < 17; ++i) (i < 15 ? fifteen : seventeen) += e;
+  seventeen = fifteen + seventeen;
+  EXPECT_EQ(ShortenedValue("0123456789abcdef"), "0123456789abcdef");
+  EXPECT_EQ(ShortenedValue("0123456789abcdefg"), "0123456789abcde…");
+  EXPECT_EQ(ShortenedValue(seventeen), fifteen + "…");
+  EXPECT_EQ(ShortenedValue("a\xFF"), "a\xEF\xBF\xBD");
 }
 
 }  // namespace
