@@ -9,7 +9,6 @@
 #include "forwarding_proxy.h"
 #include "recording_server.h"
 #include "stand_in_server.h"
-#include "subprocess.h"
 
 namespace scrivlet::e2e {
 namespace {

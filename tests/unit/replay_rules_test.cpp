@@ -34,8 +34,6 @@ TEST(SessionBoundTest, AnAnswerHandsOutHiddenValuesMetaContentAndLinkParameters)
        "<p>name=fake value=text</p></body></html>",
        {{"csrf-token", "m%41"}, {"nonce", "n1"}, {"page", "2"},
         {"view", "A"}}},
-      {"<div><table><tr><td><input type='hidden' name='deep' value='d'>",
-       {{"deep", "d"}}},
       {"not html at all", {}},
   };
   for (const Case& c : cases) EXPECT_EQ(HandedOutValues(c.html), c.expected) << c.html;
@@ -138,12 +136,11 @@ TEST(ReplayScopeTest, NamesEachHostOnceAndCountsRequestsAndPosts) {
 
 TEST(ReplayReportTest, ShortensValuesToSixteenCharacters) {
   const std::string e = "\xC3\xA9";  // two bytes, one character
-  std::string seventeen, fifteen;
-  for (int i = 0; i < 17; ++i) (i < 15 ? fifteen : seventeen) += e;
-  seventeen = fifteen + seventeen;
+  std::string fifteen;
+  for (int i = 0; i < 15; ++i) fifteen += e;
   EXPECT_EQ(ShortenedValue("0123456789abcdef"), "0123456789abcdef");
   EXPECT_EQ(ShortenedValue("0123456789abcdefg"), "0123456789abcde…");
-  EXPECT_EQ(ShortenedValue(seventeen), fifteen + "…");
+  EXPECT_EQ(ShortenedValue(fifteen + e + e), fifteen + "…");
   EXPECT_EQ(ShortenedValue("a\xFF"), "a\xEF\xBF\xBD");
 }
 
