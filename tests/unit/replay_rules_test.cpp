@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "replay/replay_report.h"
 #include "replay/session_bound.h"
 #include "replay/verdict.h"
 
@@ -132,16 +131,6 @@ TEST(ReplayScopeTest, NamesEachHostOnceAndCountsRequestsAndPosts) {
   EXPECT_EQ(scope.hosts, (std::vector<std::string>{"a:8080", "b", "a"}));
   EXPECT_EQ((std::vector<std::size_t>{scope.requests, scope.posts}),
             (std::vector<std::size_t>{4, 2}));
-}
-
-TEST(ReplayReportTest, ShortensValuesToSixteenCharacters) {
-  const std::string e = "\xC3\xA9";  // two bytes, one character
-  std::string fifteen;
-  for (int i = 0; i < 15; ++i) fifteen += e;
-  EXPECT_EQ(ShortenedValue("0123456789abcdef"), "0123456789abcdef");
-  EXPECT_EQ(ShortenedValue("0123456789abcdefg"), "0123456789abcde…");
-  EXPECT_EQ(ShortenedValue(fifteen + e + e), fifteen + "…");
-  EXPECT_EQ(ShortenedValue("a\xFF"), "a\xEF\xBF\xBD");
 }
 
 }  // namespace
