@@ -81,8 +81,9 @@ class ReplayEngine {
   ReplayEngine(const ReplayEngine&) = delete;
   ReplayEngine& operator=(const ReplayEngine&) = delete;
 
-  // Starts the replay; once per engine. The callbacks must not destroy the
-  // engine from inside step_started or step_finished; finished may.
+  // Starts the replay; once per engine (a second call throws
+  // std::logic_error). Any callback may destroy the engine; nothing is
+  // called after that.
   void Start(ReplayCallbacks callbacks);
   // Stops sending: a request under way is abandoned, and `finished(true)`
   // follows from the main context. Does nothing when no replay runs.
