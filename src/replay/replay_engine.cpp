@@ -2,7 +2,9 @@
 
 #include <libsoup/soup.h>
 
+#include <array>
 #include <exception>
+#include <map>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
@@ -14,6 +16,8 @@ namespace scrivlet::replay {
 namespace {
 
 constexpr gint64 kMicrosecondsPerMillisecond = 1000;
+// How much of an answer's body one read asks for.
+constexpr gsize kBodyChunk = 64 * 1024;
 
 // Checks that `proxy` is "http://HOST:PORT" (a "/" after it allowed).
 void CheckProxy(const std::string& proxy) {
@@ -45,11 +49,17 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
   Run(std::vector<DocumentElement> elements, ReplayOptions options)
       : elements_(std::move(elements)), options_(std::move(options)) {
     if (!options_.proxy.empty()) CheckProxy(options_.proxy);
+    for (const DocumentElement& element : elements_) {
+      sent_fields_.push_back(SentFields(RequestFor(element)));
+      for (const NamedValue& field : sent_fields_.back()) {
+        last_sent_[field.name] = sent_fields_.size() - 1;
+      }
+    }
   }
 
   ~Run() {
     ClearMessage();
-    g_clear_object(&body_);
+    g_clear_object(&body_stream_);
     g_clear_object(&cancellable_);
     g_clear_object(&session_);
     if (context_ != nullptr) g_main_context_unref(context_);
@@ -141,6 +151,12 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
   }
 
   void SendStep() {
+    in_send_step_ = true;
+    SendNextElement();
+    in_send_step_ = false;
+  }
+
+  void SendNextElement() {
     if (detached_ || g_cancellable_is_cancelled(cancellable_)) {
       return Finish(true);
     }
@@ -151,7 +167,7 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
     current_.index = index;
     current_.method = request.method;
     current_.url = request.url;
-    current_.session_bound = ledger_.SessionBound(SentFields(request));
+    current_.session_bound = ledger_.SessionBound(sent_fields_[index]);
     if (callbacks_.step_started) callbacks_.step_started(index);
     // A callback may have destroyed the engine.
     if (detached_) return Finish(true);
@@ -172,7 +188,11 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
     }
     host_ = g_uri_get_host(uri);
     message_ = soup_message_new_from_uri(request.method.c_str(), uri);
-    soup_message_add_flags(message_, SOUP_MESSAGE_NO_REDIRECT);
+    // A POST goes over the connection kept from the request before, as the
+    // browser sends it, instead of a new connection of its own.
+    soup_message_add_flags(message_, static_cast<SoupMessageFlags>(
+                                         SOUP_MESSAGE_NO_REDIRECT |
+                                         SOUP_MESSAGE_IDEMPOTENT));
     SoupMessageHeaders* headers = soup_message_get_request_headers(message_);
     for (const auto& [name, value] : request.headers) {
       soup_message_headers_append(headers, name.c_str(), value.c_str());
@@ -184,8 +204,9 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
       soup_message_set_request_body_from_bytes(message_, nullptr, body);
     }
     if (options_.accept_certificate) {
-      g_signal_connect(message_, "accept-certificate",
-                       G_CALLBACK(&Run::OnAcceptCertificate), this);
+      certificate_handler_ =
+          g_signal_connect(message_, "accept-certificate",
+                           G_CALLBACK(&Run::OnAcceptCertificate), this);
     }
     sent_at_ = g_get_monotonic_time();
     soup_session_send_async(session_, message_, G_PRIORITY_DEFAULT,
@@ -243,38 +264,53 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
     ClearMessage();
     // The whole body is read, HTML or not, so that the connection can
     // carry the next request.
-    body_ = g_memory_output_stream_new_resizable();
-    g_output_stream_splice_async(
-        body_, stream,
-        static_cast<GOutputStreamSpliceFlags>(
-            G_OUTPUT_STREAM_SPLICE_CLOSE_SOURCE |
-            G_OUTPUT_STREAM_SPLICE_CLOSE_TARGET),
-        G_PRIORITY_DEFAULT, cancellable_, &Run::OnBodyRead, NewBox());
+    body_.clear();
+    body_stream_ = G_INPUT_STREAM(g_object_ref(stream));
+    ReadBodyChunk();
   }
 
-  static void OnBodyRead(GObject* source, GAsyncResult* result, gpointer data) {
+  void ReadBodyChunk() {
+    g_input_stream_read_async(body_stream_, chunk_.data(), chunk_.size(),
+                              G_PRIORITY_DEFAULT, cancellable_,
+                              &Run::OnBodyChunk, NewBox());
+  }
+
+  static void OnBodyChunk(GObject* source, GAsyncResult* result, gpointer data) {
     const std::unique_ptr<Box> box(static_cast<Box*>(data));
     Run& run = **box;
     g_autoptr(GError) error = nullptr;
     const gssize read =
-        g_output_stream_splice_finish(G_OUTPUT_STREAM(source), result, &error);
-    run.Guarded([&] { run.BodyRead(read >= 0, error); });
+        g_input_stream_read_finish(G_INPUT_STREAM(source), result, &error);
+    run.Guarded([&] { run.BodyChunkRead(read, error); });
   }
 
-  void BodyRead(bool complete, const GError* error) {
-    if (!complete && IsCancellation(error)) return Finish(true);
-    if (complete && html_) {
-      GMemoryOutputStream* memory = G_MEMORY_OUTPUT_STREAM(body_);
-      const std::string_view html(
-          static_cast<const char*>(g_memory_output_stream_get_data(memory)),
-          g_memory_output_stream_get_data_size(memory));
-      ledger_.AddAnswer(HandedOutValues(html, charset_));
-    } else if (!complete) {
+  // `read` bytes have arrived in chunk_: none at the end, -1 on `error`.
+  void BodyChunkRead(gssize read, const GError* error) {
+    if (read < 0 && IsCancellation(error)) return Finish(true);
+    if (read > 0) {
+      body_.append(chunk_.data(), static_cast<std::size_t>(read));
+      return ReadBodyChunk();
+    }
+    // The body has been read to its end: closing the stream does no I/O.
+    g_input_stream_close(body_stream_, nullptr, nullptr);
+    g_clear_object(&body_stream_);
+    if (read < 0) {
       current_.error =
           "The answer's body could not be read: " + std::string(error->message);
+    } else if (html_ && AnswerMayMatter()) {
+      ledger_.AddAnswer(HandedOutValues(body_, charset_));
     }
-    g_clear_object(&body_);
+    body_.clear();
     FinishStep();
+  }
+
+  // Whether the current step's answer can hand out a value that a later
+  // request sends; only then is it parsed.
+  bool AnswerMayMatter() const {
+    for (const auto& [name, last] : last_sent_) {
+      if (last > current_.index && MayHandOut(body_, name)) return true;
+    }
+    return false;
   }
 
   void FinishStep() {
@@ -282,7 +318,15 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
     if (!detached_ && callbacks_.step_finished) {
       callbacks_.step_finished(results_.back());
     }
-    if (!detached_) ScheduleNextStep();
+    if (detached_) return;
+    // Straight on to the next step after an answer; after a step that
+    // failed before anything was sent, from the main context, so that a
+    // run of such steps does not nest.
+    if (in_send_step_) {
+      ScheduleNextStep();
+    } else {
+      SendStep();
+    }
   }
 
   void Finish(bool cancelled) {
@@ -293,7 +337,10 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
 
   void ClearMessage() {
     if (message_ == nullptr) return;
-    g_signal_handlers_disconnect_by_data(message_, this);
+    if (certificate_handler_ != 0) {
+      g_signal_handler_disconnect(message_, certificate_handler_);
+      certificate_handler_ = 0;
+    }
     g_clear_object(&message_);
   }
 
@@ -303,9 +350,14 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
   bool started_ = false;
   bool running_ = false;
   bool detached_ = false;
+  bool in_send_step_ = false;
   GMainContext* context_ = nullptr;
   GCancellable* cancellable_ = nullptr;
   SoupSession* session_ = nullptr;
+  // The fields each element sends, and for each field name the index of
+  // the last element that sends it.
+  std::vector<std::vector<NamedValue>> sent_fields_;
+  std::map<std::string, std::size_t> last_sent_;
   HandedOutLedger ledger_;
   std::vector<StepResult> results_;
   std::size_t next_ = 0;
@@ -313,7 +365,10 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
   // The step under way.
   StepResult current_;
   SoupMessage* message_ = nullptr;
-  GOutputStream* body_ = nullptr;
+  gulong certificate_handler_ = 0;
+  GInputStream* body_stream_ = nullptr;
+  std::string body_;
+  std::array<char, kBodyChunk> chunk_;
   std::string host_;
   bool html_ = false;
   std::string charset_;

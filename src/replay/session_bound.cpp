@@ -169,6 +169,26 @@ std::vector<NamedValue> DecodeUrlEncoded(std::string_view text) {
   return fields;
 }
 
+bool MayHandOut(std::string_view html, const std::string& name) {
+  const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+    return g_ascii_isalnum(c) || c == '-' || c == '_' || c == '.';
+  });
+  if (!plain || name.empty()) return true;
+  // What stands around a name in an attribute (name="x", name=x>) and in
+  // an address's query (?x=1, &amp;x=1, &x&y).
+  constexpr std::string_view kBeforeName = "\"'=?&;";
+  constexpr std::string_view kAfterName = "\"'=&#> \t\r\n";
+  for (std::size_t at = html.find(name); at != std::string_view::npos;
+       at = html.find(name, at + 1)) {
+    const std::size_t after = at + name.size();
+    if (at > 0 && kBeforeName.find(html[at - 1]) != std::string_view::npos &&
+        after < html.size() && kAfterName.find(html[after]) != std::string_view::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
 std::vector<NamedValue> HandedOutValues(std::string_view html,
                                         const std::string& charset) {
   OfferReader reader;

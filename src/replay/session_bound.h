@@ -50,6 +50,15 @@ std::vector<NamedValue> HandedOutValues(std::string_view html,
 // contents and is left out. Other bodies send no fields.
 std::vector<NamedValue> SentFields(const ReplayedRequest& request);
 
+// False only when `html` cannot hand out a value named `name`: its text
+// holds the name nowhere between what stands before a name in an attribute
+// or a query (a quote, "=", "?", "&" or ";") and what may follow it (a
+// quote, "=", "&", "#", ">" or a blank). A name with
+// other characters than letters, digits, "-", "_" and "." may stand escaped
+// in a page, and gives true. A quick test that spares parsing answers that
+// do not matter.
+bool MayHandOut(std::string_view html, const std::string& name);
+
 // "a=1&b=x+y" as name, value pairs, "+" and percent escapes decoded.
 std::vector<NamedValue> DecodeUrlEncoded(std::string_view text);
 
