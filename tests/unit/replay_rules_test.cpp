@@ -66,6 +66,22 @@ TEST(SessionBoundTest, ARequestSendsItsQueryAndItsFormFieldsButNoFiles) {
   }
 }
 
+TEST(SessionBoundTest, OnlyAnAnswerThatNamesTheFieldIsWorthParsing) {
+  struct Case {
+    std::string html, name;
+    bool expected;
+  };
+  const std::vector<Case> cases = {
+      {"<input name=\"tok\" value=1>", "tok", true},
+      {"<input name=tok>", "tok", true},
+      {"<a href='/x?a=1&amp;tok=2'>", "tok", true},
+      {"<a href='/x?tok'>", "tok", true},
+      {"<p>tok tokens token=</p><i>1px </i>", "tok", false},
+      {"<p>nothing</p>", "item[]", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MayHandOut(c.html, c.name), c.expected) << c.html;
+}
+
 TEST(SessionBoundTest, AValueIsSessionBoundWhenTheLatestAnswerNamingItHandedOutAnother) {
   struct Case {
     std::vector<Values> answers;
