@@ -75,8 +75,9 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
     session_ = soup_session_new();
     // The browser's cookies stay out; the replay's own are kept.
     soup_session_add_feature_by_type(session_, SOUP_TYPE_COOKIE_JAR);
-    // Every header line sent is a recorded one: no Accept-Encoding of the
-    // client's own.
+    // Every header line sent is a recorded one, but for those the
+    // connection needs (Content-Length, Connection): no Accept-Encoding of
+    // the client's own.
     soup_session_remove_feature_by_type(session_, SOUP_TYPE_CONTENT_DECODER);
     soup_session_set_timeout(session_, options_.timeout_seconds);
     if (options_.proxy.empty()) {

@@ -9,8 +9,10 @@
 // browser, cookies kept between the replayed requests, redirects not
 // followed (the document holds the request that follows a redirect as an
 // element of its own), every recorded header line sent as it stands, the
-// recorded body, and the scheme each element's Referer line names. No proxy
-// is used unless one is given, not even the system's.
+// recorded body, and the scheme each element's Referer line names. The
+// requests share one connection per server where the server keeps it open,
+// POSTs included. No proxy is used unless one is given, not even the
+// system's.
 //
 // The replay runs on the GLib main context that is the thread's default
 // when Start() is called; every callback comes from that context, one at a
