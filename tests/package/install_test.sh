@@ -9,6 +9,7 @@
 #      records a page of the installed stand-in server's demo application,
 #      and "Save Transaction" uploads it: the server stores it as accepted,
 #      and scrivlet says "The record session has been stopped" and ends;
+#      the installed scrivlet-replay replays the stored upload, every step ok;
 #   4. dpkg -r removes it and no file of it is left behind.
 #
 #   tests/package/install_test.sh build-package/scrivlet_<version>_amd64.deb
