@@ -18,6 +18,9 @@ namespace {
 constexpr gint64 kMicrosecondsPerMillisecond = 1000;
 // How much of an answer's body one read asks for.
 constexpr gsize kBodyChunk = 64 * 1024;
+// How much of an HTML answer is kept for reading what it hands out; the
+// rest of a larger one is read and dropped.
+constexpr std::size_t kHtmlKept = 16 * 1024 * 1024;
 
 // Checks that `proxy` is "http://HOST:PORT" (a "/" after it allowed).
 void CheckProxy(const std::string& proxy) {
@@ -289,16 +292,18 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
   void BodyChunkRead(gssize read, const GError* error) {
     if (read < 0 && IsCancellation(error)) return Finish(true);
     if (read > 0) {
-      body_.append(chunk_.data(), static_cast<std::size_t>(read));
+      if (html_ && body_.size() < kHtmlKept) {
+        body_.append(chunk_.data(), static_cast<std::size_t>(read));
+      }
       return ReadBodyChunk();
     }
-    // The body has been read to its end: closing the stream does no I/O.
+    // The body has ended (or failed): closing the stream does no I/O.
     g_input_stream_close(body_stream_, nullptr, nullptr);
     g_clear_object(&body_stream_);
     if (read < 0) {
       current_.error =
           "The answer's body could not be read: " + std::string(error->message);
-    } else if (html_ && AnswerMayMatter()) {
+    } else if (!body_.empty() && AnswerMayMatter()) {
       ledger_.AddAnswer(HandedOutValues(body_, charset_));
     }
     body_.clear();
