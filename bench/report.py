@@ -2,7 +2,7 @@
 """Turns the raw figures of one scripts/bench run into the table of ratios.
 
   report.py --capture capture.json --fill fill.txt --browse browse.json
-            [--browse-gl browse-gl.json] [--markdown OUT]
+            [--browse-gl browse-gl.json] [--replay replay.txt] [--markdown OUT]
 
 Every ratio is taken within one run (program and floor, or program and
 plain view, measured side by side); the table gives the median, minimum and
@@ -180,12 +180,27 @@ def browse_rows(table, path, number, label=""):
             table.add("5", "browsing through mitmdump / direct", [], "", None)
 
 
+def replay_rows(table, path):
+    runs = []  # replay wall, curl wall, replay cpu, curl cpu (ms)
+    with open(path) as f:
+        for line in f:
+            parts = line.split()
+            if len(parts) == 6 and parts[0] == "replay":
+                runs.append([float(p) for p in parts[2:]])
+    table.add("7", "replay of the document / curl over one connection",
+              [r[0] / r[1] for r in runs], "<= 1.3", lambda m: m <= 1.3)
+    table.add("7i", "  cpu time ratio", [r[2] / r[3] for r in runs if r[3] > 0])
+    table.add("7i", "  replay, scrivlet-replay (ms)", [r[0] for r in runs], fmt="{:.1f}")
+    table.add("7i", "  replay, curl (ms)", [r[1] for r in runs], fmt="{:.1f}")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--capture")
     parser.add_argument("--fill")
     parser.add_argument("--browse")
     parser.add_argument("--browse-gl")
+    parser.add_argument("--replay")
     parser.add_argument("--markdown")
     args = parser.parse_args()
     table = Table()
@@ -197,6 +212,8 @@ def main():
         fill_rows(table, args.fill)
     if args.browse_gl:
         browse_rows(table, args.browse_gl, ("6", "6"), " (GTK's default GL renderer)")
+    if args.replay:
+        replay_rows(table, args.replay)
     print(table.text())
     if args.markdown:
         with open(args.markdown, "w") as f:

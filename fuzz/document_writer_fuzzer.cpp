@@ -19,6 +19,7 @@
 
 #include "document/base64.h"
 #include "document/document_writer.h"
+#include "document/document_reader.h"
 #include "fuzz_support.h"
 #include "support/reference_document.h"
 
@@ -261,6 +262,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
         Unescaped(Between(*element, "<HL>", "</HL>")) ==
             (element == &navigation ? header_lines : completion_header_lines),
         "header lines round trip");
+  }
+
+  // The document reader gives back every element as it was recorded.
+  std::string joined_pieces;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    joined_pieces += (i == 0 ? "" : "&") + pieces[i];
+  }
+  const std::vector<DocumentElement> read =
+      ReadTransactionDocument(document).elements;
+  FUZZ_CHECK(read.size() == 2, "the reader finds both elements");
+  for (const DocumentElement& element : read) {
+    const bool navigation_form = &element == &read[0];
+    FUZZ_CHECK(element.method == method, "read method");
+    FUZZ_CHECK(element.uri == uri, "read URI");
+    FUZZ_CHECK(element.Url() == ReplaceBadBytes(url), "read URL");
+    FUZZ_CHECK(element.header_lines == (navigation_form
+                                            ? header_lines
+                                            : completion_header_lines),
+               "read header lines");
+    FUZZ_CHECK(element.body == (post ? std::optional<std::string>(joined_pieces)
+                                     : std::nullopt),
+               "read body");
   }
 
   // And an XML parser reads the same structure and texts.

@@ -4,13 +4,9 @@
 #include <cstddef>
 #include <string>
 
-namespace scrivlet {
+#include "document/element_kind.h"
 
-// Which of the two forms a REQUEST element has.
-enum class ElementKind {
-  kNavigation,  // a navigation the browser was about to make
-  kCompletion,  // the address a page ended at after a server redirect
-};
+namespace scrivlet {
 
 // One REQUEST element as it was appended to trans.xml.
 struct RecordedElement {

@@ -13,22 +13,6 @@ namespace {
 
 using hardening::WindowTexts;
 
-// A certificate for 127.0.0.1 signed by itself, and its key, in `dir`.
-TlsIdentity MakeSelfSignedIdentity(const std::string& dir) {
-  TlsIdentity identity{dir + "/certificate.pem", dir + "/key.pem"};
-  const CommandResult made = RunCommand(
-      {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-       "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
-       identity.key_path, "-out", identity.certificate_path, "-days", "2",
-       "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"},
-      {{"PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"}},
-      std::chrono::seconds(60));
-  if (made.exit_status != 0) {
-    throw std::runtime_error("openssl could not make a test certificate");
-  }
-  return identity;
-}
-
 Reply NotFound(const RecordedRequest&) {
   return Reply{404, BeaconPage("Not found", "<p>not found</p>"), ""};
 }

@@ -1,9 +1,28 @@
 #include "loopback_http_server.h"
 
+#include <cstdlib>
 #include <stdexcept>
 #include <utility>
 
+#include "subprocess.h"
+
 namespace scrivlet::e2e {
+
+TlsIdentity MakeSelfSignedIdentity(const std::string& dir) {
+  TlsIdentity identity{dir + "/certificate.pem", dir + "/key.pem"};
+  const CommandResult made = RunCommand(
+      {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+       "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+       identity.key_path, "-out", identity.certificate_path, "-days", "2",
+       "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"},
+      {{"PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"}},
+      std::chrono::seconds(60));
+  if (made.exit_status != 0) {
+    throw std::runtime_error("openssl could not make a test certificate");
+  }
+  return identity;
+}
+
 namespace {
 
 // httplib parses a multipart body itself whenever the request's Content-Type

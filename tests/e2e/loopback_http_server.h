@@ -18,6 +18,10 @@ struct TlsIdentity {
   std::string key_path;
 };
 
+// A certificate for 127.0.0.1 signed by itself, and its key, made with
+// openssl in `dir`. Throws std::runtime_error when openssl fails.
+TlsIdentity MakeSelfSignedIdentity(const std::string& dir);
+
 // An HTTP server on 127.0.0.1 with a free port, serving on a thread of its
 // own from construction to destruction. Every GET and POST goes to one
 // handler together with the body bytes exactly as sent, a multipart body

@@ -9,6 +9,7 @@
 #      records a page of the installed stand-in server's demo application,
 #      and "Save Transaction" uploads it: the server stores it as accepted,
 #      and scrivlet says "The record session has been stopped" and ends;
+#      the installed scrivlet-replay replays the stored upload, every step ok;
 #   4. dpkg -r removes it and no file of it is left behind.
 #
 #   tests/package/install_test.sh build-package/scrivlet_<version>_amd64.deb
@@ -130,11 +131,13 @@ lintian_output=$(lintian --fail-on error "$deb" 2>&1) || {
 echo "$lintian_output" | grep -v 'running with root privileges' || true
 
 expected_files="./usr/bin/scrivlet
+./usr/bin/scrivlet-replay
 ./usr/bin/scrivlet-stand-in-server
 ./usr/lib/x86_64-linux-gnu/scrivlet/web-extensions/libscrivlet-capture.so
 ./usr/share/doc/scrivlet/README.md
 ./usr/share/doc/scrivlet/changelog.gz
 ./usr/share/doc/scrivlet/copyright
+./usr/share/man/man1/scrivlet-replay.1.gz
 ./usr/share/man/man1/scrivlet-stand-in-server.1.gz
 ./usr/share/man/man1/scrivlet.1.gz"
 files=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sort)
@@ -174,7 +177,7 @@ note "apt-get install $deb"
 [[ $(installed_status) == "install ok installed" ]] || fail "the package is not installed after apt-get"
 installed_paths=$(dpkg-query -L "$package")
 
-for program in scrivlet scrivlet-stand-in-server; do
+for program in scrivlet scrivlet-replay scrivlet-stand-in-server; do
   [[ -x /usr/bin/$program ]] || fail "/usr/bin/$program is not an installed program"
 done
 reported=$(/usr/bin/scrivlet-stand-in-server --version)
@@ -299,6 +302,12 @@ scrivlet_pid=
 ! grep -F "form capture module" "$work/scrivlet.log" ||
   fail "the installed scrivlet does not find its web process extension"
 note "recorded and uploaded: $folder ($verdict)"
+
+# The installed scrivlet-replay replays the uploaded copy against the
+# stand-in server, still running.
+replayed=$(/usr/bin/scrivlet-replay --json "$folder/trans.xml") &&
+  [[ "$replayed" == *"\"url\":\"$demo_url\""*"\"verdict\":\"ok\""* ]] ||
+  fail "scrivlet-replay does not replay the upload of $demo_url: $replayed"
 
 # --- 4. remove ---------------------------------------------------------------
 note "dpkg -r $package"

@@ -1,5 +1,11 @@
 #include "stand_in_server/demo_site.h"
 
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <set>
+
 #include "stand_in_server/form_decoding.h"
 #include "stand_in_server/html.h"
 
@@ -17,6 +23,7 @@ of the transaction.</p>
 <li><a id="frames" href="/demo/frames.html">A page with frames</a></li>
 <li><a id="upload" href="/demo/upload.html">Upload a file</a> (a multipart form)</li>
 <li><a id="popups" href="/demo/popups.html">Pop-up windows</a></li>
+<li><a id="order" href="/demo/order.html">Order the catalogue</a> (a form protected by a single-use token)</li>
 </ul>
 <form id="search-form" method="get" action="/demo/search">
 <label>Search the catalogue <input type="text" id="q" name="q"></label>
@@ -71,6 +78,51 @@ constexpr char kPopupBody[] = R"html(<h1>Pop-up</h1>
 <input type="submit" id="submit" value="Send">
 </form>
 <p><button id="close" type="button" onclick="window.close()">Close this window</button></p>
+)html";
+
+// The order form's tokens: each order form gets a fresh one, and a token
+// is good for one order only.
+class TokenBook {
+ public:
+  std::string Issue() {
+    std::uniform_int_distribution<unsigned> byte(0, 255);
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string token;
+    for (int i = 0; i < 16; ++i) {
+      char hex[3];
+      std::snprintf(hex, sizeof hex, "%02x", byte(random_));
+      token += hex;
+    }
+    issued_.insert(token);
+    return token;
+  }
+
+  // True, once, for a token that was issued.
+  bool Redeem(const std::string& token) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return issued_.erase(token) == 1;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::mt19937 random_{std::random_device{}()};
+  std::set<std::string> issued_;
+};
+
+std::string OrderBody(const std::string& token) {
+  return "<h1>Order the catalogue</h1>\n"
+         "<form id=\"order-form\" method=\"post\" action=\"/demo/order\">\n"
+         "<input type=\"hidden\" id=\"token\" name=\"token\" value=\"" +
+         token +
+         "\">\n"
+         "<label>Copies <input type=\"text\" id=\"copies\" name=\"copies\"></label>\n"
+         "<input type=\"submit\" id=\"submit\" value=\"Order\">\n"
+         "</form>\n";
+}
+
+constexpr char kExpiredBody[] = R"html(<h1>This form has expired</h1>
+<p id="expired">The order was not placed: the form's token was used already or
+never issued. Open the order form again.</p>
 )html";
 
 std::string Param(const httplib::Request& request, const char* name) {
@@ -160,6 +212,33 @@ void AddDemoSite(const RouteAdder& add) {
       [](const httplib::Request&, httplib::Response& response) {
         Serve(response, HtmlPage("Pop-up", kPopupBody));
       });
+  const auto tokens = std::make_shared<TokenBook>();
+  add("GET", "/demo/order\\.html",
+      [tokens](const httplib::Request&, httplib::Response& response) {
+        Serve(response, HtmlPage("Order the catalogue",
+                                 OrderBody(tokens->Issue()) + kBackLink));
+      });
+  add("POST", "/demo/order",
+      [tokens](const httplib::Request& request, httplib::Response& response) {
+        const FormFields fields = DecodeUrlEncodedForm(request.body);
+        if (!tokens->Redeem(FindField(fields, "token").value_or(""))) {
+          response.status = 403;
+          Serve(response, HtmlPage("Expired", std::string(kExpiredBody) + kBackLink));
+          return;
+        }
+        response.set_redirect(
+            "/demo/ordered.html?copies=" +
+                PercentEncode(FindField(fields, "copies").value_or("")),
+            302);
+      });
+  add("GET", "/demo/ordered\\.html",
+      [](const httplib::Request& request, httplib::Response& response) {
+        Serve(response,
+              HtmlPage("Order placed", "<h1>Order placed</h1>\n<p id=\"copies\">Copies: " +
+                                           EscapeHtml(Param(request, "copies")) +
+                                           "</p>\n" + kBackLink));
+      });
+
   add("POST", "/demo/popup-answer",
       [](const httplib::Request& request, httplib::Response& response) {
         const FormFields fields = DecodeUrlEncodedForm(request.body);

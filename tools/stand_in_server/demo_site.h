@@ -25,6 +25,11 @@ using RouteAdder = std::function<void(const std::string& method,
 //   /demo/popups.html       a target=_blank link and a window.open button,
 //                           both opening /demo/popup.html
 //   /demo/popup.html        a form, POST urlencoded (answer) to /demo/popup-answer
+//   /demo/order.html        a form, POST urlencoded (token, copies) to
+//                           /demo/order, with a fresh single-use token in a
+//                           hidden field
+//   /demo/order             answers 302 to /demo/ordered.html?copies=N for a
+//                           token issued and not used yet, 403 otherwise
 // Element ids are stable, for tests that drive these pages.
 void AddDemoSite(const RouteAdder& add);
 

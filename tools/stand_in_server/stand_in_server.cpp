@@ -44,9 +44,20 @@ void AnswerServerError(const httplib::Request& request,
 
 }  // namespace
 
+namespace {
+constexpr std::size_t kRequestsPerConnection = 1000;
+}  // namespace
+
 StandInServer::StandInServer(std::filesystem::path store_root,
                              std::ostream& announcements)
     : store_(std::move(store_root)), announcements_(announcements) {
+  // A client that replays a whole transaction keeps one connection for all
+  // its requests, as a browser does; httplib's default closes a connection
+  // after its fifth request.
+  server_.set_keep_alive_max_count(kRequestsPerConnection);
+  // httplib writes an answer's head and body apart; without this, the
+  // second write waits for the client's delayed acknowledgement (40 ms).
+  server_.set_tcp_nodelay(true);
   // Any prefix before the record page path is the management server address
   // the program was configured with; see RecordPageKindFor.
   AddRoute("GET", "(/.*)?" + Literal(kRecordPageSuffix),

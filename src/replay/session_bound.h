@@ -1,0 +1,82 @@
+#ifndef SCRIVLET_REPLAY_SESSION_BOUND_H_
+#define SCRIVLET_REPLAY_SESSION_BOUND_H_
+
+// Session-bound values: what a request sends that the server handed out for
+// one session only (a token in a hidden field, a nonce in a link), so that
+// sending the recorded value again fails.
+//
+// A value is session-bound when the request sends a query parameter or a
+// form field whose name an earlier answer of the replay handed out with
+// another value. Answers hand out values as
+//  * the value of an input (hidden fields above all; inputs the person
+//    types into are left out, their value is the person's, and so are
+//    empty values),
+//  * the content of a meta element, under its name,
+//  * the query parameters of a link (a, area, frame and iframe addresses)
+//    and of a form's action.
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "replay/replayed_request.h"
+
+namespace scrivlet::replay {
+
+struct NamedValue {
+  std::string name;
+  std::string value;
+  bool operator==(const NamedValue&) const = default;
+};
+
+struct SessionBoundValue {
+  std::string name;
+  std::string recorded;  // what the recording sends
+  std::string served;    // what the replay's answer handed out
+  bool operator==(const SessionBoundValue&) const = default;
+};
+
+// The values an HTML answer hands out, in document order, read with
+// libxml2's HTML parser. `charset` is the answer's charset parameter, ""
+// to let the page's own declaration decide.
+std::vector<NamedValue> HandedOutValues(std::string_view html,
+                                        const std::string& charset = "");
+
+// The query parameters and form fields `request` sends, decoded, in order:
+// the URL's query, then a URL-encoded body (Content-Type
+// application/x-www-form-urlencoded, or none at all) or the fields of a
+// multipart/form-data body; a part that carries a file name is file
+// contents and is left out. Other bodies send no fields.
+std::vector<NamedValue> SentFields(const ReplayedRequest& request);
+
+// False only when `html` cannot hand out a value named `name`: its text
+// holds the name nowhere between what stands before a name in an attribute
+// or a query (a quote, "=", "?", "&" or ";") and what may follow it (a
+// quote, "=", "&", "#", ">" or a blank). A name with
+// other characters than letters, digits, "-", "_" and "." may stand escaped
+// in a page, and gives true. A quick test that spares parsing answers that
+// do not matter.
+bool MayHandOut(std::string_view html, const std::string& name);
+
+// "a=1&b=x+y" as name, value pairs, "+" and percent escapes decoded.
+std::vector<NamedValue> DecodeUrlEncoded(std::string_view text);
+
+// What the answers of a replay have handed out so far: for each name, the
+// values of the latest answer that handed it out.
+class HandedOutLedger {
+ public:
+  void AddAnswer(const std::vector<NamedValue>& values);
+
+  // The fields of `sent` whose names were handed out, but never with the
+  // value sent. Each is named once, with the first value handed out.
+  std::vector<SessionBoundValue> SessionBound(
+      const std::vector<NamedValue>& sent) const;
+
+ private:
+  std::map<std::string, std::vector<std::string>> values_;
+};
+
+}  // namespace scrivlet::replay
+
+#endif  // SCRIVLET_REPLAY_SESSION_BOUND_H_

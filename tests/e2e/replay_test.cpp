@@ -1,0 +1,150 @@
+// scrivlet-replay against the real stand-in server on 127.0.0.1: documents
+// as the program records them, replayed step by step.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <regex>
+
+#include "expected_document.h"
+#include "forwarding_proxy.h"
+#include "recording_server.h"
+#include "stand_in_server.h"
+
+namespace scrivlet::e2e {
+namespace {
+
+constexpr char kForm[] = "application/x-www-form-urlencoded";
+constexpr char kHeading[] = "STEP METHOD STATUS VERDICT ADDRESS  SESSION-BOUND\n";
+
+class ReplayTest : public ::testing::Test {
+ protected:
+  // Runs scrivlet-replay with `options` on `document`; standard error
+  // comes with standard output, and every "ms" figure reads 0.
+  CommandResult Replay(const std::string& document,
+                       const std::vector<std::string>& options = {"--json"}) {
+    const std::string file = dir_.path() + "/trans.xml";
+    WriteFileBytes(file, document);
+    std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" 2>&1", "sh",
+                                     SCRIVLET_REPLAY_BINARY_PATH};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back(file);
+    CommandResult result = RunCommand(argv, {{"LC_ALL", "C"}});
+    result.output =
+        std::regex_replace(result.output, std::regex("\"ms\":[0-9]+"), "\"ms\":0");
+    return result;
+  }
+
+  std::string Url(const std::string& path) const {
+    return server_.url() + path.substr(1);
+  }
+
+  StandInServer server_;
+  TempDir dir_;
+};
+
+TEST_F(ReplayTest, TheStaleTokenOfARecordedOrderFailsAndIsNamed) {
+  // The recording: the order form handed out a token, and the post used it.
+  httplib::Client client(server_.url().substr(0, server_.url().size() - 1));
+  const auto form = client.Get("/demo/order.html");
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(form->body, match,
+                                std::regex("name=\"token\" value=\"([0-9a-f]+)\"")));
+  const std::string token = match[1];
+  ASSERT_EQ(client.Post("/demo/order", "token=" + token + "&copies=2", kForm)->status,
+            302);
+
+  const std::string document =
+      kDocumentStart + ExpectedGet(Url("/demo/order.html")) +
+      ExpectedPost(Url("/demo/order"), "token=" + token + "&copies=2", kForm);
+  const CommandResult result = Replay(document);
+  ASSERT_TRUE(std::regex_search(result.output, match,
+                                std::regex("\"served\":\"([0-9a-f]+)\"")));
+  const std::string served = match[1];
+  EXPECT_NE(served, token);
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.output,
+            "{\"step\":1,\"method\":\"GET\",\"url\":\"" + Url("/demo/order.html") +
+                "\",\"status\":200,\"location\":null,\"verdict\":\"ok\","
+                "\"session_bound\":[],\"ms\":0}\n"
+                "{\"step\":2,\"method\":\"POST\",\"url\":\"" + Url("/demo/order") +
+                "\",\"status\":403,\"location\":null,\"verdict\":\"fails\","
+                "\"session_bound\":[{\"name\":\"token\",\"recorded\":\"" + token +
+                "\",\"served\":\"" + served + "\"}],\"ms\":0}\n");
+  const CommandResult table = Replay(document, {});
+  ASSERT_TRUE(std::regex_search(table.output, match,
+                                std::regex("served \"([0-9a-f]{15})…\"")));
+  EXPECT_EQ(table.output,
+            kHeading + ("   1 GET       200 ok      " + Url("/demo/order.html")) +
+                "\n   2 POST      403 fails   " + Url("/demo/order") +
+                "  token\n     session-bound token: recorded \"" +
+                token.substr(0, 15) + "…\", served \"" + std::string(match[1]) + "…\"\n");
+}
+
+TEST_F(ReplayTest, ATokenFreeSignInReplaysOk) {
+  const std::string document =
+      kDocumentStart + ExpectedGet(Url("/demo/login.html")) +
+      ExpectedPost(Url("/demo/login"), "user=ann&password=pw", kForm) +
+      ExpectedCompletion(Url("/demo/welcome.html?user=ann")) + kDocumentEnd;
+  const CommandResult json = Replay(document);
+  EXPECT_EQ(json.exit_status, 0);
+  EXPECT_EQ(json.output,
+            "{\"step\":1,\"method\":\"GET\",\"url\":\"" + Url("/demo/login.html") +
+                "\",\"status\":200,\"location\":null,\"verdict\":\"ok\","
+                "\"session_bound\":[],\"ms\":0}\n"
+                "{\"step\":2,\"method\":\"POST\",\"url\":\"" + Url("/demo/login") +
+                "\",\"status\":302,\"location\":\"/demo/welcome.html?user=ann\","
+                "\"verdict\":\"ok\",\"session_bound\":[],\"ms\":0}\n"
+                "{\"step\":3,\"method\":\"GET\",\"url\":\"" +
+                Url("/demo/welcome.html?user=ann") +
+                "\",\"status\":200,\"location\":null,\"verdict\":\"ok\","
+                "\"session_bound\":[],\"ms\":0}\n");
+}
+
+TEST_F(ReplayTest, TheProxyCarriesEveryRequestWithItsRecordedCredentials) {
+  ForwardingProxy proxy;
+  proxy.RequireCredentials("agent", "secret");
+  const CredentialLines credentials{"", Base64("agent:secret")};
+  const CommandResult result = Replay(
+      kDocumentStart + ExpectedGet(Url("/demo/login.html"), credentials) +
+          ExpectedPost(Url("/demo/login"), "user=ann&password=pw", kForm,
+                       credentials),
+      {"--proxy", "http://127.0.0.1:" + std::to_string(proxy.port())});
+  EXPECT_EQ(result.exit_status, 0) << result.output;
+  EXPECT_EQ(proxy.Seen(), (std::vector<std::string>{
+                              "GET " + Url("/demo/login.html"),
+                              "POST " + Url("/demo/login")}));
+}
+
+TEST_F(ReplayTest, AnUntrustedCertificateFailsItsStepUnlessInsecure) {
+  TempDir certificate_dir("scrivlet-certificate-");
+  RecordingServer secure(
+      [](const RecordedRequest&) { return Reply{200, "<p>secure</p>", ""}; },
+      Caching::kNoStore, MakeSelfSignedIdentity(certificate_dir.path()));
+  const std::string url = secure.Url("/secure");
+  const CommandResult refused = Replay(kDocumentStart + ExpectedGet(url), {});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_EQ(refused.output, kHeading + ("   1 GET      none fails   " + url) +
+                                "\n     no answer: Unacceptable TLS certificate\n");
+  const CommandResult accepted =
+      Replay(kDocumentStart + ExpectedGet(url), {"--insecure"});
+  EXPECT_EQ(accepted.exit_status, 0);
+  EXPECT_EQ(accepted.output,
+            "scrivlet-replay: --insecure: every server certificate is "
+            "accepted, whoever issued it\n" +
+                (kHeading + ("   1 GET       200 ok      " + url)) + "\n");
+}
+
+TEST_F(ReplayTest, ADocumentThatCannotBeReadIsRefusedNamingItsLine) {
+  const std::string torn = ExpectedGet(Url("/demo/"));
+  const CommandResult result =
+      Replay(kDocumentStart + torn.substr(0, torn.size() - 24));
+  EXPECT_EQ(result.exit_status, 2);
+  EXPECT_EQ(result.output,
+            "scrivlet-replay: " + dir_.path() +
+                "/trans.xml: line 10: expected \"</HEADERS>\", found the end "
+                "of the document. This is not a transaction document; nothing "
+                "was sent.\n");
+}
+
+}  // namespace
+}  // namespace scrivlet::e2e

@@ -1,0 +1,139 @@
+#include "document/document_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "document/document_writer.h"
+
+namespace scrivlet {
+namespace {
+
+constexpr char kAccept[] =
+    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
+    "application/vnd.ms-powerpoint, application/vnd.ms-excel, "
+    "application/msword, */*";
+constexpr char kUserAgent[] =
+    "User-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; "
+    "CNETHomeBuild03171999; DigExt)";
+
+std::string Document(const std::string& elements, bool closed) {
+  return std::string(kDocumentStartLine) + kLineEnd + elements +
+         (closed ? std::string(kDocumentEndLine) + kLineEnd : "");
+}
+
+TEST(DocumentReaderTest, ReadsBackWhatTheWriterWrote) {
+  struct Case {
+    std::string url, method, extra_headers, authorization;
+    std::optional<std::string> body;
+    bool completion;
+  };
+  const std::vector<Case> cases = {
+      {"http://h:8080", "GET", "", "", std::nullopt, false},
+      {"https://h/a?b=<&c=\"'>#f", "GET", "", "YTpi", std::nullopt, false},
+      {"http://h/form", "POST",
+       "Content-Type: application/x-www-form-urlencoded\r\n", "",
+       std::string("a=1&b=x%26y&&c=\r\n<&>\0", 21), false},
+      {"http://h/empty", "POST", "", "", "", false},
+      {"http://h/to?x=1", "GET", "", "YTpi", std::nullopt, true},
+      {"http://h/done", "GET", "", "", std::nullopt, true},
+  };
+  for (const bool closed : {false, true}) {
+    for (const bool joined : {false, true}) {
+      std::string elements;
+      for (const Case& c : cases) {
+        const RequestFields fields{c.method, *SplitUrl(c.url), c.authorization,
+                                   ""};
+        elements += c.completion ? BuildCompletionElement(fields)
+                                 : BuildNavigationElement(
+                                       fields, c.extra_headers, c.body);
+      }
+      std::string text = Document(elements, closed);
+      if (joined) text = JoinDocumentLines(text);
+      const TransactionDocument document = ReadTransactionDocument(text);
+      EXPECT_EQ(document.closed, closed);
+      ASSERT_EQ(document.elements.size(), cases.size());
+      for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        const UrlParts parts = *SplitUrl(c.url);
+        std::vector<std::string> headers = {"Host: " + parts.host, kAccept};
+        // Joined lines lose the line break that ends the extra headers.
+        if (!c.extra_headers.empty()) {
+          headers.push_back(c.extra_headers.substr(
+              0, c.extra_headers.size() - (joined ? 2 : 0)));
+        }
+        if (!c.authorization.empty()) {
+          headers.push_back("Authorization: Basic " + c.authorization);
+        }
+        headers.push_back(kUserAgent);
+        headers.push_back("Referer: " + parts.base);
+        std::optional<std::string> body = c.body;
+        if (body && !body->empty() && body->back() == '\0') body->pop_back();
+        const DocumentElement& read = document.elements[i];
+        EXPECT_EQ(read.kind, c.completion ? ElementKind::kCompletion
+                                          : ElementKind::kNavigation);
+        EXPECT_EQ(std::tie(read.method, read.header_lines, read.body),
+                  std::tie(c.method, headers, body))
+            << c.url;
+        EXPECT_EQ(read.Url(), c.url);
+      }
+    }
+  }
+}
+
+TEST(DocumentReaderTest, GivesEachElementItsTextAndLines) {
+  const RequestFields get{"GET", *SplitUrl("http://h/a"), "", ""};
+  const RequestFields post{"POST", *SplitUrl("http://h/b"), "", ""};
+  const std::string first = BuildNavigationElement(get, "", std::nullopt);
+  const std::string second = BuildNavigationElement(
+      post, "X: 1\r\n", std::string("a=1&b=2"));
+  const std::string text = Document(first + second, true);
+  const TransactionDocument document = ReadTransactionDocument(text);
+  ASSERT_EQ(document.elements.size(), 2u);
+  const DocumentElement& a = document.elements[0];
+  const DocumentElement& b = document.elements[1];
+  EXPECT_EQ(text.substr(a.begin, a.end - a.begin), first);
+  EXPECT_EQ(text.substr(b.begin, b.end - b.begin), second);
+  EXPECT_EQ((std::vector<int>{a.first_line, a.last_line, b.first_line,
+                              b.last_line}),
+            (std::vector<int>{2, 11, 12, 27}));
+}
+
+TEST(DocumentReaderTest, NamesTheLineWhereReadingStopped) {
+  const std::string element = BuildNavigationElement(
+      {"GET", *SplitUrl("http://h/a"), "", ""}, "", std::nullopt);
+  const std::string start = std::string(kDocumentStartLine) + "\r\n";
+  struct Case {
+    std::string text, message;
+  };
+  const std::vector<Case> cases = {
+      {" \r\n", "line 1: the document is empty"},
+      {start + element.substr(0, 140),
+       "line 6: the element is cut off before \"</HL>\""},
+      {start + element + "<REQUEST><REQUEST-LINE NAME='STATIC'>\r\n<URI>",
+       "line 13: expected \"<METHOD>\", found \"<URI>\""},
+      {start + "<HL>Host: h</HL>\r\n",
+       "line 2: expected \"<REQUEST>\" or \"</HTTP-TRANSACTION>\", found "
+       "\"<HL>Host: h</HL>\""},
+      {start + element + kDocumentEndLine + "\r\n" + element,
+       "line 13: text after the closing line"},
+      {start + "<REQUEST><REQUEST-LINE NAME='STATIC'><METHOD>GET</METHOD>"
+               "<URI>/</URI></REQUEST-LINE>\r\n<HEADERS><HL>Host: h</HL>"
+               "</HEADERS></REQUEST>\r\n",
+       "line 2: the REQUEST element has no Referer line naming its scheme"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ReadTransactionDocument(c.text);
+      ADD_FAILURE() << "read: " << c.text;
+    } catch (const DocumentReadError& error) {
+      EXPECT_EQ(error.what(), c.message);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace scrivlet

@@ -1,0 +1,102 @@
+#include "replay/replay_engine.h"
+
+#include <gtest/gtest.h>
+#include <libsoup/soup.h>
+
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace scrivlet::replay {
+namespace {
+
+// A server on 127.0.0.1 in this thread's main context: "/slow" never
+// answers, every other path answers 200.
+class ReplayEngineTest : public ::testing::Test {
+ protected:
+  ReplayEngineTest() : server_(soup_server_new(nullptr, nullptr)) {
+    soup_server_add_handler(server_, nullptr, &Handle, this, nullptr);
+    EXPECT_TRUE(soup_server_listen_local(server_, 0,
+                                         SOUP_SERVER_LISTEN_IPV4_ONLY, nullptr));
+    GSList* uris = soup_server_get_uris(server_);
+    host_ = "127.0.0.1:" +
+            std::to_string(g_uri_get_port(static_cast<GUri*>(uris->data)));
+    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+  }
+  ~ReplayEngineTest() override {
+    soup_server_disconnect(server_);
+    g_object_unref(server_);
+  }
+
+  static void Handle(SoupServer*, SoupServerMessage* message, const char* path,
+                     GHashTable*, gpointer data) {
+    auto& test = *static_cast<ReplayEngineTest*>(data);
+    if (std::strcmp(path, "/slow") == 0) {
+      test.slow_requests_++;
+      soup_server_message_pause(message);
+      return;
+    }
+    soup_server_message_set_status(message, 200, nullptr);
+    soup_server_message_set_response(message, "text/html", SOUP_MEMORY_COPY,
+                                     "<p>page</p>", 11);
+  }
+
+  std::vector<DocumentElement> Gets(const std::vector<std::string>& paths) {
+    std::vector<DocumentElement> elements;
+    for (const std::string& path : paths) {
+      DocumentElement& element = elements.emplace_back();
+      element.method = "GET", element.scheme = "http", element.host = host_;
+      element.uri = path, element.header_lines = {"Host: " + host_};
+    }
+    return elements;
+  }
+
+  // Runs the main context until `done` holds; false after 10 s.
+  template <typename Done>
+  bool RunUntil(Done done) {
+    const gint64 end = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+    while (!done()) {
+      if (g_get_monotonic_time() > end) return false;
+      g_main_context_iteration(nullptr, FALSE);
+    }
+    return true;
+  }
+
+  SoupServer* server_;
+  std::string host_;
+  int slow_requests_ = 0;
+};
+
+TEST_F(ReplayEngineTest, CancelEndsTheReplayWithoutTheStepsLeft) {
+  ReplayEngine engine(Gets({"/page", "/slow", "/page"}), {});
+  std::vector<StepResult> steps;
+  std::optional<bool> cancelled;
+  engine.Start({nullptr, [&](const StepResult& step) { steps.push_back(step); },
+                [&](bool was_cancelled) { cancelled = was_cancelled; }});
+  ASSERT_TRUE(RunUntil([&] { return slow_requests_ == 1; }));
+  engine.Cancel();
+  ASSERT_TRUE(RunUntil([&] { return cancelled.has_value(); }));
+  EXPECT_TRUE(*cancelled);
+  EXPECT_FALSE(engine.running());
+  ASSERT_EQ(steps.size(), 1u);
+  EXPECT_EQ(steps[0].status, 200);
+}
+
+TEST_F(ReplayEngineTest, AnEngineDestroyedWhileRunningCallsNothingMore) {
+  auto engine = std::make_unique<ReplayEngine>(Gets({"/slow", "/page"}),
+                                               ReplayOptions{});
+  int calls = 0;
+  engine->Start({[&](std::size_t) { ++calls; },
+                 [&](const StepResult&) { ++calls; },
+                 [&](bool) { ++calls; }});
+  ASSERT_TRUE(RunUntil([&] { return slow_requests_ == 1; }));
+  engine.reset();
+  const gint64 settle = g_get_monotonic_time() + G_USEC_PER_SEC / 5;
+  RunUntil([&] { return g_get_monotonic_time() > settle; });
+  EXPECT_EQ(calls, 1);  // the first step's start only
+}
+
+}  // namespace
+}  // namespace scrivlet::replay
