@@ -2,6 +2,7 @@
 #define SCRIVLET_SESSION_RECORDED_ELEMENT_H_
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "document/element_kind.h"
@@ -22,6 +23,19 @@ struct RecordedElement {
   bool operator==(const RecordedElement&) const = default;
 };
 
+// What the browser got for the request of one recorded navigation. Kept
+// beside the element in memory only; nothing of it is written to trans.xml.
+struct RecordedAnswer {
+  // The HTTP status of the answer; nullopt when none came (no host, the
+  // connection refused, a certificate refused, the load stopped).
+  std::optional<int> status;
+  // The address the page ended at ("" when the load produced no page).
+  std::string final_url;
+  // Why no answer came, as the engine said it ("" when one came).
+  std::string error;
+  bool operator==(const RecordedAnswer&) const = default;
+};
+
 // Told about every element the session appends, after the append has
 // succeeded, so that what it sees is what the file holds. Called on the
 // user-interface thread from inside the capture handlers; it must not call
@@ -34,6 +48,13 @@ class RecordedElementObserver {
   // A new transaction document has been started (at load and on every
   // "Reset Transaction"); the elements told so far belong to the old one.
   virtual void TransactionStarted() = 0;
+  // The answer to the request of element `index` (from 0, in document
+  // order, kept elements of an earlier run included) has come.
+  virtual void ElementAnswered(std::size_t /*index*/,
+                               const RecordedAnswer& /*answer*/) {}
+  // Element `index` has been removed from trans.xml; the later elements
+  // move up by one.
+  virtual void ElementDeleted(std::size_t /*index*/) {}
 };
 
 }  // namespace scrivlet
