@@ -67,6 +67,7 @@ class AppendOnlyFiles : public FileSystem {
   std::vector<std::string> ReadLines(const std::string&) override { return {}; }
   std::string ReadText(const std::string&) override { return {}; }
   void CreateTextFile(const std::string&, const std::string&) override {}
+  void ReplaceFile(const std::string&, const std::string&) override {}
   void TruncateFile(const std::string&, std::uint64_t) override {}
   void MakeOwnerOnly(const std::string&) override {}
 };

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "document/kept_document.h"
+#include "document/document_reader.h"
 #include "document/document_repair.h"
 #include "document/document_writer.h"
 #include "fuzz_support.h"

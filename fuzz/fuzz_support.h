@@ -59,6 +59,9 @@ class MemoryFileSystem : public FileSystem {
   void AppendText(const std::string& path, const std::string& text) override {
     files[path] += text;
   }
+  void ReplaceFile(const std::string& path, const std::string& text) override {
+    files[path] = text;
+  }
   void TruncateFile(const std::string& path, std::uint64_t size) override {
     const auto found = files.find(path);
     if (found == files.end()) throw FileError(path, "No such file");

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "document/kept_document.h"
+#include "document/document_reader.h"
 #include "document/document_writer.h"
 
 namespace scrivlet {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace scrivlet {
@@ -206,6 +207,55 @@ void PosixFileSystem::CloseAppendDescriptor() {
   if (append_fd_ >= 0) ::close(append_fd_);
   append_fd_ = -1;
   append_path_.clear();
+}
+
+// The new content goes to a file beside it (owner only), is synced, and is renamed over the path:
+// rename(2) swaps the name from one inode to the other at once, so a reader
+// or a restart sees the whole old document or the whole new one. The
+// directory is synced too, so that the rename itself survives a power loss.
+// The kept append descriptor belongs to the old inode and is closed.
+void PosixFileSystem::ReplaceFile(const std::string& link_or_path,
+                                  const std::string& text) {
+  if (link_or_path == append_path_) CloseAppendDescriptor();
+  // A symbolic link stays one: its target is what is replaced.
+  std::string path = link_or_path;
+  if (char* target = ::realpath(link_or_path.c_str(), nullptr)) {
+    path = target;
+    std::free(target);
+  }
+  // One name beside the file: a kill before the rename leaves at most this
+  // one stray copy, which the next replacement overwrites.
+  const std::string temporary = path + ".new";
+  const int fd =
+      ::open(temporary.c_str(),
+             O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly);
+  if (fd < 0) ThrowErrno(path, errno);
+  if (::fchmod(fd, kOwnerOnly) != 0) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    ThrowErrno(path, error);
+  }
+  std::size_t done = 0;
+  int error = WriteAll(fd, text.data(), text.size(), done);
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+  if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = errno;
+  }
+  if (error != 0) {
+    ::unlink(temporary.c_str());
+    ThrowErrno(path, error);
+  }
+  const std::size_t slash = path.rfind('/');
+  const std::string directory =
+      slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int directory_fd =
+      ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directory_fd >= 0) {
+    ::fsync(directory_fd);
+    ::close(directory_fd);
+  }
 }
 
 void PosixFileSystem::MakeOwnerOnly(const std::string& path) {

@@ -29,6 +29,7 @@ class PosixFileSystem : public FileSystem {
   void CreateTextFile(const std::string& path,
                       const std::string& text) override;
   void AppendText(const std::string& path, const std::string& text) override;
+  void ReplaceFile(const std::string& path, const std::string& text) override;
   void TruncateFile(const std::string& path, std::uint64_t size) override;
   void MakeOwnerOnly(const std::string& path) override;
 

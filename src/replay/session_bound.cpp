@@ -115,7 +115,7 @@ void OnStartElement(void* data, const xmlChar* name,
   }
 }
 
-void AppendMultipartFields(std::vector<NamedValue>& out,
+void AppendMultipartFields(std::vector<FormField>& out,
                            const std::string& content_type,
                            const std::string& body) {
   SoupMessageHeaders* headers =
@@ -137,11 +137,21 @@ void AppendMultipartFields(std::vector<NamedValue>& out,
     }
     const auto* name =
         static_cast<const char*>(g_hash_table_lookup(parameters, "name"));
-    if (name != nullptr && !g_hash_table_contains(parameters, "filename")) {
+    if (name != nullptr) {
       gsize size = 0;
       const auto* data =
           static_cast<const char*>(g_bytes_get_data(part_body, &size));
-      out.push_back({name, std::string(data != nullptr ? data : "", size)});
+      FormField field{name, std::string(data != nullptr ? data : "", size),
+                      std::nullopt, ""};
+      if (const auto* file_name = static_cast<const char*>(
+              g_hash_table_lookup(parameters, "filename"))) {
+        field.file_name = file_name;
+      }
+      if (const char* type =
+              soup_message_headers_get_one(part_headers, "Content-Type")) {
+        field.content_type = type;
+      }
+      out.push_back(std::move(field));
     }
     g_free(disposition);
     g_hash_table_destroy(parameters);
@@ -214,9 +224,8 @@ std::vector<NamedValue> HandedOutValues(std::string_view html,
   return std::move(reader.values);
 }
 
-std::vector<NamedValue> SentFields(const ReplayedRequest& request) {
-  std::vector<NamedValue> fields;
-  AppendQuery(fields, request.url);
+std::vector<FormField> BodyFields(const ReplayedRequest& request) {
+  std::vector<FormField> fields;
   if (!request.body) return fields;
   const std::string content_type =
       FindHeader(request.headers, "Content-Type").value_or("");
@@ -224,10 +233,24 @@ std::vector<NamedValue> SentFields(const ReplayedRequest& request) {
       Lowercase(content_type.substr(0, content_type.find(';')));
   if (content_type.empty() ||
       media_type == "application/x-www-form-urlencoded") {
-    const std::vector<NamedValue> body = DecodeUrlEncoded(*request.body);
-    fields.insert(fields.end(), body.begin(), body.end());
+    for (NamedValue& pair : DecodeUrlEncoded(*request.body)) {
+      fields.push_back({std::move(pair.name), std::move(pair.value),
+                        std::nullopt, ""});
+    }
   } else if (media_type == "multipart/form-data") {
     AppendMultipartFields(fields, content_type, *request.body);
+  }
+  return fields;
+}
+
+std::vector<NamedValue> SentFields(const ReplayedRequest& request) {
+  std::vector<NamedValue> fields;
+  AppendQuery(fields, request.url);
+  for (FormField& field : BodyFields(request)) {
+    // File contents are the person's, never handed out by a page.
+    if (!field.file_name) {
+      fields.push_back({std::move(field.name), std::move(field.value)});
+    }
   }
   return fields;
 }

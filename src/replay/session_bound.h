@@ -16,6 +16,7 @@
 //    and of a form's action.
 
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +59,21 @@ std::vector<NamedValue> SentFields(const ReplayedRequest& request);
 // in a page, and gives true. A quick test that spares parsing answers that
 // do not matter.
 bool MayHandOut(std::string_view html, const std::string& name);
+
+// One field of a form body as the request sends it: a URL-encoded pair, or a
+// multipart part with its file name and content type (nullopt and "" for a
+// part that is no file) and its bytes.
+struct FormField {
+  std::string name;
+  std::string value;
+  std::optional<std::string> file_name;
+  std::string content_type;
+  bool operator==(const FormField&) const = default;
+};
+
+// The fields of the body `request` sends (not its query), decoded as
+// SentFields decodes them, file parts included.
+std::vector<FormField> BodyFields(const ReplayedRequest& request);
 
 // "a=1&b=x+y" as name, value pairs, "+" and percent escapes decoded.
 std::vector<NamedValue> DecodeUrlEncoded(std::string_view text);

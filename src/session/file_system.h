@@ -23,9 +23,9 @@ class FileError : public std::runtime_error {
 // The text files of a session. Every call but AppendText opens and closes
 // its file within the call. AppendText may keep the file it appended to open
 // for the next append to the same path, until an append to another path, a
-// failed append, DeleteFile of that path or the end of the FileSystem; a file
-// kept open that has since been deleted or replaced is opened again by its
-// path. Text is bytes as they are; nothing is converted. Failures throw
+// failed append, DeleteFile or ReplaceFile of that path or the end of the
+// FileSystem; a file kept open that has since been deleted or replaced is
+// opened again by its path. Text is bytes as they are; nothing is converted. Failures throw
 // FileError.
 class FileSystem {
  public:
@@ -51,6 +51,12 @@ class FileSystem {
   // first part of `text` at its end; the transaction start cuts such a torn
   // tail (see document/document_repair.h).
   virtual void AppendText(const std::string& path, const std::string& text) = 0;
+  // Replaces the file at the path by one holding exactly `text`, owner
+  // only, as one step: the new content is written and synced to a file
+  // beside it, which is then renamed over it. A process killed at any moment
+  // leaves the old file or the new one, never a part of either. On failure
+  // the old file is left as it was. Appends to the path go to the new file.
+  virtual void ReplaceFile(const std::string& path, const std::string& text) = 0;
   // Cuts the existing file at the path back to its first `size` bytes
   // (`size` at most its length), in place.
   virtual void TruncateFile(const std::string& path, std::uint64_t size) = 0;

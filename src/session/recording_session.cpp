@@ -76,8 +76,12 @@ void RecordingSession::ReadAgentConfig(const std::string& path) {
 // Where only the proxy leads out, every page would fail without a hint; the
 // user is told once, at start, and the session goes on without a proxy.
 void RecordingSession::ApplyProxySettings() {
-  if (proxy_.Apply(ComposeProxyLists(state_.ProxyServer, state_.ProxyPort),
-                   state_.ProxyServer, state_.ProxyPort)) {
+  const ProxyLists lists =
+      ComposeProxyLists(state_.ProxyServer, state_.ProxyPort);
+  if (proxy_.Apply(lists, state_.ProxyServer, state_.ProxyPort)) {
+    state_.browserProxy =
+        "http://" + state_.ProxyServer + ":" + state_.ProxyPort;
+    state_.browserProxyBypass = {lists.bypass_list};
     return;
   }
   view_.ShowMessage(

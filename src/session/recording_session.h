@@ -48,6 +48,7 @@ inline constexpr char kRecordPagePath[] =
 //       WebBrowser1_StatusTextChange.
 //   recording_session_authentication.cpp: WebBrowser1_Authenticate.
 //   recording_session_certificate.cpp: WebBrowser1_CertificateError.
+//   recording_session_delete_request.cpp: DeleteRequest_Click.
 // The pieces they build on, each testable alone: agent_config.h (the
 // agent.ini parser), capture_rules.h (the skip test and the credential
 // lines), proxy_settings.h, window_layout.h, typed_address.h (what the
@@ -134,6 +135,16 @@ class RecordingSession : public BrowserEvents {
   // page.
   bool WebBrowser1_CertificateError(
       const CertificateProblem& problem) override;
+
+  // --- Removing a mistaken request ---
+  // Removes element `index` (from 0, in document order, kept elements
+  // included) from trans.xml by replacing the file with one that lacks it
+  // (FileSystem::ReplaceFile), then tells the observer. `startUrl` becomes
+  // the next element's address when the first goes. Refused, with the
+  // user told why and the file unchanged, once "Save Transaction" has
+  // closed the document, when the file holds no such element, or when the
+  // file cannot be replaced. Returns whether it was removed.
+  bool DeleteRequest_Click(std::size_t index);
 
   // The record page that "Save Transaction" navigates to.
   std::string RecordPageUrl() const;

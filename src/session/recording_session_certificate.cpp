@@ -14,6 +14,7 @@ bool RecordingSession::WebBrowser1_CertificateError(
     return false;
   }
   state_.certificateReloadUrl = problem.url;
+  state_.acceptedCertificateHosts.insert(problem.host);
   return true;
 }
 

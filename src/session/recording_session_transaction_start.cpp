@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "document/kept_document.h"
+#include "document/document_reader.h"
 #include "document/document_writer.h"
 #include "session/document_file.h"
 

@@ -2,6 +2,7 @@
 #define SCRIVLET_SESSION_SESSION_STATE_H_
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,10 @@ struct SessionState {
   std::string ProxyPort;
   std::string ProxyServer;
   bool useProxy = false;
+  // The proxy the browser engine was given ("http://HOST:PORT", "" for
+  // none) and the hosts it reaches without it, as given.
+  std::string browserProxy;
+  std::vector<std::string> browserProxyBypass;
   // A refresh asked for with either "Refresh" button (the main window's or
   // a pop-up's) is in progress: capture is paused until the next completion
   // or transaction start clears it.
@@ -79,6 +84,9 @@ struct SessionState {
   // certificate; the next navigation clears it
   // (recording_session_certificate.cpp).
   std::string certificateReloadUrl;
+  // The hosts whose untrusted certificate the user accepted in this process
+  // (the browser accepts them until it ends).
+  std::set<std::string> acceptedCertificateHosts;
 };
 
 }  // namespace scrivlet

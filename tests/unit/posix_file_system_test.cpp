@@ -196,6 +196,14 @@ TEST_F(PosixFileSystemTest, AnAppendGoesToTheFileThatIsAtThePathNow) {
   files.CreateTextFile(path, "start ");
   files.AppendText(path, "f");
   EXPECT_EQ(ReadFile(path), "start f");
+
+  // A replacement is a new file, owner only, with nothing left beside it.
+  fs::permissions(path, fs::perms::all);
+  files.ReplaceFile(path, "whole ");
+  files.AppendText(path, "g");
+  EXPECT_EQ(ReadFile(path), "whole g");
+  EXPECT_EQ(fs::status(path).permissions(), kOwnerReadWrite);
+  EXPECT_FALSE(fs::exists(path + ".new"));
 }
 
 // A FIFO in place of a file must not hang a reader or a writer.

@@ -16,6 +16,10 @@ class FakeObserver : public RecordedElementObserver {
     elements.push_back(std::move(element));
   }
   void TransactionStarted() override { events.push_back("start"); }
+  void ElementDeleted(std::size_t index) override {
+    events.push_back("deleted " + std::to_string(index));
+    elements.erase(elements.begin() + static_cast<std::ptrdiff_t>(index));
+  }
 
   std::vector<std::string> events;
   std::vector<RecordedElement> elements;
@@ -101,6 +105,54 @@ TEST_F(RecordedElementTest, AKeptDocumentGoesOnWithItsAddressAndElements) {
   restarted.Reset_Click();
   EXPECT_EQ(view.status_text, "");
   EXPECT_EQ(restarted.state().startUrl, "");
+}
+
+// A deleted element leaves the file through one replacement; the rest stay
+// as written, the observer hears of it, and the first address follows.
+TEST_F(RecordedElementTest, ADeletedElementLeavesTheFileAndTheList) {
+  struct Case {
+    std::size_t index;
+    std::string start_url;
+  };
+  for (const Case& c : {Case{0, "http://h/2"}, Case{1, "http://h/1"},
+                        Case{2, "http://h/1"}}) {
+    SCOPED_TRACE(c.index);
+    Start();
+    for (const char* url : {"http://h/1", "http://h/2", "http://h/3"}) {
+      Navigate(url);
+    }
+    std::vector<RecordedElement> kept = observer.elements;
+    kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(c.index));
+    EXPECT_TRUE(session.DeleteRequest_Click(c.index));
+    EXPECT_EQ(observer.events.back(), "deleted " + std::to_string(c.index));
+    EXPECT_EQ(observer.elements, kept);
+    EXPECT_EQ(Recorded(), kept[0].text + kept[1].text);
+    EXPECT_EQ(state.startUrl, c.start_url);
+    // Appends go on at the new file's end.
+    Navigate("http://h/4");
+    EXPECT_EQ(Recorded(), kept[0].text + kept[1].text +
+                              observer.elements.back().text);
+    session.Reset_Click();
+    observer.elements.clear();
+  }
+}
+
+TEST_F(RecordedElementTest, DeletingIsRefusedWhenTheFileCannotFollow) {
+  Start();
+  Navigate("http://h/1");
+  const std::string before = ReadFile(install.TransXml());
+  EXPECT_FALSE(session.DeleteRequest_Click(1));
+  EXPECT_EQ(view.messages.back().prompt,
+            "trans.xml holds no request 2; nothing was deleted.");
+  session.EndRecord_Click();
+  const std::string saved = ReadFile(install.TransXml());
+  EXPECT_FALSE(session.DeleteRequest_Click(0));
+  EXPECT_EQ(view.messages.back().prompt,
+            "The transaction has been saved: its requests can no longer be "
+            "deleted. trans.xml is kept as it is.");
+  EXPECT_EQ(ReadFile(install.TransXml()), saved);
+  EXPECT_EQ(saved.substr(0, before.size()), before);
+  EXPECT_EQ(observer.elements.size(), 1u);
 }
 
 TEST_F(RecordedElementTest, WhatIsNotRecordedIsNotTold) {

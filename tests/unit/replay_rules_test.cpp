@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "replay/request_rows.h"
 #include "replay/session_bound.h"
 #include "replay/verdict.h"
 
@@ -136,6 +137,79 @@ TEST(VerdictTest, AReplayDiffersByStatusClassOrRedirectTarget) {
     EXPECT_EQ(CompareWithRecording(c.recorded, c.replayed), c.expected);
   }
   EXPECT_EQ(ResolveLocation("http://h:8/a/b?x", "c?d=1"), "http://h:8/a/c?d=1");
+}
+
+// The texts of a row of the "Recorded Requests" list: a failure says so in
+// words, a redirect names its target, a replay names each session-bound
+// field and compares with the answer recorded.
+TEST(RequestRowsTest, RowsSayFailuresRedirectsAndReplayVerdicts) {
+  const RecordedElement get{ElementKind::kNavigation, "GET", "http://h/a", 0, ""};
+  const RecordedElement target{ElementKind::kCompletion, "GET", "http://h/b", 0, ""};
+  struct Case {
+    RecordedElement element;
+    std::optional<RecordedAnswer> answer;
+    std::string status, notes;
+    bool failed;
+  };
+  const std::vector<Case> cases = {
+      {get, std::nullopt, "", "", false},
+      {get, RecordedAnswer{200, "http://h/a", ""}, "200", "", false},
+      {get, RecordedAnswer{302, "http://h/b", ""}, "302", "redirected to http://h/b", false},
+      {get, RecordedAnswer{404, "http://h/a", ""}, "failed: 404", "", true},
+      {get, RecordedAnswer{std::nullopt, "", "no host"}, "failed: no answer (no host)", "", true},
+      {target, RecordedAnswer{200, "http://h/b", ""}, "200", "the redirect's target", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(StatusText(c.answer), c.status);
+    EXPECT_EQ(AnswerFailed(c.answer), c.failed) << c.status;
+    EXPECT_EQ(NotesText(c.element, c.answer), c.notes) << c.status;
+  }
+  StepResult step;
+  step.status = 403;
+  step.session_bound = {{"csrf", "0123456789abcdefXYZ", "new"}};
+  EXPECT_EQ(ReplayText(step, get, RecordedAnswer{302, "http://h/b", ""}),
+            "403 differs; session-bound csrf: recorded \"0123456789abcde…\", "
+            "served \"new\"");
+  step = StepResult{};
+  step.status = 302;
+  step.redirect_target = "http://h/b";
+  EXPECT_EQ(ReplayText(step, get, RecordedAnswer{302, "http://h/b", ""}), "302 same");
+  EXPECT_EQ(ReplayText(step, get, std::nullopt), "302");
+}
+
+TEST(RequestRowsTest, TheFormViewDecodesFieldsAndNamesFileParts) {
+  DocumentElement post;
+  post.method = "POST";
+  post.scheme = "http";
+  post.host = "h";
+  post.uri = "/p?q=1";
+  post.header_lines = {"Content-Type: multipart/form-data; boundary=B"};
+  post.body =
+      "--B\r\nContent-Disposition: form-data; name=\"title\"\r\n\r\nT 1\r\n"
+      "--B\r\nContent-Disposition: form-data; name=\"file\"; "
+      "filename=\"a.txt\"\r\nContent-Type: text/plain\r\n\r\nsecret\r\n--B--\r\n";
+  EXPECT_EQ(FormText(post),
+            "title = T 1\nfile: file \"a.txt\", text/plain, 6 bytes\n");
+  post.header_lines = {};
+  post.body = "user=al%20ice&flag";
+  EXPECT_EQ(FormText(post), "user = al ice\nflag = \n");
+  post.body = std::nullopt;
+  EXPECT_EQ(FormText(post), "");
+}
+
+TEST(RequestRowsTest, TheCheckUsesTheBrowsersProxyAndAcceptedCertificates) {
+  const ReplayOptions options =
+      CheckOptions("http://p:3128", {"p:3128"}, {"self.signed"});
+  EXPECT_EQ(options.proxy, "http://p:3128");
+  EXPECT_EQ(options.proxy_ignore_hosts, (std::vector<std::string>{"p:3128"}));
+  ASSERT_TRUE(options.accept_certificate);
+  EXPECT_TRUE(options.accept_certificate("self.signed", nullptr, G_TLS_CERTIFICATE_UNKNOWN_CA));
+  EXPECT_FALSE(options.accept_certificate("other", nullptr, G_TLS_CERTIFICATE_UNKNOWN_CA));
+  EXPECT_EQ(CheckQuestion(ReplayScope{{"a:8080", "b"}, 3, 1}),
+            "Check Replay sends the 3 requests of trans.xml (1 POST) again to "
+            "a:8080, b. Those servers act on them as on the recorded ones (a "
+            "POST may place an order again). Nothing in trans.xml or the "
+            "browser changes.");
 }
 
 TEST(ReplayScopeTest, NamesEachHostOnceAndCountsRequestsAndPosts) {

@@ -1,0 +1,117 @@
+#include "replay/request_rows.h"
+
+#include "replay/replay_report.h"
+#include "replay/session_bound.h"
+#include "replay/verdict.h"
+
+namespace scrivlet::replay {
+namespace {
+
+// The answer as the comparison with a replayed one needs it: a page that
+// ended elsewhere was redirected there.
+AnswerSummary RecordedSummary(const RecordedElement& element,
+                              const RecordedAnswer& answer) {
+  AnswerSummary summary{answer.status, ""};
+  if (!answer.final_url.empty() && answer.final_url != element.url) {
+    summary.redirect_target = answer.final_url;
+  }
+  return summary;
+}
+
+std::string Joined(const std::vector<std::string>& parts,
+                   const std::string& separator) {
+  std::string out;
+  for (const std::string& part : parts) {
+    if (!out.empty()) out += separator;
+    out += part;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool AnswerFailed(const std::optional<RecordedAnswer>& answer) {
+  return answer && StepVerdict(answer->status) == Verdict::kFails;
+}
+
+std::string StatusText(const std::optional<RecordedAnswer>& answer) {
+  if (!answer) return "";
+  std::string text =
+      answer->status
+          ? std::to_string(*answer->status)
+          : "no answer" + (answer->error.empty() ? "" : " (" + answer->error + ")");
+  return AnswerFailed(answer) ? "failed: " + text : text;
+}
+
+std::string NotesText(const RecordedElement& element,
+                      const std::optional<RecordedAnswer>& answer) {
+  if (element.kind == ElementKind::kCompletion) {
+    return "the redirect's target";
+  }
+  if (answer && !answer->final_url.empty() &&
+      answer->final_url != element.url) {
+    return "redirected to " + answer->final_url;
+  }
+  return "";
+}
+
+std::string ReplayText(const StepResult& step, const RecordedElement& element,
+                       const std::optional<RecordedAnswer>& answer) {
+  std::string text =
+      step.status ? std::to_string(*step.status)
+                  : "no answer" + (step.error.empty() ? "" : " (" + step.error + ")");
+  if (answer) {
+    text += std::string(" ") +
+            AgreementName(CompareWithRecording(
+                RecordedSummary(element, *answer),
+                AnswerSummary{step.status, step.redirect_target}));
+  }
+  for (const SessionBoundValue& value : step.session_bound) {
+    text += "; session-bound " + value.name + ": recorded \"" +
+            ShortenedValue(value.recorded) + "\", served \"" +
+            ShortenedValue(value.served) + "\"";
+  }
+  return text;
+}
+
+std::string FormText(const DocumentElement& element) {
+  std::string text;
+  for (const FormField& field : BodyFields(RequestFor(element))) {
+    if (field.file_name) {
+      text += field.name + ": file \"" + *field.file_name + "\", " +
+              (field.content_type.empty() ? "no content type"
+                                          : field.content_type) +
+              ", " + std::to_string(field.value.size()) + " bytes\n";
+    } else {
+      text += field.name + " = " + field.value + "\n";
+    }
+  }
+  return text;
+}
+
+std::string CheckQuestion(const ReplayScope& scope) {
+  return "Check Replay sends the " + std::to_string(scope.requests) +
+         (scope.requests == 1 ? " request" : " requests") +
+         " of trans.xml (" + std::to_string(scope.posts) +
+         (scope.posts == 1 ? " POST" : " POSTs") + ") again to " +
+         Joined(scope.hosts, ", ") +
+         ". Those servers act on them as on the recorded ones (a POST "
+         "may place an order again). Nothing in trans.xml or the browser "
+         "changes.";
+}
+
+ReplayOptions CheckOptions(const std::string& proxy,
+                           const std::vector<std::string>& proxy_bypass,
+                           const std::set<std::string>& accepted_hosts) {
+  ReplayOptions options;
+  options.proxy = proxy;
+  if (!proxy.empty()) options.proxy_ignore_hosts = proxy_bypass;
+  options.accept_certificate = [accepted_hosts](const std::string& host,
+                                                GTlsCertificate*,
+                                                GTlsCertificateFlags) {
+    return accepted_hosts.count(host) != 0;
+  };
+  return options;
+}
+
+}  // namespace scrivlet::replay

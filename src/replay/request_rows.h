@@ -1,0 +1,54 @@
+#ifndef SCRIVLET_REPLAY_REQUEST_ROWS_H_
+#define SCRIVLET_REPLAY_REQUEST_ROWS_H_
+
+// What the "Recorded Requests" window writes in a row and below the list,
+// and how its replay check is set up: the texts, without the toolkit.
+
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "document/document_reader.h"
+#include "replay/replay_engine.h"
+#include "replay/replayed_request.h"
+#include "session/recorded_element.h"
+
+namespace scrivlet::replay {
+
+// The Status column: "" until the answer has come, else its status, or
+// "no answer" with the reason. A failed answer (400 or more, or none)
+// begins with "failed: ", so that it does not rest on an icon or colour.
+std::string StatusText(const std::optional<RecordedAnswer>& answer);
+bool AnswerFailed(const std::optional<RecordedAnswer>& answer);
+
+// The Notes column: a completion is the target of the redirect before it;
+// a navigation whose page ended at another address says where.
+std::string NotesText(const RecordedElement& element,
+                      const std::optional<RecordedAnswer>& answer);
+
+// The Replay column for a replayed step: its status (or "no answer"),
+// "same" or "differs" against the answer recorded (when one is known), and
+// each session-bound value by name with both values shortened.
+std::string ReplayText(const StepResult& step, const RecordedElement& element,
+                       const std::optional<RecordedAnswer>& answer);
+
+// The "Form" view of an element's POST body: one line per field, "name =
+// value", a multipart file part as its name, file name, content type and
+// size. "" for an element without a body.
+std::string FormText(const DocumentElement& element);
+
+// The question asked before the check: the hosts, the number of requests
+// and POSTs, and that they will be sent to those hosts again.
+std::string CheckQuestion(const ReplayScope& scope);
+
+// The replay's settings as the browser has them: the proxy it was given
+// ("" for none) with the hosts it reaches directly, and the hosts whose
+// certificates the user accepted in this session.
+ReplayOptions CheckOptions(const std::string& proxy,
+                           const std::vector<std::string>& proxy_bypass,
+                           const std::set<std::string>& accepted_hosts);
+
+}  // namespace scrivlet::replay
+
+#endif  // SCRIVLET_REPLAY_REQUEST_ROWS_H_
