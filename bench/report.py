@@ -2,7 +2,8 @@
 """Turns the raw figures of one scripts/bench run into the table of ratios.
 
   report.py --capture capture.json --fill fill.txt --browse browse.json
-            [--browse-gl browse-gl.json] [--replay replay.txt] [--markdown OUT]
+            [--browse-gl browse-gl.json] [--replay replay.txt] [--list list.txt]
+            [--markdown OUT]
 
 Every ratio is taken within one run (program and floor, or program and
 plain view, measured side by side); the table gives the median, minimum and
@@ -194,6 +195,23 @@ def replay_rows(table, path):
     table.add("7i", "  replay, curl (ms)", [r[1] for r in runs], fmt="{:.1f}")
 
 
+def list_rows(table, path):
+    appends, bytes_per_row, rows = [], [], "?"
+    with open(path) as f:
+        for line in f:
+            parts = line.split()
+            if len(parts) == 3 and parts[:2] == ["list", "rows"]:
+                rows = parts[2]
+            elif len(parts) == 4 and parts[:2] == ["list", "append_ms"]:
+                appends.append(float(parts[2]))
+            elif len(parts) == 3 and parts[:2] == ["list", "bytes_per_row"]:
+                bytes_per_row.append(float(parts[2]))
+    table.add("8", "list of %s rows: appending a row, median (ms)" % rows, appends,
+              "<= 1", lambda m: m <= 1, fmt="{:.3f}")
+    table.add("8", "list of %s rows: memory per row beyond its element (bytes)" % rows,
+              bytes_per_row, "<= 2048", lambda m: m <= 2048, fmt="{:.0f}")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--capture")
@@ -201,6 +219,7 @@ def main():
     parser.add_argument("--browse")
     parser.add_argument("--browse-gl")
     parser.add_argument("--replay")
+    parser.add_argument("--list")
     parser.add_argument("--markdown")
     args = parser.parse_args()
     table = Table()
@@ -214,6 +233,8 @@ def main():
         browse_rows(table, args.browse_gl, ("6", "6"), " (GTK's default GL renderer)")
     if args.replay:
         replay_rows(table, args.replay)
+    if args.list:
+        list_rows(table, args.list)
     print(table.text())
     if args.markdown:
         with open(args.markdown, "w") as f:

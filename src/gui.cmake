@@ -61,7 +61,7 @@ add_library(scrivlet_ui STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/popup_window.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_window.cpp)
 target_include_directories(scrivlet_ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(scrivlet_ui PUBLIC scrivlet_platform scrivlet_files scrivlet_core PkgConfig::GTKMM)
+target_link_libraries(scrivlet_ui PUBLIC scrivlet_platform scrivlet_files scrivlet_core scrivlet_replay PkgConfig::GTKMM)
 
 add_executable(scrivlet ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
 target_link_libraries(scrivlet PRIVATE scrivlet_ui)

@@ -104,7 +104,7 @@ class Scrivlet : public Gtk::Window,
   std::unique_ptr<LoginDialog> frmLogin_;
   std::unique_ptr<LoginDialog> frmLogin1_;
   // Told about every element from the start, shown with F9.
-  RecordedRequests recorded_requests_;
+  RecordedRequests recorded_requests_{session_};
 };
 
 }  // namespace scrivlet

@@ -1,72 +1,132 @@
 #ifndef SCRIVLET_UI_RECORDED_REQUESTS_WINDOW_H_
 #define SCRIVLET_UI_RECORDED_REQUESTS_WINDOW_H_
 
+#include <giomm/liststore.h>
 #include <gtkmm/box.h>
+#include <gtkmm/button.h>
+#include <gtkmm/columnview.h>
+#include <gtkmm/filter.h>
+#include <gtkmm/filterlistmodel.h>
 #include <gtkmm/label.h>
-#include <gtkmm/listbox.h>
+#include <gtkmm/notebook.h>
 #include <gtkmm/paned.h>
 #include <gtkmm/scrolledwindow.h>
+#include <gtkmm/searchentry.h>
+#include <gtkmm/singleselection.h>
 #include <gtkmm/textview.h>
 #include <gtkmm/window.h>
 
 #include <cstddef>
 #include <memory>
-#include <vector>
+#include <optional>
+#include <string>
 
+#include "replay/replay_engine.h"
 #include "session/recorded_element.h"
+#include "session/recording_session.h"
 
 namespace scrivlet {
 
-// "Recorded Requests": one row per element the session has appended to
-// trans.xml in this transaction, in order (number, method, body size, kind,
-// address); the selected row's element shows as XML text below the list.
-// Non-modal; closing it only hides it. It shows the list it is given, which
-// must outlive it, and draws rows only while it is open.
-class RecordedRequestsWindow : public Gtk::Window {
+// One row of the list: an element as the session told it, the answer its
+// request got, and what the replay check got for it.
+class RequestRow : public Glib::Object {
  public:
-  explicit RecordedRequestsWindow(const std::vector<RecordedElement>& elements);
-  ~RecordedRequestsWindow() override;
+  static Glib::RefPtr<RequestRow> create(RecordedElement element) {
+    return Glib::make_refptr_for_instance(new RequestRow(std::move(element)));
+  }
+  std::size_t number = 0;  // from 1
+  RecordedElement element;
+  std::optional<RecordedAnswer> answer;
+  std::string replay;
+  // Emitted when a text of the row has changed.
+  sigc::signal<void()> changed;
 
-  // Shows the window with a row for every element so far, or raises it.
-  void Open();
-  // The list has gained an element at its end.
-  void ElementAdded();
-  // The list has been emptied.
-  void ListCleared();
+  // The column's text, in the order of the columns.
+  std::string ColumnText(int column) const;
+  // Every column's text, for the filter and for screen readers.
+  std::string AllTexts() const;
 
  private:
-  void AppendRow(std::size_t index);
-  void DropRows();
-  void ShowCount();
-  void ShowElementOf(const Gtk::ListBoxRow* row);
+  explicit RequestRow(RecordedElement e) : element(std::move(e)) {}
+};
 
-  const std::vector<RecordedElement>& elements_;
-  std::size_t rows_shown_ = 0;
+// "Recorded Requests": one row per element of trans.xml, in order, kept
+// elements of an earlier run first (#, method, status, address, body size,
+// notes, replay); below the list the selected element's XML and its POST's
+// form fields. The rows are those of the list model it is given. It asks
+// the session to delete a request and runs the replay check; closing it
+// only hides it.
+class RecordedRequestsWindow : public Gtk::Window {
+ public:
+  RecordedRequestsWindow(Glib::RefPtr<Gio::ListStore<RequestRow>> rows,
+                         RecordingSession& session);
+  ~RecordedRequestsWindow() override;
+
+  void Open();
+  // A row has been appended to the list.
+  void RowAdded();
+  // The list has been emptied (a new transaction): a running check stops.
+  void ListCleared();
+  // A row has been removed (a deleted request).
+  void RowRemoved();
+
+ private:
+  void AddColumn(const char* title, int column, bool expand);
+  void ShowCount();
+  void ShowSelected();
+  Glib::RefPtr<RequestRow> Selected() const;
+  void DeleteSelected();
+  void CopySelected();
+  void StartOrCancelCheck();
+  void CheckFinished(const std::string& text);
+
+  Glib::RefPtr<Gio::ListStore<RequestRow>> rows_;
+  RecordingSession& session_;
+  // Rows whose texts hold the filter box's text, case aside.
+  bool Shows(const RequestRow& row) const;
+
+  Glib::RefPtr<Gtk::Filter> filter_;
+  Glib::RefPtr<Gtk::FilterListModel> filtered_;
+  Glib::RefPtr<Gtk::SingleSelection> selection_;
+  std::unique_ptr<replay::ReplayEngine> check_;
 
   Gtk::Box content_;
+  Gtk::Box tools_;
   Gtk::Label count_;
-  Gtk::Label header_;
-  Gtk::ListBox list_;
+  Gtk::SearchEntry search_;
+  Gtk::Button delete_;
+  Gtk::Button check_button_;
+  Gtk::Label progress_;
+  Gtk::ColumnView list_;
   Gtk::ScrolledWindow list_scroller_;
+  Gtk::Notebook details_;
   Gtk::TextView element_text_;
   Gtk::ScrolledWindow text_scroller_;
+  Gtk::TextView form_text_;
+  Gtk::ScrolledWindow form_scroller_;
   Gtk::Paned panes_;
 };
 
 // What the session has recorded in this transaction, as it told it (no
-// reading of trans.xml). Until the window is first opened nothing is made
-// for it; afterwards a closed window draws nothing.
+// reading of trans.xml), as rows of a list model. Until the window is first
+// opened nothing else is made for it.
 class RecordedRequests : public RecordedElementObserver {
  public:
+  explicit RecordedRequests(RecordingSession& session);
+  ~RecordedRequests() override;
   // Opens the "Recorded Requests" window, made on first use.
   void Open();
 
   // RecordedElementObserver
   void ElementRecorded(RecordedElement element) override;
   void TransactionStarted() override;
+  void ElementAnswered(std::size_t index,
+                       const RecordedAnswer& answer) override;
+  void ElementDeleted(std::size_t index) override;
 
  private:
-  std::vector<RecordedElement> elements_;
+  RecordingSession& session_;
+  Glib::RefPtr<Gio::ListStore<RequestRow>> rows_;
   std::unique_ptr<RecordedRequestsWindow> window_;
 };
 

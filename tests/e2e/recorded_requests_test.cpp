@@ -2,6 +2,7 @@
 // live, the selected element's XML below, emptied by "Reset Transaction".
 // What the window shows is read from the texts it lays out.
 #include <filesystem>
+#include <regex>
 
 #include "hardening_support.h"
 
@@ -56,15 +57,15 @@ class RecordedRequestsTest : public hardening::HardeningTest {
     return window;
   }
 
-  // The row the window must show for each element of trans.xml: number,
-  // method, body size, kind and address, tab-separated. `body_sizes` gives
-  // the size of each post's body in turn.
-  std::vector<std::string> ExpectedRows(
+  // The cells the window must show for each element of trans.xml: number,
+  // method, address, body size, and the completion's note. `body_sizes`
+  // gives the size of each post's body in turn.
+  std::vector<std::vector<std::string>> ExpectedRows(
       const std::vector<size_t>& body_sizes = {}) const {
-    std::vector<std::string> rows;
+    std::vector<std::vector<std::string>> rows;
     auto body = body_sizes.begin();
     const auto elements = WholeElements(Document());
-    if (!elements) return {"(trans.xml is not whole elements)"};
+    if (!elements) return {{"(trans.xml is not whole elements)"}};
     for (const std::string& element : *elements) {
       const std::string method = Between(element, "<METHOD>", "</METHOD>");
       const bool navigation =
@@ -72,19 +73,21 @@ class RecordedRequestsTest : public hardening::HardeningTest {
           std::string::npos;
       const size_t size =
           method == "POST" && body != body_sizes.end() ? *body++ : 0;
-      rows.push_back(std::to_string(rows.size() + 1) + "\t" + method + "\t" +
-                     std::to_string(size) + "\t" +
-                     (navigation ? "navigation" : "completion") + "\t" +
-                     Between(element, "<HL>Referer: ", "</HL>") +
-                     Unescaped(Between(element, "<URI>", "</URI>")));
+      rows.push_back({std::to_string(rows.size() + 1), method,
+                      Between(element, "<HL>Referer: ", "</HL>") +
+                          Unescaped(Between(element, "<URI>", "</URI>")),
+                      std::to_string(size)});
+      if (!navigation) rows.back().push_back("the redirect's target");
     }
     return rows;
   }
 
-  // Waits until the window has laid out each of `rows` as a row.
-  void ExpectRowsShown(const std::vector<std::string>& rows) const {
-    for (const std::string& row : rows) {
-      EXPECT_TRUE(texts_.WaitFor("\n" + row + "\n")) << "no row " << row;
+  // Waits until the window has laid out each cell of `rows`.
+  void ExpectRowsShown(const std::vector<std::vector<std::string>>& rows) const {
+    for (const auto& row : rows) {
+      for (const std::string& cell : row) {
+        EXPECT_TRUE(texts_.WaitFor("\n" + cell + "\n")) << "no cell " << cell;
+      }
     }
   }
 
@@ -116,9 +119,9 @@ TEST_F(RecordedRequestsTest, RowsAreTheElementsOfTheDocumentAsTheyAreWritten) {
   WaitForElements(5);
 
   const RecordedRequest post = server_.LastPost();
-  const std::vector<std::string> rows = ExpectedRows({post.body.size()});
+  const auto rows = ExpectedRows({post.body.size()});
   ASSERT_EQ(rows.size(), 5u);
-  EXPECT_EQ(rows[4].substr(0, 5), "5\tPOS");
+  EXPECT_EQ(rows[4][1], "POST");
   ExpectRowsShown(rows);
   EXPECT_TRUE(WaitUntil([&] {
     return LastCount() == "5 requests recorded in trans.xml in this transaction.";
@@ -154,9 +157,10 @@ TEST_F(RecordedRequestsTest, OpenedLaterShowsEveryElementSoFar) {
 
   OpenRecordedRequests();
   const RecordedRequest post = server_.LastPost();
-  const std::vector<std::string> rows = ExpectedRows({post.body.size()});
+  const auto rows = ExpectedRows({post.body.size()});
   ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[2], "3\tGET\t0\tcompletion\t" + server_.Url("/landing"));
+  EXPECT_EQ(rows[2], (std::vector<std::string>{"3", "GET", server_.Url("/landing"),
+                                               "0", "the redirect's target"}));
   ExpectRowsShown(rows);
 }
 
@@ -174,7 +178,43 @@ TEST_F(RecordedRequestsTest, ResetTransactionEmptiesTheList) {
 
   // Numbering starts again with the new document.
   ExpectDocumentThenSentinel("");
-  ExpectRowsShown({"1\tGET\t0\tnavigation\t" + server_.Url("/sentinel?n=1")});
+  ExpectRowsShown({{"1", "GET", server_.Url("/sentinel?n=1")}});
+}
+
+// An order recorded through the demo's form, whose token is good once: the
+// check, asked for with Ctrl+Shift+R and confirmed, finds the post refused
+// and names the token with both values.
+TEST_F(RecordedRequestsTest, TheReplayCheckNamesTheTokenOfARecordedOrder) {
+  StandInServer demo;
+  const WindowId window = OpenRecordedRequests();
+  TypeAddress(demo.url() + "demo/order.html");
+  WaitForElements(1);
+  ClickInPage(kBlank);
+  Display().Key("Tab");
+  Display().Type("2");
+  Display().Key("Return");
+  WaitForElements(3);
+  const std::string token =
+      Between(WholeElements(Document())->at(1), "<W3C_ENC>token=", "</W3C_ENC>");
+  ASSERT_FALSE(token.empty()) << Document();
+
+  Display().Activate(window);
+  Display().Key("ctrl+shift+r");
+  const WindowId question = WaitForMessage();
+  ASSERT_NE(question, 0u) << "no question before the check";
+  EXPECT_TRUE(texts_.WaitFor(
+      "Check Replay sends the 3 requests of trans.xml (1 POST) again to " +
+      demo.url().substr(7, demo.url().size() - 8) + "."))
+      << texts_.All();
+  Display().Activate(question);
+  Display().Key("shift+Tab");
+  Display().Key("Return");
+  // "differs" once the recorded answer (302) is known to the window.
+  const std::regex row("\n403( differs)?; session-bound token: recorded \"" +
+                       token.substr(0, 15) + "…\", served \"[0-9a-f]{15}…\"\n");
+  EXPECT_TRUE(WaitUntil([&] { return std::regex_search(texts_.All(), row); }))
+      << texts_.All();
+  EXPECT_TRUE(texts_.WaitFor("Replay check done: 3 requests sent"));
 }
 
 // Where a user finds the window: the address box and the status bar say it.

@@ -175,6 +175,48 @@ TEST_F(UploadTest, WholePathToTheStandInServer) {
   ExpectStoppedMessageAndCleanEnd();
 }
 
+// A request deleted in "Recorded Requests" (Delete, then "Delete Request" in
+// the question) leaves trans.xml at once; the upload lacks it, names the
+// next one as the first address, and the server accepts it.
+TEST_F(UploadTest, ADeletedRequestIsNeitherRecordedNorUploaded) {
+  StandInServer management;
+  UseManagementServer(management.url());
+  StartAndAnswerDialogs();
+  NavigateTo("/page");
+  NavigateTo("/page2");
+  WaitForElements(2);
+
+  ClickInPage({600, 450});
+  Display().Key("F9");
+  const WindowId list = WaitForWindow("^Recorded Requests$");
+  ASSERT_NE(list, 0u);
+  Display().Activate(list);
+  Display().Key("Home");
+  Display().Key("Delete");
+  const WindowId question = WaitForMessage();
+  ASSERT_NE(question, 0u) << "no confirmation was asked";
+  Display().Activate(question);
+  Display().Key("shift+Tab");
+  Display().Key("Return");
+  const std::string document =
+      kDocumentStart + ExpectedGet(server_.Url("/page2"));
+  EXPECT_TRUE(WaitUntil([&] { return Document() == document; }))
+      << Document();
+
+  Display().Activate(MainWindow());
+  ClickControl(kSaveTransaction);
+  ASSERT_TRUE(WaitUntil([&] {
+    return FileExists(management.Upload(1) + "/verdict.txt");
+  })) << "nothing was uploaded; trans.xml:\n"
+      << Document();
+  const std::string upload = management.Upload(1);
+  EXPECT_EQ(ReadFileBytes(upload + "/verdict.txt"), "accepted\n");
+  EXPECT_EQ(ReadFileBytes(upload + "/start-url.txt"), server_.Url("/page2"));
+  EXPECT_EQ(ReadFileBytes(upload + "/trans.xml"),
+            JoinedLines(document + kDocumentEnd));
+  ExpectStoppedMessageAndCleanEnd();
+}
+
 // The browser reports the record page as "http://localhost:PORT/..."; the
 // program navigated to the address as agent.ini spells it.
 TEST_F(UploadTest, RecordPageIsFilledWhenAgentIniSpellsItsAddressDifferently) {
