@@ -125,6 +125,18 @@ RecordedRequestsWindow::RecordedRequestsWindow(
     // Breaks at characters and adds no hyphens where it breaks.
     view->set_wrap_mode(Gtk::WrapMode::CHAR);
   }
+  // The column view's own parts: its heading row and the list of rows.
+  for (Gtk::Widget* part = list_.get_first_child(); part;
+       part = part->get_next_sibling()) {
+    SetAccessibleName(*part, GTK_IS_LIST_VIEW(part->gobj())
+                                 ? "Recorded requests"
+                                 : "Column headings");
+  }
+  SetAccessibleName(list_scroller_, "Recorded requests");
+  SetAccessibleName(panes_, "Divider between the list and the selected request");
+  SetAccessibleName(details_, "Selected request");
+  SetAccessibleName(text_scroller_, "XML");
+  SetAccessibleName(form_scroller_, "Form");
   SetAccessibleName(element_text_, "XML of the selected request");
   SetAccessibleName(form_text_, "Form fields of the selected request");
   text_scroller_.set_child(element_text_);

@@ -300,11 +300,22 @@ TEST_F(AccessibleTreeTest, ControlsAreNamedPasswordsHiddenAndTabGoesRowByRow) {
               credentials);
     AnswerDialog(dialog, std::nullopt);
   }
+  NavigateTo("/page");
+  WaitForElements(1);
   ClickInPage({600, 450});
   Display().Key("F9");
   ASSERT_NE(WaitForWindow("^Recorded Requests$"), 0u);
-  EXPECT_TRUE(Controls("frame|Recorded Requests")
-                  .ends_with("\ntext|XML of the selected request|read only\n"));
+  // A row is read by its columns' texts.
+  EXPECT_EQ(Controls("frame|Recorded Requests"),
+            "entry|Filter the requests|editable\npush button|Delete Request\n"
+            "push button|Check Replay\n"
+            "filler|Divider between the list and the selected request\n"
+            "scroll pane|Recorded requests\ntable row|Column headings\n"
+            "list|Recorded requests\ntable row|1, GET, " +
+                server_.Url("/page") +
+                ", 0\npanel|Selected request\nscroll pane|XML\n"
+                "text|XML of the selected request|read only\nscroll pane|Form\n"
+                "text|Form fields of the selected request|read only\n");
 }
 
 }  // namespace
