@@ -375,5 +375,32 @@ TEST_F(PosixFileSystemTest, AWriterKilledAtAnyMomentIsRepairedToWholeElements) {
             << seed << ")\n";
 }
 
+// A process killed while it replaces the document again and again (as a
+// deletion does) leaves one of the two documents whole, never a mix.
+TEST_F(PosixFileSystemTest, AReplacementKilledAtAnyMomentLeavesOneWholeDocument) {
+  const std::string path = Path("trans.xml");
+  const std::vector<std::string> elements = KillTestElements(0);
+  std::string longer = kStartLine;
+  for (const std::string& element : elements) longer += element;
+  const std::string shorter = kStartLine + elements[0];
+  std::mt19937 random(std::random_device{}());
+  std::uniform_int_distribution<int> pause_us(100, 20000);
+  for (int round = 0; round < KillRounds(); ++round) {
+    files.CreateTextFile(path, shorter);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      PosixFileSystem child_files;
+      for (int i = 0;; ++i) child_files.ReplaceFile(path, i % 2 ? shorter : longer);
+    }
+    ::usleep(static_cast<useconds_t>(pause_us(random)));
+    ASSERT_EQ(kill(child, SIGKILL), 0);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    const std::string document = ReadFile(path);
+    ASSERT_TRUE(document == shorter || document == longer)
+        << "round " << round << ": " << document.size() << " bytes";
+  }
+}
+
 }  // namespace
 }  // namespace scrivlet::testing
