@@ -18,6 +18,7 @@
 #include "document/document_repair.h"
 #include "document/document_writer.h"
 #include "fuzz_support.h"
+#include "support/reference_document.h"
 
 namespace scrivlet::fuzz {
 namespace {
@@ -74,19 +75,17 @@ void CheckTornDocument(FuzzedDataProvider& provider) {
     const std::string body = provider.ConsumeRandomLengthString(64);
     std::optional<UrlParts> parts = SplitUrl(url);
     if (!parts) continue;
-    const RequestFields fields{post ? "POST" : "GET", *parts, "dTpw", ""};
-    std::string request_content;
+    // A redirect is always written as a GET without content.
+    const RequestFields fields{post && !completion ? "POST" : "GET", *parts,
+                               "dTpw", ""};
     std::string element;
     std::size_t body_size = 0;
     if (completion) {
-      request_content = BuildBodyContentBlock(body).one_line;
-      element = BuildCompletionElement(fields, request_content);
-      if (post) body_size = ReplaceBadBytes(request_content).size();
+      element = BuildCompletionElement(fields);
     } else if (post) {
-      element = BuildPostedNavigationElement(fields, headers, body,
-                                             request_content);
+      element = BuildNavigationElement(fields, headers, body);
       std::size_t pieces = 0;
-      for (const std::string& piece : SplitBody(body)) {
+      for (const std::string& piece : testing::SplitBody(body)) {
         body_size += ReplaceBadBytes(piece).size() + (pieces++ ? 1 : 0);
       }
     } else {
@@ -94,7 +93,8 @@ void CheckTornDocument(FuzzedDataProvider& provider) {
     }
     document += element;
     ends.push_back(document.size());
-    written.push_back({ReplaceBadBytes(url), completion, post, body_size});
+    written.push_back(
+        {ReplaceBadBytes(url), completion, post && !completion, body_size});
   }
   const std::size_t tear =
       provider.ConsumeIntegralInRange<std::size_t>(0, document.size());

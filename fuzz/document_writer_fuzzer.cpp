@@ -281,8 +281,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                             ? header_lines
                                             : completion_header_lines),
                "read header lines");
-    FUZZ_CHECK(element.body == (post ? std::optional<std::string>(joined_pieces)
-                                     : std::nullopt),
+    FUZZ_CHECK(element.body == (post && navigation_form
+                                    ? std::optional<std::string>(joined_pieces)
+                                    : std::nullopt),
                "read body");
   }
 

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
@@ -88,8 +89,15 @@ CommandResult XDisplay::Xdotool(const std::vector<std::string>& args) const {
 
 std::vector<WindowId> XDisplay::FindVisibleWindows(
     const std::string& title) const {
-  CommandResult result =
-      Xdotool({"search", "--onlyvisible", "--name", title});
+  // xdotool walks the window tree and dies of an X error (BadWindow) when a
+  // window goes away under it, a tooltip say; that reads like "none found",
+  // so an empty answer is asked again before it is believed.
+  CommandResult result;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    result = Xdotool({"search", "--onlyvisible", "--name", title});
+    if (result.exit_status == 0 && !result.output.empty()) break;
+  }
   std::vector<WindowId> windows;
   std::istringstream lines(result.output);
   std::string line;

@@ -11,11 +11,17 @@ namespace {
 
 constexpr std::string_view kFolderPrefix = "upload-";
 
+// Written beside and renamed into place, so that whoever waits for a file of
+// an upload (verdict.txt, written last, says the upload is complete) never
+// reads it half-written.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::filesystem::path part = path;
+  part += ".part";
+  std::ofstream out(part, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
   if (!out) throw std::runtime_error("could not write " + path.string());
+  std::filesystem::rename(part, path);
 }
 
 void WriteIfSent(const std::filesystem::path& path,
