@@ -218,7 +218,11 @@ void RecordedRequestsWindow::AddColumn(const char* title, int column,
         Gtk::Widget* box = item->get_child();
         if (!row || !box) return;
         auto* label = dynamic_cast<Gtk::Label*>(box->get_last_child());
-        if (label) ShowText(*label, row->ColumnText(column));
+        if (label) {
+          ShowText(*label, row->ColumnText(column));
+          // A long text is cut at the column's edge; its tooltip holds it.
+          label->set_tooltip_text(label->get_text());
+        }
         if (column == kStatusColumn) {
           box->get_first_child()->set_visible(replay::AnswerFailed(row->answer));
         }

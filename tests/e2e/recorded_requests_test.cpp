@@ -227,6 +227,9 @@ TEST_F(RecordedRequestsTest, TheReplayCheckNamesTheTokenOfARecordedOrder) {
   EXPECT_TRUE(WaitUntil([&] { return std::regex_search(texts_.All(), row); }))
       << texts_.All();
   EXPECT_TRUE(texts_.WaitFor("Replay check done: 3 requests sent"));
+  std::filesystem::create_directories(E2E_ARTIFACT_DIR);
+  Display().Screenshot(window, std::string(E2E_ARTIFACT_DIR) +
+                                   "/recorded_requests_replay.png");
 }
 
 // Where a user finds the window: the address box and the status bar say it.
