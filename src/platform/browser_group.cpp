@@ -53,19 +53,29 @@ void BrowserGroup::EnqueueNavigation(WebKitWebView* view,
   dispatch_.Run();
 }
 
-void BrowserGroup::EnqueueCompletion(WebKitWebView* view, bool new_page,
-                                     std::string url) {
-  EnqueueCompletion(IdOf(view), IdOf(view), new_page, std::move(url));
+void BrowserGroup::EnqueueCompletion(WebKitWebView* view,
+                                     LoadCompletion completion) {
+  EnqueueCompletion(IdOf(view), IdOf(view), std::move(completion));
 }
 
 void BrowserGroup::EnqueueCompletion(BrowserId view, BrowserId id,
-                                     bool new_page, std::string url) {
+                                     LoadCompletion completion) {
   BrowserEvent event;
-  event.kind = new_page ? BrowserEvent::Kind::kDocumentComplete
-                        : BrowserEvent::Kind::kLoadEndedWithoutPage;
+  event.kind = completion.new_page ? BrowserEvent::Kind::kDocumentComplete
+                                   : BrowserEvent::Kind::kLoadEndedWithoutPage;
   event.view = view;
   event.id = id;
-  event.url = std::move(url);
+  event.url = std::move(completion.url);
+  event.answer = std::move(completion.answer);
+  dispatch_.Enqueue(std::move(event));
+  dispatch_.Run();
+}
+
+void BrowserGroup::EnqueueWebProcessTerminated(WebKitWebView* view) {
+  BrowserEvent event;
+  event.kind = BrowserEvent::Kind::kWebProcessTerminated;
+  event.view = IdOf(view);
+  event.id = IdOf(view);
   dispatch_.Enqueue(std::move(event));
   dispatch_.Run();
 }
@@ -79,7 +89,11 @@ void BrowserGroup::OnFrameLoad(const FrameLoad& load) {
     view_urls.emplace_back(uri ? uri : "");
   }
   WebKitWebView* target = views_[ViewShowingFrame(view_urls, load.top_url)];
-  EnqueueCompletion(IdOf(target), frame_ids_.IdOf(load.frame), true, load.url);
+  LoadCompletion completion;
+  completion.new_page = true;
+  completion.url = load.url;
+  EnqueueCompletion(IdOf(target), frame_ids_.IdOf(load.frame),
+                    std::move(completion));
 }
 
 GObjectPtr<WebKitPolicyDecision> BrowserGroup::TakeDecision(

@@ -12,6 +12,7 @@
 #include "platform/form_capture.h"
 #include "platform/frame_ids.h"
 #include "platform/gobject_ptr.h"
+#include "platform/load_outcome.h"
 #include "session/browser_events.h"
 
 namespace scrivlet {
@@ -49,14 +50,16 @@ class BrowserGroup : private BrowserEventEngine {
                          std::string url, bool post, bool form_submission,
                          std::string content_type);
   // A finished load of `view`'s top-level page.
-  void EnqueueCompletion(WebKitWebView* view, bool new_page, std::string url);
+  void EnqueueCompletion(WebKitWebView* view, LoadCompletion completion);
+  // The web process that rendered `view` has ended.
+  void EnqueueWebProcessTerminated(WebKitWebView* view);
 
  private:
   static BrowserId IdOf(WebKitWebView* view) {
     return reinterpret_cast<BrowserId>(view);
   }
-  void EnqueueCompletion(BrowserId view, BrowserId id, bool new_page,
-                         std::string url);
+  void EnqueueCompletion(BrowserId view, BrowserId id,
+                         LoadCompletion completion);
   void OnFrameLoad(const FrameLoad& load);
   static gboolean OnTimer(gpointer self);
 

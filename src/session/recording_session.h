@@ -38,8 +38,9 @@ inline constexpr char kRecordPagePath[] =
 //   recording_session_transaction_start.cpp: StartTransaction.
 //   recording_session_navigation_capture.cpp: WebBrowser1_BeforeNavigate2,
 //       where a navigation becomes a REQUEST element.
-//   recording_session_page_completion.cpp: WebBrowser1_DocumentComplete and
-//       WebBrowser1_LoadEndedWithoutPage: the redirect element, the
+//   recording_session_page_completion.cpp: WebBrowser1_DocumentComplete,
+//       WebBrowser1_LoadEndedWithoutPage and
+//       WebBrowser1_WebProcessTerminated: the redirect element, the
 //       credential dialogs, filling the record page, the upload's answer.
 //   recording_session_save_transaction.cpp: EndRecord_Click ("Save
 //       Transaction").
@@ -55,7 +56,7 @@ inline constexpr char kRecordPagePath[] =
 // and src/document/, which includes nothing of src/session/: the element
 // text (document_writer.h), its escaping (xml_escaping.h), the repair plan
 // (document_repair.h), the elements read back (document_reader.h),
-// EncodeBase64, and SplitUrl and NormalizeUrl (address.h).
+// EncodeBase64, and SplitUrl (address.h).
 class RecordingSession : public BrowserEvents {
  public:
   RecordingSession(FileSystem& files, Browser& browser, MainWindowView& view,
@@ -97,13 +98,21 @@ class RecordingSession : public BrowserEvents {
                                    const std::optional<std::string>& PostData,
                                    const std::string& Headers,
                                    bool body_complete = true) override;
-  void WebBrowser1_DocumentComplete(BrowserId pDisp,
-                                    const std::string& URL) override;
+  // `answer` decides whether the upload servlet's answer ends the session
+  // and whether the record page is filled: only a page that came as asked.
+  void WebBrowser1_DocumentComplete(BrowserId pDisp, const std::string& URL,
+                                    const PageAnswer& answer = {}) override;
   // A load of a browser that ended without a new page (a download, a 204
   // answer, a load stopped or refused before its page came): the browser
   // still shows the page it showed, which has been completed already. Only
   // the busy display ends; nothing is recorded and no dialog is shown.
   void WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp) override;
+  // The view's load in progress ends without a page (nothing recorded for
+  // it) and the user is told that "Refresh" loads the page again; a record
+  // page that was loading is loaded again once.
+  void WebBrowser1_WebProcessTerminated(BrowserId pDisp) override;
+  // "Save Transaction", also after an upload that did not happen: the
+  // closing line is written once, the record page loaded each time.
   void EndRecord_Click();
 
   // --- Navigation controls and status ---
@@ -160,11 +169,22 @@ class RecordingSession : public BrowserEvents {
   std::string ContinueKeptDocument(const std::string& content);
   // Steps of a top-level completion that may fail; any exception takes the
   // silent route of the caller.
-  void CompleteTopLevelPage(BrowserId pDisp, const std::string& URL);
+  void CompleteTopLevelPage(BrowserId pDisp, const std::string& URL,
+                            const PageAnswer& answer);
+  // The servlet's answer to the upload: a good one ends the session.
+  void CompleteUpload(const std::string& URL, const PageAnswer& answer);
+  // True for a page at the record page "Save Transaction" loaded.
+  bool IsRecordPage(const std::string& URL) const;
+  // The transaction was not handed over: the user is told `what` failed,
+  // and "Save Transaction" may try again.
+  void ReportUploadNotDone(const std::string& what);
+  // FillFirstForm's answer for the record page at `URL`.
+  void RecordPageFilled(const std::string& URL, bool filled);
+  void LoadRecordPage();
   void AskForCredentials();
   // True for the reload that follows an accepted certificate.
   bool ContinuesAcceptedCertificate(const std::string& URL);
-  void FillRecordPage(BrowserId pDisp);
+  void FillRecordPage(BrowserId pDisp, const std::string& URL);
   void CaptureRedirect(const std::string& URL);
   // The steps that end every completion: the pending navigation is over.
   void EndPendingNavigation();

@@ -13,16 +13,32 @@
 
 namespace scrivlet {
 
+namespace {
+
+constexpr char kPageStoppedText[] =
+    "The page stopped working: the browser's page process ended. "
+    "\"Refresh\" loads it again.";
+
+// Why a page did not come as asked, in the user's words.
+std::string FailureReason(const PageAnswer& answer) {
+  if (!answer.error_page) return "HTTP " + std::to_string(*answer.status);
+  if (answer.error.empty()) return "could not connect";
+  return "could not connect (" + answer.error + ")";
+}
+
+}  // namespace
+
 // Ends the busy display of a navigation. Only the main view's own top-level
 // document may end the session, ask for credentials, hand the document to
 // the record page or record a redirect; frames and pop-ups only run the
 // final steps.
 void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
-                                                    const std::string& URL) {
+                                                    const std::string& URL,
+                                                    const PageAnswer& answer) {
   if (ended_) return;
   if (pDisp == browser_.Object()) {
     try {
-      CompleteTopLevelPage(pDisp, URL);
+      CompleteTopLevelPage(pDisp, URL, answer);
     } catch (const std::exception&) {
       // The silent route: the page-specific work is abandoned, the final
       // steps still run.
@@ -40,6 +56,30 @@ void RecordingSession::WebBrowser1_LoadEndedWithoutPage(BrowserId /*pDisp*/) {
   EndPendingNavigation();
 }
 
+// The engine starts a new process for the view's next load; until then the
+// view shows the dead page. The user is asked once per session with a
+// message, afterwards in the status line only. A record page that dies
+// twice is given up like one that does not load.
+void RecordingSession::WebBrowser1_WebProcessTerminated(BrowserId pDisp) {
+  if (ended_) return;
+  EndPendingNavigation();
+  view_.SetStatusText(kPageStoppedText);
+  if (pDisp == browser_.Object() && state_.recordPageLoading) {
+    if (!state_.recordPageReloaded) {
+      state_.recordPageReloaded = true;
+      LoadRecordPage();
+    } else {
+      state_.recordPageLoading = false;
+      ReportUploadNotDone("The record page " + state_.recordPageAddress +
+                          " could not be used: the page stopped working.");
+      return;
+    }
+  }
+  if (state_.webProcessEndReported) return;
+  state_.webProcessEndReported = true;
+  view_.ShowMessage(kPageStoppedText, MessageIcon::kWarning);
+}
+
 void RecordingSession::EndPendingNavigation() {
   state_.pendingUrl = "";
   state_.didRefresh = false;
@@ -48,15 +88,13 @@ void RecordingSession::EndPendingNavigation() {
 }
 
 void RecordingSession::CompleteTopLevelPage(BrowserId pDisp,
-                                            const std::string& URL) {
+                                            const std::string& URL,
+                                            const PageAnswer& answer) {
   // Only the answer to our own upload ends the session: a link to a servlet
   // address on a recorded site must not throw the recording away.
   if (URL.find(state_.servletPath) != std::string::npos &&
       state_.documentClosed) {
-    view_.ShowMessage("The record session has been stopped",
-                      MessageIcon::kNone);
-    DeleteWorkingFiles();
-    EndProgram(0);
+    CompleteUpload(URL, answer);
     return;
   }
   if (URL.find("scrivletIntro.html") != std::string::npos) {
@@ -65,16 +103,60 @@ void RecordingSession::CompleteTopLevelPage(BrowserId pDisp,
     return;
   }
   view_.SetText1(URL);
-  // Only the record page the program itself asked for receives the document
-  // (and the credentials in it); look-alikes on other hosts get nothing. The
-  // browser reports the address in its own spelling ("http://Mgmt:80/./x"
-  // comes back as "http://mgmt/x"), so both are compared in that spelling.
-  const std::string record_page = NormalizeUrl(RecordPageUrl());
-  if (NormalizeUrl(URL).starts_with(record_page)) {
-    FillRecordPage(pDisp);
+  if (IsRecordPage(URL)) {
+    state_.recordPageLoading = false;
+    if (answer.Failed()) {
+      ReportUploadNotDone("The record page " + URL +
+                          " could not be used: " + FailureReason(answer) +
+                          ".");
+      return;
+    }
+    FillRecordPage(pDisp, URL);
     return;
   }
   CaptureRedirect(URL);
+}
+
+// A servlet that refused the document, or could not be reached, has stored
+// nothing: the working files stay for another try.
+void RecordingSession::CompleteUpload(const std::string& URL,
+                                      const PageAnswer& answer) {
+  if (answer.Failed()) {
+    ReportUploadNotDone("The upload to " + URL +
+                        " failed: " + FailureReason(answer) + ".");
+    return;
+  }
+  view_.ShowMessage("The record session has been stopped", MessageIcon::kNone);
+  try {
+    DeleteWorkingFiles();
+  } catch (const FileError& error) {
+    EndAfterFailedDeletion(error);
+    return;
+  }
+  EndProgram(0);
+}
+
+// Only the record page the program itself loaded receives the document
+// (and the credentials in it); look-alikes on other hosts get nothing. The
+// browser reports the page in its own spelling of the address, which
+// "Save Transaction" kept.
+bool RecordingSession::IsRecordPage(const std::string& URL) const {
+  return !state_.recordPageAddress.empty() &&
+         URL.starts_with(state_.recordPageAddress);
+}
+
+void RecordingSession::ReportUploadNotDone(const std::string& what) {
+  view_.ShowMessage(what +
+                        " The transaction is kept; \"Save Transaction\" "
+                        "tries the upload again.",
+                    MessageIcon::kWarning);
+  view_.SetEndRecordEnabled(true);
+}
+
+void RecordingSession::RecordPageFilled(const std::string& URL, bool filled) {
+  if (ended_ || filled) return;
+  ReportUploadNotDone("The record page " + URL +
+                      " could not be used: no upload form on the page.");
 }
 
 void RecordingSession::AskForCredentials() {
@@ -99,15 +181,18 @@ void RecordingSession::AskForCredentials() {
   }
 }
 
-void RecordingSession::FillRecordPage(BrowserId pDisp) {
+void RecordingSession::FillRecordPage(BrowserId pDisp, const std::string& URL) {
   if (!files_.FileExists(state_.transFilePath)) {
     files_.CreateTextFile(state_.transFilePath, "");
   }
   // One read and one pass: a document of megabytes is not cut into lines.
   std::string document =
       JoinDocumentLines(files_.ReadText(state_.transFilePath));
-  browser_.FillFirstForm(pDisp, {state_.transactionUuid, state_.transactionName,
-                                 state_.startUrl, std::move(document)});
+  browser_.FillFirstForm(
+      pDisp,
+      {state_.transactionUuid, state_.transactionName, state_.startUrl,
+       std::move(document)},
+      [this, URL](bool filled) { RecordPageFilled(URL, filled); });
 }
 
 // A page that ended elsewhere than its first captured address was

@@ -63,6 +63,8 @@ void RecordingSession::StartTransaction() {
     view_.SetEndRecordEnabled(true);
     state_.didRefresh = false;
     state_.documentClosed = false;
+    state_.recordPageAddress = "";
+    state_.recordPageLoading = false;
     state_.incompleteBodyReported = false;
     if (element_observer_) element_observer_->TransactionStarted();
 

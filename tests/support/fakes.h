@@ -21,6 +21,19 @@
 
 namespace scrivlet::testing {
 
+// What a page got: an answer with `status`, or the engine's error page.
+inline PageAnswer Answered(std::optional<int> status) {
+  PageAnswer answer;
+  answer.status = status;
+  return answer;
+}
+inline PageAnswer ErrorPage(std::string reason) {
+  PageAnswer answer;
+  answer.error_page = true;
+  answer.error = std::move(reason);
+  return answer;
+}
+
 // The main view's object; frames and pop-ups are other objects.
 inline constexpr BrowserId kMainView = 1;
 inline constexpr BrowserId kFrame = 2;
@@ -33,9 +46,15 @@ class FakeBrowser : public Browser {
   std::string FileAddress(const std::string& path) const override {
     return "file://" + path;
   }
-  void Navigate(const std::string& url) override {
+  // Returns the address in the browser's spelling: `spelling` when it
+  // names one for `url`, else `url` itself.
+  std::string Navigate(const std::string& url) override {
     navigations.push_back(url);
     if (loads_fail) error_pages.push_back(url);
+    for (const auto& [asked, spelled] : spelling) {
+      if (asked == url) return spelled;
+    }
+    return url;
   }
   void Navigate2(const std::string& url) override {
     calls.push_back("Navigate2 " + url);
@@ -44,9 +63,10 @@ class FakeBrowser : public Browser {
   void GoBack() override { calls.push_back("GoBack"); }
   void GoForward() override { calls.push_back("GoForward"); }
   void Refresh() override { calls.push_back("Refresh"); }
-  void FillFirstForm(BrowserId target,
-                     std::array<std::string, 4> values) override {
+  void FillFirstForm(BrowserId target, std::array<std::string, 4> values,
+                     std::function<void(bool)> filled) override {
     fills.emplace_back(target, std::move(values));
+    fill_answers.push_back(std::move(filled));
   }
 
   // As with the engine, Navigate never fails at the call. While
@@ -59,6 +79,10 @@ class FakeBrowser : public Browser {
   std::vector<std::string> navigations;
   std::vector<std::string> calls;
   std::vector<std::pair<BrowserId, std::array<std::string, 4>>> fills;
+  // Each fill's answer, for the test to call as the page would.
+  std::vector<std::function<void(bool)>> fill_answers;
+  // The browser's spelling of addresses Navigate is given: asked, spelled.
+  std::vector<std::pair<std::string, std::string>> spelling;
 };
 
 struct Message {
@@ -147,8 +171,10 @@ class IgnoredBrowserEvents : public BrowserEvents {
   void WebBrowser1_BeforeNavigate2(BrowserId, const std::string&,
                                    const std::optional<std::string>&,
                                    const std::string&, bool) override {}
-  void WebBrowser1_DocumentComplete(BrowserId, const std::string&) override {}
+  void WebBrowser1_DocumentComplete(BrowserId, const std::string&,
+                                    const PageAnswer&) override {}
   void WebBrowser1_LoadEndedWithoutPage(BrowserId) override {}
+  void WebBrowser1_WebProcessTerminated(BrowserId) override {}
   void WebBrowser1_CommandStateChange(long, bool) override {}
   void WebBrowser1_StatusTextChange(const std::string&) override {}
   std::optional<Credentials> WebBrowser1_Authenticate(

@@ -87,6 +87,9 @@ std::vector<std::string> Told(BrowserEventQueue& queue, std::int64_t ms) {
       case BrowserEvent::Kind::kLoadEndedWithoutPage:
         told.push_back(view + "LoadEndedWithoutPage");
         break;
+      case BrowserEvent::Kind::kWebProcessTerminated:
+        told.push_back(view + "WebProcessTerminated");
+        break;
     }
   }
   return told;
@@ -268,8 +271,8 @@ class ViewEvents : public testing::IgnoredBrowserEvents,
     log_.push_back(name_ + " BeforeNavigate2 " + url);
     if (during_navigation) during_navigation();
   }
-  void WebBrowser1_DocumentComplete(BrowserId,
-                                    const std::string& url) override {
+  void WebBrowser1_DocumentComplete(BrowserId, const std::string& url,
+                                    const PageAnswer&) override {
     log_.push_back(name_ + " DocumentComplete " + url);
   }
   void DeliveryStarted() override { log_.push_back(name_ + " started"); }
@@ -326,8 +329,9 @@ TEST(BrowserEventDispatchTest, EventsRaisedDuringADeliveryComeAfterIt) {
                 "popup DocumentComplete http://b/next", "popup ended"}));
 }
 
-// What a finished top-level load completes, from the engine's load events.
-TEST(LoadOutcomeTest, SaysWhereEachKindOfLoadEnded) {
+// What a finished top-level load completes, and what its page got, from the
+// engine's load events and the status of the view's resource.
+TEST(LoadOutcomeTest, SaysWhereEachKindOfLoadEndedAndWhatItGot) {
   struct Failure {
     LoadFailure failure;
     bool before_commit;
@@ -336,34 +340,43 @@ TEST(LoadOutcomeTest, SaysWhereEachKindOfLoadEnded) {
     const char* name;
     bool committed;
     std::vector<Failure> failures;
-    std::string completed;  // "" when the view still shows the old page
+    std::optional<int> status;  // of the view's resource at the end
+    std::string completed;      // "" when the view still shows the old page
+    PageAnswer answer;
   };
   const std::string kFailing = "http://a/failing";
   const std::string kView = "http://a/view";
+  const PageAnswer kErrorPage = testing::ErrorPage("refused");
+  const PageAnswer kOk = testing::Answered(200);
   const Case cases[] = {
-      {"a committed page", true, {}, kView},
-      {"an error page", false, {{LoadFailure::kOther, true}}, kFailing},
-      {"an error after the commit", true, {{LoadFailure::kOther, false}},
-       kView},
-      {"stopped", false, {{LoadFailure::kCancelled, true}}, ""},
+      {"a committed page", true, {}, 200, kView, kOk},
+      {"a page answered 404", true, {}, 404, kView, testing::Answered(404)},
+      {"a local file", true, {}, 0, kView, PageAnswer{}},
+      {"an error page", false, {{LoadFailure::kOther, true}}, 200, kFailing,
+       kErrorPage},
+      {"an error after the commit", true, {{LoadFailure::kOther, false}}, 200,
+       kView, kErrorPage},
+      {"stopped", false, {{LoadFailure::kCancelled, true}}, 200, "", kOk},
       {"a download or a 204 answer", false,
-       {{LoadFailure::kIgnoredByPolicy, true}}, ""},
+       {{LoadFailure::kIgnoredByPolicy, true}}, 200, "", kOk},
       {"taken by a media player", false, {{LoadFailure::kTakenByPlayer, true}},
-       ""},
-      {"a certificate accepted: no failure, no commit", false, {}, ""},
+       200, "", kOk},
+      {"a certificate accepted: no failure, no commit", false, {}, 200, "",
+       kOk},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     LoadOutcome load;
     // An error page of an earlier load is not this one's.
-    load.Failed(LoadFailure::kOther, true, "http://a/earlier");
+    load.Failed(LoadFailure::kOther, true, "http://a/earlier", "earlier");
     load.Started();
     if (c.committed) load.Committed();
     for (const Failure& f : c.failures) {
-      load.Failed(f.failure, f.before_commit, kFailing);
+      load.Failed(f.failure, f.before_commit, kFailing, "refused");
     }
-    const LoadCompletion completion = load.Finished(kView);
+    const LoadCompletion completion = load.Finished(kView, c.status);
     EXPECT_EQ(completion.new_page ? completion.url : "", c.completed);
+    EXPECT_EQ(completion.answer, c.answer);
   }
 }
 
