@@ -10,6 +10,7 @@
 #include "session/certificate.h"
 #include "session/file_system.h"
 #include "session/main_window_view.h"
+#include "session/navigation_answers.h"
 #include "session/proxy_settings.h"
 #include "session/recorded_element.h"
 #include "session/session_state.h"
@@ -73,6 +74,9 @@ class RecordingSession : public BrowserEvents {
   void SetRecordedElementObserver(RecordedElementObserver* observer) {
     element_observer_ = observer;
   }
+  // What each element of the document got, as far as known; the observer
+  // is told of each answer as it comes (ElementAnswered).
+  const NavigationAnswers& answers() const { return answers_; }
 
   // --- Start-up and session end ---
   // The load handler: runs before the window is first shown.
@@ -158,9 +162,12 @@ class RecordingSession : public BrowserEvents {
   // A failure is reported once (see `captureFailureReported`), leaves the
   // file as it was and is told to nobody. `method` and `url` are those
   // recorded, `body_size` the size of the body the element records.
-  void AppendCapturedElement(std::string element, ElementKind kind,
+  // Returns whether the element was appended.
+  bool AppendCapturedElement(std::string element, ElementKind kind,
                              const std::string& method, const std::string& url,
                              std::size_t body_size);
+  // Tells the observer the answer kept for element `index`.
+  void TellAnswer(std::size_t index);
   // Deletes trans.xml, then transName.txt, each when present. Throws
   // FileError when a file cannot be deleted; the rest is then not done.
   void DeleteWorkingFiles();
@@ -185,7 +192,7 @@ class RecordingSession : public BrowserEvents {
   // True for the reload that follows an accepted certificate.
   bool ContinuesAcceptedCertificate(const std::string& URL);
   void FillRecordPage(BrowserId pDisp, const std::string& URL);
-  void CaptureRedirect(const std::string& URL);
+  void CaptureRedirect(const std::string& URL, const RecordedAnswer& answer);
   // The steps that end every completion: the pending navigation is over.
   void EndPendingNavigation();
 
@@ -197,6 +204,7 @@ class RecordingSession : public BrowserEvents {
   SessionState state_;
   bool ended_ = false;
   RecordedElementObserver* element_observer_ = nullptr;
+  NavigationAnswers answers_;
 };
 
 }  // namespace scrivlet

@@ -26,6 +26,18 @@ std::string FailureReason(const PageAnswer& answer) {
   return "could not connect (" + answer.error + ")";
 }
 
+// What the recorded request of a page that completed at `URL` got.
+RecordedAnswer AnswerOf(const std::string& URL, const PageAnswer& answer) {
+  RecordedAnswer recorded;
+  recorded.status = answer.status;
+  if (answer.error_page) {
+    recorded.error = answer.error.empty() ? "no answer" : answer.error;
+  } else {
+    recorded.final_url = URL;
+  }
+  return recorded;
+}
+
 }  // namespace
 
 // Ends the busy display of a navigation. Only the main view's own top-level
@@ -36,6 +48,10 @@ void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
                                                     const std::string& URL,
                                                     const PageAnswer& answer) {
   if (ended_) return;
+  if (const std::optional<std::size_t> index =
+          answers_.PageCompleted(pDisp, URL, AnswerOf(URL, answer))) {
+    TellAnswer(*index);
+  }
   if (pDisp == browser_.Object()) {
     try {
       CompleteTopLevelPage(pDisp, URL, answer);
@@ -51,8 +67,9 @@ void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
 // The page the browser stayed on is no new address: it records no redirect
 // (its address differs from `pendingUrl`, but no request went there), and
 // after the intro page it does not ask for credentials again.
-void RecordingSession::WebBrowser1_LoadEndedWithoutPage(BrowserId /*pDisp*/) {
+void RecordingSession::WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp) {
   if (ended_) return;
+  answers_.LoadEndedWithoutPage(pDisp);
   EndPendingNavigation();
 }
 
@@ -62,6 +79,7 @@ void RecordingSession::WebBrowser1_LoadEndedWithoutPage(BrowserId /*pDisp*/) {
 // twice is given up like one that does not load.
 void RecordingSession::WebBrowser1_WebProcessTerminated(BrowserId pDisp) {
   if (ended_) return;
+  answers_.ViewLost(pDisp);
   EndPendingNavigation();
   view_.SetStatusText(kPageStoppedText);
   if (pDisp == browser_.Object() && state_.recordPageLoading) {
@@ -114,7 +132,7 @@ void RecordingSession::CompleteTopLevelPage(BrowserId pDisp,
     FillRecordPage(pDisp, URL);
     return;
   }
-  CaptureRedirect(URL);
+  CaptureRedirect(URL, AnswerOf(URL, answer));
 }
 
 // A servlet that refused the document, or could not be reached, has stored
@@ -198,7 +216,8 @@ void RecordingSession::FillRecordPage(BrowserId pDisp, const std::string& URL) {
 // A page that ended elsewhere than its first captured address was
 // redirected by the server; the final address gets one completion-form
 // element.
-void RecordingSession::CaptureRedirect(const std::string& URL) {
+void RecordingSession::CaptureRedirect(const std::string& URL,
+                                       const RecordedAnswer& answer) {
   if (state_.pendingUrl.empty() || SkipsNavigation(state_, URL)) return;
   if (state_.documentClosed) return;
   std::optional<UrlParts> parts = SplitUrl(URL);
@@ -207,8 +226,11 @@ void RecordingSession::CaptureRedirect(const std::string& URL) {
   // A redirect's element is always written as a GET and without content,
   // whatever the method of the navigation that led to it.
   fields.method = "GET";
-  AppendCapturedElement(BuildCompletionElement(fields),
-                        ElementKind::kCompletion, fields.method, URL, 0);
+  if (AppendCapturedElement(BuildCompletionElement(fields),
+                            ElementKind::kCompletion, fields.method, URL, 0)) {
+    answers_.CompletionAppended(answer);
+    TellAnswer(answers_.count() - 1);
+  }
 }
 
 }  // namespace scrivlet
