@@ -6,6 +6,12 @@
 #include "platform/callback_guard.h"
 
 namespace scrivlet {
+namespace {
+
+// Enough for the frames of a page and the resources loading beside them.
+constexpr std::size_t kAnswersKept = 64;
+
+}  // namespace
 
 BrowserGroup::BrowserGroup()
     : settings_(GObjectPtr<WebKitSettings>::Adopt(webkit_settings_new())) {
@@ -92,8 +98,24 @@ void BrowserGroup::OnFrameLoad(const FrameLoad& load) {
   LoadCompletion completion;
   completion.new_page = true;
   completion.url = load.url;
+  completion.answer.status = TakeAnswer(load.url);
   EnqueueCompletion(IdOf(target), frame_ids_.IdOf(load.frame),
                     std::move(completion));
+}
+
+void BrowserGroup::NoteAnswer(std::string url, int status) {
+  answers_.emplace_back(std::move(url), status);
+  if (answers_.size() > kAnswersKept) answers_.pop_front();
+}
+
+std::optional<int> BrowserGroup::TakeAnswer(const std::string& url) {
+  for (auto it = answers_.rbegin(); it != answers_.rend(); ++it) {
+    if (it->first != url) continue;
+    const int status = it->second;
+    answers_.erase(std::next(it).base());
+    return status;
+  }
+  return std::nullopt;
 }
 
 GObjectPtr<WebKitPolicyDecision> BrowserGroup::TakeDecision(

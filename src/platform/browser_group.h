@@ -4,7 +4,9 @@
 #include <webkit/webkit.h>
 
 #include <cstdint>
+#include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,10 @@ class BrowserGroup : private BrowserEventEngine {
   void EnqueueCompletion(WebKitWebView* view, LoadCompletion completion);
   // The web process that rendered `view` has ended.
   void EnqueueWebProcessTerminated(WebKitWebView* view);
+  // A view of the group got an answer with `status` for `url` (its final
+  // address): kept for the sub-frame whose document it may be, which
+  // reports its load later (a bounded number of the latest are kept).
+  void NoteAnswer(std::string url, int status);
 
  private:
   static BrowserId IdOf(WebKitWebView* view) {
@@ -61,6 +67,7 @@ class BrowserGroup : private BrowserEventEngine {
   void EnqueueCompletion(BrowserId view, BrowserId id,
                          LoadCompletion completion);
   void OnFrameLoad(const FrameLoad& load);
+  std::optional<int> TakeAnswer(const std::string& url);
   static gboolean OnTimer(gpointer self);
 
   // BrowserEventEngine
@@ -79,6 +86,7 @@ class BrowserGroup : private BrowserEventEngine {
   // The engine's decisions of the queued navigations, by their sequence.
   std::map<std::uint64_t, GObjectPtr<WebKitPolicyDecision>> decisions_;
   FrameIds frame_ids_;
+  std::deque<std::pair<std::string, int>> answers_;  // oldest first
   guint timer_ = 0;
 };
 

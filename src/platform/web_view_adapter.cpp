@@ -156,6 +156,8 @@ void WebViewAdapter::Connect() {
                    G_CALLBACK(&OnLoadFailedWithTlsErrors), this);
   g_signal_connect(view(), "create", G_CALLBACK(&OnCreate), this);
   g_signal_connect(view(), "close", G_CALLBACK(&OnClose), this);
+  g_signal_connect(view(), "resource-load-started",
+                   G_CALLBACK(&OnResourceLoadStarted), this);
   g_signal_connect(view(), "web-process-terminated",
                    G_CALLBACK(&OnWebProcessTerminated), this);
   g_signal_connect(view(), "authenticate", G_CALLBACK(&OnAuthenticate), this);
@@ -323,6 +325,30 @@ void WebViewAdapter::OnWebProcessTerminated(WebKitWebView* view,
     adapter->load_.Started();
     adapter->group_->EnqueueWebProcessTerminated(view);
   });
+}
+
+// A sub-frame's document is one of the view's resources; its answer is
+// handed to the group, which gives it to the frame's load. The resource may
+// outlive the adapter, so its handler holds the group weakly.
+void WebViewAdapter::OnResourceLoadStarted(WebKitWebView*,
+                                           WebKitWebResource* resource,
+                                           WebKitURIRequest*, gpointer self) {
+  using Group = std::weak_ptr<BrowserGroup>;
+  auto on_response = +[](WebKitWebResource* answered, GParamSpec*,
+                         gpointer group) {
+    WebKitURIResponse* response = webkit_web_resource_get_response(answered);
+    const std::shared_ptr<BrowserGroup> alive =
+        static_cast<Group*>(group)->lock();
+    if (!alive || !response) return;
+    const guint status = webkit_uri_response_get_status_code(response);
+    const char* uri = webkit_uri_response_get_uri(response);
+    if (status > 0 && uri) alive->NoteAnswer(uri, static_cast<int>(status));
+  };
+  g_signal_connect_data(
+      resource, "notify::response", G_CALLBACK(on_response),
+      new Group(static_cast<WebViewAdapter*>(self)->group_),
+      [](gpointer group, GClosure*) { delete static_cast<Group*>(group); },
+      static_cast<GConnectFlags>(0));
 }
 
 void WebViewAdapter::OnClose(WebKitWebView*, gpointer self) {

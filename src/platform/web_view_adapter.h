@@ -97,6 +97,9 @@ class WebViewAdapter : public Browser {
                                      WebKitWebProcessTerminationReason reason,
                                      gpointer self);
   static void OnClose(WebKitWebView* view, gpointer self);
+  static void OnResourceLoadStarted(WebKitWebView* view,
+                                    WebKitWebResource* resource,
+                                    WebKitURIRequest* request, gpointer self);
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                             gpointer self);
   static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent event,

@@ -23,12 +23,16 @@ std::optional<std::size_t> NavigationAnswers::PageCompleted(
     BrowserId id, const std::string& url, const RecordedAnswer& answer) {
   const auto of_view = [&](const Waiting& w) { return w.view == id; };
   if (std::none_of(waiting_.begin(), waiting_.end(), of_view)) {
-    // A sub-frame: its navigation is over, with an answer not known.
+    // A sub-frame: its navigation is over, perhaps with no answer known.
     const auto frame = std::find_if(
         waiting_.begin(), waiting_.end(),
         [&](const Waiting& w) { return w.url == url; });
-    if (frame != waiting_.end()) waiting_.erase(frame);
-    return std::nullopt;
+    if (frame == waiting_.end()) return std::nullopt;
+    const std::size_t index = frame->index;
+    waiting_.erase(frame);
+    if (!answer.status && answer.error.empty()) return std::nullopt;
+    answers_[index] = answer;
+    return index;
   }
   auto answered = std::find_if(
       waiting_.rbegin(), waiting_.rend(),

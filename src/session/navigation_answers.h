@@ -17,8 +17,8 @@ namespace scrivlet {
 //
 // A navigation waits for the completion of the view it was recorded for.
 // Sub-frames complete under identities of their own, which no navigation
-// carries: a frame's completion takes its navigation by address, and its
-// answer is not known. A view's top-level completion answers the view's
+// carries: a frame's completion takes its navigation by address, and
+// answers it when its status is known. A view's top-level completion answers the view's
 // waiting navigation to the same address (the latest), or, when the page
 // ended elsewhere (a redirect), the view's first waiting navigation; the
 // view's other waiting navigations are given up (frames that ended

@@ -19,9 +19,17 @@ constexpr char kPageStoppedText[] =
     "The page stopped working: the browser's page process ended. "
     "\"Refresh\" loads it again.";
 
+// An HTTP page that came without a status is the engine's own page in its
+// place: its error page, loaded as a page of its own after the failed load.
+bool NotAnswered(const PageAnswer& answer) {
+  return answer.Failed() || !answer.status;
+}
+
 // Why a page did not come as asked, in the user's words.
 std::string FailureReason(const PageAnswer& answer) {
-  if (!answer.error_page) return "HTTP " + std::to_string(*answer.status);
+  if (!answer.error_page && answer.status) {
+    return "HTTP " + std::to_string(*answer.status);
+  }
   if (answer.error.empty()) return "could not connect";
   return "could not connect (" + answer.error + ")";
 }
@@ -66,10 +74,15 @@ void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
 
 // The page the browser stayed on is no new address: it records no redirect
 // (its address differs from `pendingUrl`, but no request went there), and
-// after the intro page it does not ask for credentials again.
+// after the intro page it does not ask for credentials again. A record page
+// the user stopped leaves "Save Transaction" to be pressed again.
 void RecordingSession::WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp) {
   if (ended_) return;
   answers_.LoadEndedWithoutPage(pDisp);
+  if (pDisp == browser_.Object() && state_.recordPageLoading) {
+    state_.recordPageLoading = false;
+    view_.SetEndRecordEnabled(true);
+  }
   EndPendingNavigation();
 }
 
@@ -123,7 +136,7 @@ void RecordingSession::CompleteTopLevelPage(BrowserId pDisp,
   view_.SetText1(URL);
   if (IsRecordPage(URL)) {
     state_.recordPageLoading = false;
-    if (answer.Failed()) {
+    if (NotAnswered(answer)) {
       ReportUploadNotDone("The record page " + URL +
                           " could not be used: " + FailureReason(answer) +
                           ".");
@@ -139,7 +152,7 @@ void RecordingSession::CompleteTopLevelPage(BrowserId pDisp,
 // nothing: the working files stay for another try.
 void RecordingSession::CompleteUpload(const std::string& URL,
                                       const PageAnswer& answer) {
-  if (answer.Failed()) {
+  if (NotAnswered(answer)) {
     ReportUploadNotDone("The upload to " + URL +
                         " failed: " + FailureReason(answer) + ".");
     return;
@@ -163,7 +176,11 @@ bool RecordingSession::IsRecordPage(const std::string& URL) const {
          URL.starts_with(state_.recordPageAddress);
 }
 
+// The failed load and the engine's error page after it both complete: the
+// user hears of it once per press of "Save Transaction".
 void RecordingSession::ReportUploadNotDone(const std::string& what) {
+  if (state_.uploadFailureReported) return;
+  state_.uploadFailureReported = true;
   view_.ShowMessage(what +
                         " The transaction is kept; \"Save Transaction\" "
                         "tries the upload again.",

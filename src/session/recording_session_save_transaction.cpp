@@ -37,6 +37,7 @@ void RecordingSession::EndRecord_Click() {
     state_.documentClosed = true;
   }
   state_.recordPageReloaded = false;
+  state_.uploadFailureReported = false;
   LoadRecordPage();
 }
 

@@ -78,6 +78,8 @@ struct SessionState {
   // (`recordPageReloaded`). Both cleared by every save.
   bool recordPageLoading = false;
   bool recordPageReloaded = false;
+  // The upload that the last save started has been reported as not done.
+  bool uploadFailureReported = false;
   // The user has been told once in this session that a page stopped
   // working; later ends go to the status line only.
   bool webProcessEndReported = false;

@@ -4,37 +4,13 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <cstdio>
 
 #include "scrivlet_fixture.h"
 #include "stand_in_server.h"
 
 namespace scrivlet::e2e {
 namespace {
-
-// The pid of a child of `parent` whose command name is `name` (as the
-// kernel keeps it, cut to 15 characters); 0 when there is none.
-pid_t ChildNamed(pid_t parent, const std::string& name) {
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    std::ifstream stat(entry.path() / "stat");
-    std::string line;
-    if (!std::getline(stat, line)) continue;
-    // pid (comm) state ppid ...
-    const std::size_t open = line.find('(');
-    const std::size_t close = line.rfind(')');
-    if (open == std::string::npos || close == std::string::npos) continue;
-    int ppid = 0;
-    char state = 0;
-    if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) != 2) {
-      continue;
-    }
-    if (ppid == parent && line.substr(open + 1, close - open - 1) == name) {
-      return static_cast<pid_t>(std::stoi(line.substr(0, open)));
-    }
-  }
-  return 0;
-}
 
 class BrowsingTest : public ScrivletTest {
  protected:
@@ -335,15 +311,18 @@ TEST_F(BrowsingTest, RefreshReloadsThePageAndRecordsNothing) {
   ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
 }
 
-// The page's process killed during a slow load: nothing is recorded for
-// that load beyond its navigation, the user is told, and the next page
-// records as usual, its form's body included (capture comes back with the
-// new process).
+// The page's process killed during a slow load: the user is told, and the
+// next page records as usual, no redirect of the dead load, its form's body
+// included (capture comes back with the new process).
 TEST_F(BrowsingTest, AKilledPageProcessIsToldAndRecordingGoesOn) {
   TypeAddress(server_.Url("/slow"));
   ASSERT_TRUE(server_.WaitForRequest("/slow", 1));
-  const pid_t web_process = ChildNamed(program_->pid(), "WebKitWebProces");
-  ASSERT_NE(web_process, 0) << "no web process found";
+  const std::string pgrep =
+      "pgrep -P " + std::to_string(program_->pid()) + " WebKitWebProces";
+  int web_process = 0;
+  FILE* found = popen(pgrep.c_str(), "r");
+  ASSERT_TRUE(found && fscanf(found, "%d", &web_process) == 1);
+  pclose(found);
   ASSERT_EQ(kill(web_process, SIGKILL), 0);
 
   WindowId message = WaitForMessage();
@@ -360,7 +339,6 @@ TEST_F(BrowsingTest, AKilledPageProcessIsToldAndRecordingGoesOn) {
       ExpectedGet(server_.Url("/slow")) + ExpectedGet(server_.Url("/form")) +
       ExpectedPost(server_.Url("/form-target"), post.body,
                    post.Header("Content-Type")));
-  EXPECT_TRUE(MessageWindows().empty());
 }
 
 }  // namespace

@@ -290,16 +290,13 @@ TestWebServer::TestWebServer() : RecordingServer(Answer, Caching::kAllowed) {
 }
 
 void TestWebServer::SetRecordPage(RecordPage kind) {
-  const std::string html = RecordPageHtml(kind);
-  Add(kRecordPagePath, [html, kind](const RecordedRequest&) {
-    if (kind == RecordPage::kNotFound) {
-      return Reply{404, Page("Not found", "<p>not found</p>"), ""};
-    }
-    return Reply{200, html, ""};
+  const int page = kind == RecordPage::kNotFound ? 404 : 200;
+  const int servlet = kind == RecordPage::kRefusingServlet ? 500 : 200;
+  Add(kRecordPagePath, [page, html = RecordPageHtml(kind)](auto&) {
+    return Reply{page, html, ""};
   });
-  const int servlet_status = kind == RecordPage::kRefusingServlet ? 500 : 200;
-  Add(kServletPath, [servlet_status](const RecordedRequest&) {
-    return Reply{servlet_status, Page("Servlet", "<p>answered</p>"), ""};
+  Add(kServletPath, [servlet](auto&) {
+    return Reply{servlet, Page("Stored", "<p>stored</p>"), ""};
   });
 }
 

@@ -22,17 +22,8 @@
 namespace scrivlet::testing {
 
 // What a page got: an answer with `status`, or the engine's error page.
-inline PageAnswer Answered(std::optional<int> status) {
-  PageAnswer answer;
-  answer.status = status;
-  return answer;
-}
-inline PageAnswer ErrorPage(std::string reason) {
-  PageAnswer answer;
-  answer.error_page = true;
-  answer.error = std::move(reason);
-  return answer;
-}
+inline PageAnswer Answered(int status) { return {status, false, ""}; }
+inline PageAnswer ErrorPage(std::string why) { return {{}, true, why}; }
 
 // The main view's object; frames and pop-ups are other objects.
 inline constexpr BrowserId kMainView = 1;
@@ -46,14 +37,10 @@ class FakeBrowser : public Browser {
   std::string FileAddress(const std::string& path) const override {
     return "file://" + path;
   }
-  // Returns the address in the browser's spelling: `spelling` when it
-  // names one for `url`, else `url` itself.
+  // The test addresses are in the browser's spelling already.
   std::string Navigate(const std::string& url) override {
     navigations.push_back(url);
     if (loads_fail) error_pages.push_back(url);
-    for (const auto& [asked, spelled] : spelling) {
-      if (asked == url) return spelled;
-    }
     return url;
   }
   void Navigate2(const std::string& url) override {
@@ -81,8 +68,6 @@ class FakeBrowser : public Browser {
   std::vector<std::pair<BrowserId, std::array<std::string, 4>>> fills;
   // Each fill's answer, for the test to call as the page would.
   std::vector<std::function<void(bool)>> fill_answers;
-  // The browser's spelling of addresses Navigate is given: asked, spelled.
-  std::vector<std::pair<std::string, std::string>> spelling;
 };
 
 struct Message {

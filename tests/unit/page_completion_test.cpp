@@ -196,25 +196,6 @@ TEST_F(PageCompletionTest, FillsTheRecordPageWithTheJoinedDocument) {
   EXPECT_EQ(ReadFile(install.TransXml()), "A\r\nB\r\nC\r\n");
 }
 
-// The record page is the one "Save Transaction" loaded, in the browser's
-// spelling of its address, whatever agent.ini's spelling was.
-TEST_F(PageCompletionTest, FillsTheRecordPageAtTheBrowsersSpellingOfItsAddress) {
-  const std::string path =
-      "com.brenik.morix.core.util.FileTransfer/WYT/record.html";
-  Start("dbmgmtsrvurl= http://127.1:8080/\r\n");
-  const std::string spelled = "http://127.0.0.1:8080/" + path;
-  browser.spelling = {{" http://127.1:8080/" + path, spelled}};
-  session.EndRecord_Click();
-
-  session.WebBrowser1_DocumentComplete(kMainView,
-                                       "http://127.1:8080/" + path);
-  EXPECT_TRUE(browser.fills.empty());
-  session.WebBrowser1_DocumentComplete(kMainView, spelled);
-  ASSERT_EQ(browser.fills.size(), 1u);
-  EXPECT_EQ(browser.fills[0].second[3],
-            kStartLine.substr(0, kStartLine.size() - 2) + "</HTTP-TRANSACTION>");
-}
-
 TEST_F(PageCompletionTest, OtherHostsPortsAndPathsOfTheRecordPageGetNothing) {
   Start("dbmgmtsrvurl=http://mgmt/\r\n");
   session.EndRecord_Click();
@@ -226,29 +207,36 @@ TEST_F(PageCompletionTest, OtherHostsPortsAndPathsOfTheRecordPageGetNothing) {
     SCOPED_TRACE(url);
     session.WebBrowser1_DocumentComplete(kMainView, url);
   }
-  session.WebBrowser1_DocumentComplete(kPopupView, "http://mgmt/" + path);
   EXPECT_TRUE(browser.fills.empty());
-  session.WebBrowser1_DocumentComplete(kMainView, "http://mgmt/" + path);
+  session.WebBrowser1_DocumentComplete(kMainView, "http://mgmt/" + path,
+                                       Answered(200));
   EXPECT_EQ(browser.fills.size(), 1u);
-  EXPECT_EQ(Recorded(), "</HTTP-TRANSACTION>\r\n");
-}
-
-// Before "Save Transaction" the document is open: a record page typed in
-// by hand gets nothing.
-TEST_F(PageCompletionTest, TheRecordPageBeforeSavingReceivesNothing) {
-  Start();
-  session.WebBrowser1_DocumentComplete(kMainView, kRecordPage);
-  EXPECT_TRUE(browser.fills.empty());
 }
 
 TEST_F(PageCompletionTest, AMissingDocumentIsCreatedEmptyForTheRecordPage) {
   Start();
   session.EndRecord_Click();
   std::filesystem::remove(install.TransXml());
-  session.WebBrowser1_DocumentComplete(kMainView, kRecordPage);
+  session.WebBrowser1_DocumentComplete(kMainView, kRecordPage, Answered(200));
   ASSERT_EQ(browser.fills.size(), 1u);
   EXPECT_EQ(browser.fills[0].second[3], "");
   EXPECT_TRUE(Exists(install.TransXml()));
+}
+
+TEST_F(PageCompletionTest, LookAlikeRecordPagesReceiveNothing) {
+  Start();
+  session.EndRecord_Click();
+  for (const std::string& url :
+       {std::string("http://evil/com.brenik.morix.core.util.FileTransfer/WYT/"
+                    "record.html"),
+        "http://evil/?u=" + kRecordPage}) {
+    SCOPED_TRACE(url);
+    session.WebBrowser1_DocumentComplete(kMainView, url);
+    EXPECT_EQ(view.text1, url);
+  }
+  session.WebBrowser1_DocumentComplete(kPopupView, kRecordPage);
+  EXPECT_TRUE(browser.fills.empty());
+  EXPECT_EQ(Recorded(), "</HTTP-TRANSACTION>\r\n");
 }
 
 TEST_F(PageCompletionTest, TheServletAnswerBeforeSavingIsAnOrdinaryPage) {
@@ -264,99 +252,20 @@ TEST_F(PageCompletionTest, TheServletAnswerBeforeSavingIsAnOrdinaryPage) {
 }
 
 TEST_F(PageCompletionTest, TheServletAnswerAfterSavingEndsTheSession) {
-  for (const std::optional<int> status : {std::optional<int>(200),
-                                          std::optional<int>(302)}) {
-    Installation fresh;
-    WriteFile(fresh.AgentIni(), "dbmgmtsrvurl=" + kServer + "\r\n");
-    WriteFile(fresh.TransName(), "transactionName=Checkout\r\nuuid=1\r\n");
-    FakeView fresh_view;
-    RecordingSession s(files, browser, fresh_view, proxy,
-                       fresh.WorkingDirectory());
-    s.Form_Load(InitialGeometry{10095, 10545, 8175, 10095, 9360});
-    s.EndRecord_Click();
-    s.WebBrowser1_DocumentComplete(kMainView, kServletAnswer + "?ok",
-                                   Answered(status));
-    EXPECT_EQ(fresh_view.messages,
-              (std::vector<Message>{
-                  {"The record session has been stopped", MessageIcon::kNone}}));
-    EXPECT_EQ(fresh_view.end_status, 0);
-    EXPECT_FALSE(Exists(fresh.TransXml()));
-    EXPECT_FALSE(Exists(fresh.TransName()));
-    EXPECT_TRUE(s.ended());
-  }
-}
-
-// A record page that did not come, or holds no form, and a servlet that
-// refused the upload: one message naming the page and why, the files kept,
-// "Save Transaction" enabled again; a second save loads the record page
-// again and the document keeps its one closing line.
-TEST_F(PageCompletionTest, AnUploadThatDidNotHappenKeepsTheTransaction) {
-  struct Case {
-    std::string url;
-    PageAnswer answer;
-    std::optional<bool> form_found;  // nullopt: no fill expected
-    std::string message;
-  };
-  const std::string kept =
-      " The transaction is kept; \"Save Transaction\" tries the upload again.";
-  const std::vector<Case> cases = {
-      {kRecordPage, ErrorPage("Connection refused"), std::nullopt,
-       "The record page " + kRecordPage +
-           " could not be used: could not connect (Connection refused)." + kept},
-      {kRecordPage, Answered(404), std::nullopt,
-       "The record page " + kRecordPage + " could not be used: HTTP 404." +
-           kept},
-      {kRecordPage, Answered(200), false,
-       "The record page " + kRecordPage +
-           " could not be used: no upload form on the page." + kept},
-      {kServletAnswer, Answered(500), std::nullopt,
-       "The upload to " + kServletAnswer + " failed: HTTP 500." + kept},
-      {kServletAnswer, ErrorPage(""), std::nullopt,
-       "The upload to " + kServletAnswer + " failed: could not connect." +
-           kept},
-  };
-  Start();
-  Navigate("http://a/b");
-  session.WebBrowser1_DocumentComplete(kMainView, "http://a/b");
-  const std::string recorded = Recorded();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
-    view.messages.clear();
-    browser.navigations.clear();
-    browser.fills.clear();
-    browser.fill_answers.clear();
-    session.EndRecord_Click();
-    EXPECT_EQ(view.end_record_enabled, false);
-    session.WebBrowser1_BeforeNavigate2(kMainView, kRecordPage, std::nullopt,
-                                        "");
-    session.WebBrowser1_DocumentComplete(kMainView, c.url, c.answer);
-    if (c.form_found) {
-      ASSERT_EQ(browser.fill_answers.size(), 1u);
-      browser.fill_answers[0](*c.form_found);
-    } else {
-      EXPECT_TRUE(browser.fills.empty());
-    }
-    EXPECT_EQ(view.messages,
-              (std::vector<Message>{{c.message, MessageIcon::kWarning}}));
-    EXPECT_EQ(view.end_record_enabled, true);
-    EXPECT_EQ(browser.navigations, std::vector<std::string>{kRecordPage});
-    EXPECT_EQ(view.end_status, std::nullopt);
-    EXPECT_EQ(Recorded(), recorded + "</HTTP-TRANSACTION>\r\n");
-    EXPECT_TRUE(Exists(install.TransName()));
-  }
-}
-
-TEST_F(PageCompletionTest, AFilledRecordPageSaysNothing) {
   Start();
   session.EndRecord_Click();
-  session.WebBrowser1_DocumentComplete(kMainView, kRecordPage, Answered(200));
-  ASSERT_EQ(browser.fill_answers.size(), 1u);
-  browser.fill_answers[0](true);
-  EXPECT_TRUE(view.messages.empty());
-  EXPECT_EQ(view.end_record_enabled, false);
+  session.WebBrowser1_DocumentComplete(kMainView, kServletAnswer + "?ok",
+                                       Answered(200));
+  EXPECT_EQ(view.messages, (std::vector<Message>{
+                               {"The record session has been stopped",
+                                MessageIcon::kNone}}));
+  EXPECT_EQ(view.end_status, 0);
+  EXPECT_FALSE(Exists(install.TransXml()));
+  EXPECT_FALSE(Exists(install.TransName()));
+  EXPECT_TRUE(session.ended());
 }
 
-TEST_F(PageCompletionTest, AFailedDeletionAtTheServletAnswerEndsTheProgram) {
+TEST_F(PageCompletionTest, AFailedDeletionAtTheServletAnswerIsToldAndEnds) {
   Start();
   session.EndRecord_Click();
   // A directory in place of transName.txt cannot be removed by unlink.
@@ -373,60 +282,61 @@ TEST_F(PageCompletionTest, AFailedDeletionAtTheServletAnswerEndsTheProgram) {
   view.messages.clear();
   s.WebBrowser1_DocumentComplete(kMainView, kServletAnswer, Answered(200));
   ASSERT_EQ(view.messages.size(), 2u);
-  EXPECT_EQ(view.messages[0].prompt, "The record session has been stopped");
-  EXPECT_TRUE(view.messages[1].prompt.starts_with(
-      "Could not delete " + install.TransName() + ": "))
-      << view.messages[1].prompt;
+  EXPECT_EQ(view.messages[1].prompt.substr(0, 16), "Could not delete");
   EXPECT_EQ(view.end_status, 1);
-  EXPECT_TRUE(s.ended());
 }
 
-// The process of a page that ends takes its load with it: nothing is
-// recorded for it, and the next load is no redirect of it.
-TEST_F(PageCompletionTest, AnEndedPageProcessEndsThePendingLoad) {
+// A record page that did not come or holds no form, and a servlet that
+// refused the upload: one message naming the page and why, the files kept,
+// "Save Transaction" enabled again, which loads the record page again; the
+// document keeps its one closing line.
+TEST_F(PageCompletionTest, AnUploadThatDidNotHappenKeepsTheTransaction) {
+  const std::string page = "The record page " + kRecordPage + " could not be used: ";
+  const std::string upload = "The upload to " + kServletAnswer + " failed: ";
+  const struct {
+    std::string url;
+    PageAnswer answer;
+    bool form_found;
+    std::string message;
+  } cases[] = {
+      {kRecordPage, ErrorPage("refused"), true, page + "could not connect (refused)."},
+      {kRecordPage, Answered(404), true, page + "HTTP 404."},
+      {kRecordPage, Answered(200), false, page + "no upload form on the page."},
+      {kServletAnswer, Answered(500), true, upload + "HTTP 500."},
+      {kServletAnswer, ErrorPage(""), true, upload + "could not connect."}};
   Start();
-  Navigate("http://a/slow");
-  view.pointer = MousePointer::kHourglass;
-  session.WebBrowser1_WebProcessTerminated(kMainView);
-  EXPECT_EQ(state.pendingUrl, "");
-  EXPECT_EQ(view.pointer, MousePointer::kArrow);
-  EXPECT_EQ(view.progress, "done");
-  const std::string stopped =
-      "The page stopped working: the browser's page process ended. "
-      "\"Refresh\" loads it again.";
-  EXPECT_EQ(view.status_text, stopped);
-  const std::string slow = Recorded();
-
-  Navigate("http://a/next");
-  session.WebBrowser1_DocumentComplete(kMainView, "http://a/next");
-  session.WebBrowser1_WebProcessTerminated(kPopupView);
-  EXPECT_EQ(Recorded(), slow + Lines({"<REQUEST><REQUEST-LINE NAME='STATIC'>",
-                                      "<METHOD>GET</METHOD><URI>/next</URI>"
-                                      "<PROT-VER>HTTP/1.1</PROT-VER>",
-                                      "</REQUEST-LINE>", "<HEADERS>",
-                                      "<HL>Host: a</HL>", kAcceptHl,
-                                      kUserAgentHl, "<HL>Referer: http://a</HL>",
-                                      "</HEADERS>", "</REQUEST>"}));
-  // Told once per session with a message, then in the status line only.
-  EXPECT_EQ(view.messages,
-            (std::vector<Message>{{stopped, MessageIcon::kWarning}}));
-  EXPECT_EQ(browser.navigations.size(), 1u);  // the intro page only
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    view.messages.clear();
+    session.EndRecord_Click();
+    EXPECT_EQ(view.end_record_enabled, false);
+    session.WebBrowser1_DocumentComplete(kMainView, c.url, c.answer);
+    for (auto& answer : std::exchange(browser.fill_answers, {})) {
+      answer(c.form_found);
+    }
+    EXPECT_EQ(view.messages, (std::vector<Message>{
+                                 {c.message + " The transaction is kept; \"Save "
+                                  "Transaction\" tries the upload again.",
+                                  MessageIcon::kWarning}}));
+    EXPECT_EQ(view.end_record_enabled, true);
+    EXPECT_EQ(Recorded(), "</HTTP-TRANSACTION>\r\n");
+  }
+  EXPECT_EQ(browser.navigations.size(), 6u);  // the intro, 5 record pages
+  EXPECT_EQ(view.end_status, std::nullopt);
 }
 
-TEST_F(PageCompletionTest, ARecordPageWhoseProcessEndsIsLoadedAgainOnce) {
+// A record page whose process ends loads again once, then is given up.
+TEST_F(PageCompletionTest, ARecordPageWhoseProcessEndsLoadsAgainOnce) {
   Start();
   session.EndRecord_Click();
   session.WebBrowser1_WebProcessTerminated(kMainView);
-  EXPECT_EQ(browser.navigations.size(), 3u);  // intro, record page twice
-  EXPECT_EQ(view.end_record_enabled, false);
-  view.messages.clear();
   session.WebBrowser1_WebProcessTerminated(kMainView);
-  EXPECT_EQ(browser.navigations.size(), 3u);
-  ASSERT_EQ(view.messages.size(), 1u);
-  EXPECT_EQ(view.messages[0].prompt,
-            "The record page " + kRecordPage +
-                " could not be used: the page stopped working. The transaction "
-                "is kept; \"Save Transaction\" tries the upload again.");
+  EXPECT_EQ(browser.navigations.size(), 3u);  // the intro, 2 record pages
+  ASSERT_EQ(view.messages.size(), 2u);  // the page stopped; the upload not
+  EXPECT_EQ(view.status_text, view.messages[0].prompt);
+  EXPECT_EQ(view.end_record_enabled, true);
+  session.EndRecord_Click();  // and stopped by the user: tried again later
+  session.WebBrowser1_LoadEndedWithoutPage(kMainView);
   EXPECT_EQ(view.end_record_enabled, true);
 }
 
