@@ -158,13 +158,7 @@ void RecordingSession::CompleteUpload(const std::string& URL,
     return;
   }
   view_.ShowMessage("The record session has been stopped", MessageIcon::kNone);
-  try {
-    DeleteWorkingFiles();
-  } catch (const FileError& error) {
-    EndAfterFailedDeletion(error);
-    return;
-  }
-  EndProgram(0);
+  EndSession();
 }
 
 // Only the record page the program itself loaded receives the document

@@ -4,7 +4,7 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
 
 #include "scrivlet_fixture.h"
 #include "stand_in_server.h"
@@ -311,26 +311,19 @@ TEST_F(BrowsingTest, RefreshReloadsThePageAndRecordsNothing) {
   ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
 }
 
-// The page's process killed during a slow load: the user is told, and the
-// next page records as usual, no redirect of the dead load, its form's body
-// included (capture comes back with the new process).
+// The page's process killed in a slow load: the user is told; the next page
+// is no redirect of the dead load, and its form's body is captured.
 TEST_F(BrowsingTest, AKilledPageProcessIsToldAndRecordingGoesOn) {
   TypeAddress(server_.Url("/slow"));
   ASSERT_TRUE(server_.WaitForRequest("/slow", 1));
-  const std::string pgrep =
-      "pgrep -P " + std::to_string(program_->pid()) + " WebKitWebProces";
-  int web_process = 0;
-  FILE* found = popen(pgrep.c_str(), "r");
-  ASSERT_TRUE(found && fscanf(found, "%d", &web_process) == 1);
-  pclose(found);
-  ASSERT_EQ(kill(web_process, SIGKILL), 0);
-
+  const CommandResult web_process = RunCommand(
+      {"pgrep", "-P", std::to_string(program_->pid()), "WebKitWebProces"}, {});
+  ASSERT_EQ(kill(std::atoi(web_process.output.c_str()), SIGKILL), 0);
   WindowId message = WaitForMessage();
   ASSERT_NE(message, 0u) << "no message about the page";
   Display().Activate(message);
   Display().Key("Return");
   ASSERT_TRUE(WaitForWindowGone(message, "^Nerovant Scrivlet$"));
-
   NavigateTo("/form");
   ClickInPage(kBox1);
   WaitForPage("/form-target");

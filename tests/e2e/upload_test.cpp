@@ -90,8 +90,7 @@ class UploadTest : public ScrivletTest {
     EXPECT_FALSE(FileExists(installation_.TransNamePath()));
   }
 
-  // Expects the message about an upload that did not happen, answers it,
-  // and expects the program open with the transaction kept.
+  // Answers the message about an upload not done; the transaction is kept.
   void ExpectUploadNotDoneMessage() {
     WindowId message = WaitForMessage();
     ASSERT_NE(message, 0u) << "no message about the upload";
@@ -174,10 +173,9 @@ TEST_F(UploadTest, WholePathToTheStandInServer) {
   ExpectStoppedMessageAndCleanEnd();
 }
 
-// The browser spells the record page's address its own way ("127.1" is
-// "127.0.0.1"); the program navigated to the address as agent.ini spells it.
-class RecordPageSpellingTest : public UploadTest,
-                               public ::testing::WithParamInterface<const char*> {};
+// The browser spells the record page's address its own way: "127.1" loads
+// "127.0.0.1".
+class RecordPageSpellingTest : public UploadTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(RecordPageSpellingTest, RecordPageIsFilledWhenAgentIniSpellsItsAddressDifferently) {
   StandInServer management;
@@ -310,8 +308,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, UnusableRecordPageTest,
                                            RecordPage::kNotFound,
                                            RecordPage::kRefusingServlet));
 
-// Each press of "Save Transaction" tries again; the document keeps its
-// one closing line.
+// Each "Save Transaction" tries again; the document keeps one closing line.
 TEST_F(UploadTest, UnreachableServerIsToldAndSaveTriesAgain) {
   SavePageToUnreachableServer();
   ExpectUploadNotDoneMessage();

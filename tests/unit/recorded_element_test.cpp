@@ -16,9 +16,8 @@ class FakeObserver : public RecordedElementObserver {
     elements.push_back(std::move(element));
   }
   void TransactionStarted() override { events.push_back("start"); }
-  void ElementAnswered(std::size_t index,
-                       const RecordedAnswer& answer) override {
-    answers.emplace_back(index, answer);
+  void ElementAnswered(std::size_t i, const RecordedAnswer& a) override {
+    answers.emplace_back(i, a);
   }
 
   std::vector<std::string> events;
@@ -77,7 +76,6 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
   session.WebBrowser1_LoadEndedWithoutPage(kMainView);
   Navigate("http://h/next");
   session.WebBrowser1_DocumentComplete(kMainView, "http://h/next", Answered(200));
-
   using Told = std::pair<std::size_t, RecordedAnswer>;
   EXPECT_EQ(observer.answers, (std::vector<Told>{{1, {200, "http://h/frame", ""}},
                                                  {0, {404, "http://h/a", ""}},
