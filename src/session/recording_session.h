@@ -54,6 +54,7 @@ inline constexpr char kRecordPagePath[] =
 // agent.ini parser), capture_rules.h (the skip test and the credential
 // lines), proxy_settings.h, window_layout.h, typed_address.h (what the
 // address box loads), document_file.h (the repair carried out on trans.xml),
+// navigation_answers.h (which recorded navigation a finished load answers),
 // and src/document/, which includes nothing of src/session/: the element
 // text (document_writer.h), its escaping (xml_escaping.h), the repair plan
 // (document_repair.h), the elements read back (document_reader.h),
