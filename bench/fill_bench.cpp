@@ -135,6 +135,9 @@ class FillBench : public testing::IgnoredBrowserEvents, public WebViewWindow {
     state.transFilePath = dir_ + "/trans.xml";
     state.servletPath = kServletPath;
     state.mgmtServerUrl = "http://127.0.0.1:9/";
+    // As "Save Transaction" leaves it: the record page, spelled as the
+    // browser does (this address already is).
+    state.recordPageAddress = session_.RecordPageUrl();
     state.transactionUuid = "0b5e1c2a-5f0e-4d7e-9a51-2f4c9b1d7e33";
     state.transactionName = "Benchmark transaction";
     state.startUrl = "http://127.0.0.1:8080/shop/";
@@ -166,14 +169,16 @@ class FillBench : public testing::IgnoredBrowserEvents, public WebViewWindow {
   }
 
   // BrowserEvents: only the completions are watched.
-  void WebBrowser1_DocumentComplete(BrowserId id,
-                                    const std::string& url) override {
+  // The page is loaded from a string, without an HTTP answer; the session
+  // is told that it came with one, as the record page does.
+  void WebBrowser1_DocumentComplete(BrowserId id, const std::string& url,
+                                    const PageAnswer&) override {
     if (!loading_ || id != adapter_.Object()) return;
     loading_ = false;
     const Trial& trial = trials_[next_];
     start_ = Clock::now();
     if (trial.kind == Kind::kProgram) {
-      session_.WebBrowser1_DocumentComplete(id, url);
+      session_.WebBrowser1_DocumentComplete(id, url, testing::Answered(200));
     } else {
       GVariantBuilder arguments;
       g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);

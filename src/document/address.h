@@ -4,8 +4,7 @@
 #include <optional>
 #include <string>
 
-// Addresses as plain text: taken apart for the document's lines, and
-// spelled as the browser spells an address it has loaded.
+// Addresses as plain text, taken apart for the document's lines.
 
 namespace scrivlet {
 
@@ -22,15 +21,6 @@ struct UrlParts {
 // nullopt unless the URL has the shape scheme "://" authority, with a scheme
 // free of "/" and a non-empty authority; only then are host and URI defined.
 std::optional<UrlParts> SplitUrl(const std::string& url);
-
-// `url` in the form the browser reports an address it has loaded: scheme
-// and host in lower case, the scheme's default port dropped (":80" for
-// http, ":443" for https), "\" read as "/", an empty path made "/", "." and
-// ".." segments removed, characters that the browser escapes in a path
-// written as percent-escapes, and every percent-escape's hex digits in upper
-// case. The query and fragment are kept as they are but for the escape case.
-// A text that is not an absolute http(s) address is returned unchanged.
-std::string NormalizeUrl(const std::string& url);
 
 }  // namespace scrivlet
 

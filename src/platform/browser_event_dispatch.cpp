@@ -63,10 +63,14 @@ void BrowserEventDispatch::Deliver(const BrowserEventDelivery& delivery) {
               delivery.body_complete);
           break;
         case BrowserEvent::Kind::kDocumentComplete:
-          target.events->WebBrowser1_DocumentComplete(event.id, event.url);
+          target.events->WebBrowser1_DocumentComplete(event.id, event.url,
+                                                      event.answer);
           break;
         case BrowserEvent::Kind::kLoadEndedWithoutPage:
           target.events->WebBrowser1_LoadEndedWithoutPage(event.id);
+          break;
+        case BrowserEvent::Kind::kWebProcessTerminated:
+          target.events->WebBrowser1_WebProcessTerminated(event.id);
           break;
       }
     } catch (const std::exception& error) {

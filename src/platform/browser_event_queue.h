@@ -9,12 +9,18 @@
 
 #include "platform/submission_matcher.h"
 #include "session/browser.h"
+#include "session/browser_events.h"
 
 namespace scrivlet {
 
 // One event of a view as the engine reported it, in plain values.
 struct BrowserEvent {
-  enum class Kind { kNavigation, kDocumentComplete, kLoadEndedWithoutPage };
+  enum class Kind {
+    kNavigation,
+    kDocumentComplete,
+    kLoadEndedWithoutPage,
+    kWebProcessTerminated,
+  };
   Kind kind = Kind::kNavigation;
   // Given by the queue, in the order the events came. A navigation's
   // number names the engine's decision, which the caller keeps.
@@ -22,6 +28,8 @@ struct BrowserEvent {
   BrowserId view = 0;  // the view whose window receives the event
   BrowserId id = 0;    // the view's or a sub-frame's identity (pDisp)
   std::string url;
+  // Of a document completion only: what the page got.
+  PageAnswer answer;
   // Of a navigation only.
   bool post = false;
   bool form_submission = false;  // the engine says a form was submitted

@@ -6,6 +6,12 @@
 #include "platform/callback_guard.h"
 
 namespace scrivlet {
+namespace {
+
+// Enough for the frames of a page and the resources loading beside them.
+constexpr std::size_t kAnswersKept = 64;
+
+}  // namespace
 
 BrowserGroup::BrowserGroup()
     : settings_(GObjectPtr<WebKitSettings>::Adopt(webkit_settings_new())) {
@@ -53,19 +59,29 @@ void BrowserGroup::EnqueueNavigation(WebKitWebView* view,
   dispatch_.Run();
 }
 
-void BrowserGroup::EnqueueCompletion(WebKitWebView* view, bool new_page,
-                                     std::string url) {
-  EnqueueCompletion(IdOf(view), IdOf(view), new_page, std::move(url));
+void BrowserGroup::EnqueueCompletion(WebKitWebView* view,
+                                     LoadCompletion completion) {
+  EnqueueCompletion(IdOf(view), IdOf(view), std::move(completion));
 }
 
 void BrowserGroup::EnqueueCompletion(BrowserId view, BrowserId id,
-                                     bool new_page, std::string url) {
+                                     LoadCompletion completion) {
   BrowserEvent event;
-  event.kind = new_page ? BrowserEvent::Kind::kDocumentComplete
-                        : BrowserEvent::Kind::kLoadEndedWithoutPage;
+  event.kind = completion.new_page ? BrowserEvent::Kind::kDocumentComplete
+                                   : BrowserEvent::Kind::kLoadEndedWithoutPage;
   event.view = view;
   event.id = id;
-  event.url = std::move(url);
+  event.url = std::move(completion.url);
+  event.answer = std::move(completion.answer);
+  dispatch_.Enqueue(std::move(event));
+  dispatch_.Run();
+}
+
+void BrowserGroup::EnqueueWebProcessTerminated(WebKitWebView* view) {
+  BrowserEvent event;
+  event.kind = BrowserEvent::Kind::kWebProcessTerminated;
+  event.view = IdOf(view);
+  event.id = IdOf(view);
   dispatch_.Enqueue(std::move(event));
   dispatch_.Run();
 }
@@ -79,7 +95,27 @@ void BrowserGroup::OnFrameLoad(const FrameLoad& load) {
     view_urls.emplace_back(uri ? uri : "");
   }
   WebKitWebView* target = views_[ViewShowingFrame(view_urls, load.top_url)];
-  EnqueueCompletion(IdOf(target), frame_ids_.IdOf(load.frame), true, load.url);
+  LoadCompletion completion;
+  completion.new_page = true;
+  completion.url = load.url;
+  completion.answer.status = TakeAnswer(load.url);
+  EnqueueCompletion(IdOf(target), frame_ids_.IdOf(load.frame),
+                    std::move(completion));
+}
+
+void BrowserGroup::NoteAnswer(std::string url, int status) {
+  answers_.emplace_back(std::move(url), status);
+  if (answers_.size() > kAnswersKept) answers_.pop_front();
+}
+
+std::optional<int> BrowserGroup::TakeAnswer(const std::string& url) {
+  for (auto it = answers_.rbegin(); it != answers_.rend(); ++it) {
+    if (it->first != url) continue;
+    const int status = it->second;
+    answers_.erase(std::next(it).base());
+    return status;
+  }
+  return std::nullopt;
 }
 
 GObjectPtr<WebKitPolicyDecision> BrowserGroup::TakeDecision(

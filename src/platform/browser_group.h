@@ -4,7 +4,9 @@
 #include <webkit/webkit.h>
 
 #include <cstdint>
+#include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "platform/form_capture.h"
 #include "platform/frame_ids.h"
 #include "platform/gobject_ptr.h"
+#include "platform/load_outcome.h"
 #include "session/browser_events.h"
 
 namespace scrivlet {
@@ -49,15 +52,22 @@ class BrowserGroup : private BrowserEventEngine {
                          std::string url, bool post, bool form_submission,
                          std::string content_type);
   // A finished load of `view`'s top-level page.
-  void EnqueueCompletion(WebKitWebView* view, bool new_page, std::string url);
+  void EnqueueCompletion(WebKitWebView* view, LoadCompletion completion);
+  // The web process that rendered `view` has ended.
+  void EnqueueWebProcessTerminated(WebKitWebView* view);
+  // A view of the group got an answer with `status` for `url` (its final
+  // address): kept for the sub-frame whose document it may be, which
+  // reports its load later (a bounded number of the latest are kept).
+  void NoteAnswer(std::string url, int status);
 
  private:
   static BrowserId IdOf(WebKitWebView* view) {
     return reinterpret_cast<BrowserId>(view);
   }
-  void EnqueueCompletion(BrowserId view, BrowserId id, bool new_page,
-                         std::string url);
+  void EnqueueCompletion(BrowserId view, BrowserId id,
+                         LoadCompletion completion);
   void OnFrameLoad(const FrameLoad& load);
+  std::optional<int> TakeAnswer(const std::string& url);
   static gboolean OnTimer(gpointer self);
 
   // BrowserEventEngine
@@ -76,6 +86,7 @@ class BrowserGroup : private BrowserEventEngine {
   // The engine's decisions of the queued navigations, by their sequence.
   std::map<std::uint64_t, GObjectPtr<WebKitPolicyDecision>> decisions_;
   FrameIds frame_ids_;
+  std::deque<std::pair<std::string, int>> answers_;  // oldest first
   guint timer_ = 0;
 };
 

@@ -1,7 +1,10 @@
 #ifndef SCRIVLET_PLATFORM_LOAD_OUTCOME_H_
 #define SCRIVLET_PLATFORM_LOAD_OUTCOME_H_
 
+#include <optional>
 #include <string>
+
+#include "session/browser_events.h"
 
 namespace scrivlet {
 
@@ -21,6 +24,8 @@ struct LoadCompletion {
   // false: the view still shows the page it showed before.
   bool new_page = false;
   std::string url;
+  // What the page got: its answer's status, or the engine's error page.
+  PageAnswer answer;
 };
 
 // The rules that say how a top-level load ended, fed with the engine's load
@@ -35,15 +40,21 @@ class LoadOutcome {
   void Started();
   void Committed();
   // `before_commit`: the failure came before the load was committed.
+  // `reason`: the engine's description of the failure.
   void Failed(LoadFailure failure, bool before_commit,
-              const std::string& failing_url);
-  // The load has finished; `view_url` is the view's address now. Starts
-  // afresh for the next load.
-  LoadCompletion Finished(const std::string& view_url);
+              const std::string& failing_url, const std::string& reason = "");
+  // The load has finished; `view_url` is the view's address now and
+  // `status` the HTTP status of the page's answer (nullopt or 0: none).
+  // Starts afresh for the next load.
+  LoadCompletion Finished(const std::string& view_url,
+                          std::optional<int> status = std::nullopt);
 
  private:
   bool shows_page_ = false;
   std::string error_page_url_;
+  // The engine's error page is shown, and why.
+  bool error_page_ = false;
+  std::string error_;
 };
 
 }  // namespace scrivlet

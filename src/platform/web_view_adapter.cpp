@@ -2,6 +2,9 @@
 
 #include <gtkmm/widget.h>
 
+#include <functional>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -67,12 +70,32 @@ GVariant* StringVariant(std::string text) {
       [](gpointer data) { delete static_cast<std::string*>(data); }, owned);
 }
 
-// A page without a fitting form is left alone, silently.
-void OnFillFinished(GObject* source, GAsyncResult* result, gpointer) {
+// Tells the caller whether the script found and filled the form. A fill
+// cancelled with its adapter tells nobody. A script that failed (the page
+// went away meanwhile) filled nothing.
+void OnFillFinished(GObject* source, GAsyncResult* result, gpointer data) {
+  std::unique_ptr<std::function<void(bool)>> filled(
+      static_cast<std::function<void(bool)>*>(data));
   g_autoptr(GError) error = nullptr;
   g_autoptr(JSCValue) value =
       webkit_web_view_call_async_javascript_function_finish(
           WEBKIT_WEB_VIEW(source), result, &error);
+  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) return;
+  const bool found = value && jsc_value_is_boolean(value) &&
+                     jsc_value_to_boolean(value);
+  GuardCallback("form fill", [&] { (*filled)(found); });
+}
+
+// The HTTP status of the answer the view's page came with; nullopt for a
+// page without one (a local file, about:blank).
+std::optional<int> MainResourceStatus(WebKitWebView* view) {
+  WebKitWebResource* resource = webkit_web_view_get_main_resource(view);
+  if (!resource) return std::nullopt;
+  WebKitURIResponse* response = webkit_web_resource_get_response(resource);
+  if (!response) return std::nullopt;
+  const guint status = webkit_uri_response_get_status_code(response);
+  if (status == 0) return std::nullopt;
+  return static_cast<int>(status);
 }
 
 LoadFailure FailureOf(const GError* error) {
@@ -98,7 +121,8 @@ WebViewAdapter::WebViewAdapter(BrowserEvents& events, WebViewWindow& window)
     : group_(std::make_shared<BrowserGroup>()),
       events_(events),
       window_(window),
-      chrome_events_(&events) {
+      chrome_events_(&events),
+      pending_fills_(GObjectPtr<GCancellable>::Adopt(g_cancellable_new())) {
   view_ = GObjectPtr<WebKitWebView>::RefSink(WEBKIT_WEB_VIEW(
       g_object_new(WEBKIT_TYPE_WEB_VIEW, "settings", group_->settings(),
                    "network-session", webkit_network_session_get_default(),
@@ -114,7 +138,8 @@ WebViewAdapter::WebViewAdapter(BrowserEvents& events, WebViewWindow& window,
     : group_(opener.group_),
       events_(events),
       window_(window),
-      chrome_events_(nullptr) {
+      chrome_events_(nullptr),
+      pending_fills_(GObjectPtr<GCancellable>::Adopt(g_cancellable_new())) {
   view_ = GObjectPtr<WebKitWebView>::RefSink(WEBKIT_WEB_VIEW(g_object_new(
       WEBKIT_TYPE_WEB_VIEW, "related-view", opener.view(), "settings",
       group_->settings(), nullptr)));
@@ -130,6 +155,11 @@ void WebViewAdapter::Connect() {
   g_signal_connect(view(), "load-failed-with-tls-errors",
                    G_CALLBACK(&OnLoadFailedWithTlsErrors), this);
   g_signal_connect(view(), "create", G_CALLBACK(&OnCreate), this);
+  g_signal_connect(view(), "close", G_CALLBACK(&OnClose), this);
+  g_signal_connect(view(), "resource-load-started",
+                   G_CALLBACK(&OnResourceLoadStarted), this);
+  g_signal_connect(view(), "web-process-terminated",
+                   G_CALLBACK(&OnWebProcessTerminated), this);
   g_signal_connect(view(), "authenticate", G_CALLBACK(&OnAuthenticate), this);
   g_signal_connect(view(), "user-message-received",
                    G_CALLBACK(&OnUserMessage), this);
@@ -141,6 +171,7 @@ void WebViewAdapter::Connect() {
 
 // The view is released after this body, before the group (see view_).
 WebViewAdapter::~WebViewAdapter() {
+  g_cancellable_cancel(pending_fills_.get());
   group_->Remove(view());
   g_signal_handlers_disconnect_by_data(
       webkit_web_view_get_back_forward_list(view()), this);
@@ -175,8 +206,13 @@ auto WebViewAdapter::Handle(Handler handler) {
   return handler();
 }
 
-void WebViewAdapter::Navigate(const std::string& url) {
+// The engine parses the address at the call and reports the load under
+// its own spelling of it from then on, which is what the view's address
+// holds right after the call.
+std::string WebViewAdapter::Navigate(const std::string& url) {
   webkit_web_view_load_uri(view(), url.c_str());
+  const char* uri = webkit_web_view_get_uri(view());
+  return uri ? uri : url;
 }
 
 void WebViewAdapter::Navigate2(const std::string& url) {
@@ -200,7 +236,8 @@ bool WebViewAdapter::StopLoading() {
 // Only the view's top-level document can be filled: a sub-frame's identity
 // names no document the engine lets us address, so it is left alone.
 void WebViewAdapter::FillFirstForm(BrowserId target,
-                                   std::array<std::string, 4> values) {
+                                   std::array<std::string, 4> values,
+                                   std::function<void(bool filled)> filled) {
   if (target != Object()) return;
   GVariantBuilder arguments;
   g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
@@ -212,7 +249,8 @@ void WebViewAdapter::FillFirstForm(BrowserId target,
   }
   webkit_web_view_call_async_javascript_function(
       view(), kFillFirstFormScript, -1, g_variant_builder_end(&arguments),
-      kRecordPageWorld, nullptr, nullptr, &OnFillFinished, nullptr);
+      kRecordPageWorld, nullptr, pending_fills_.get(), &OnFillFinished,
+      new std::function<void(bool)>(std::move(filled)));
 }
 
 // The capture script's messages come from the web process extension of the
@@ -272,9 +310,50 @@ void WebViewAdapter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
     if (event == WEBKIT_LOAD_COMMITTED) adapter->load_.Committed();
     if (event != WEBKIT_LOAD_FINISHED) return;
     const char* uri = webkit_web_view_get_uri(view);
-    LoadCompletion completion = adapter->load_.Finished(uri ? uri : "");
-    adapter->group_->EnqueueCompletion(view, completion.new_page,
-                                       std::move(completion.url));
+    adapter->group_->EnqueueCompletion(
+        view, adapter->load_.Finished(uri ? uri : "", MainResourceStatus(view)));
+  });
+}
+
+// The engine raises no load event for the load the process took with it;
+// the load in progress ends here, without a page.
+void WebViewAdapter::OnWebProcessTerminated(WebKitWebView* view,
+                                            WebKitWebProcessTerminationReason,
+                                            gpointer self) {
+  GuardCallback("web-process-terminated", [&] {
+    auto* adapter = static_cast<WebViewAdapter*>(self);
+    adapter->load_.Started();
+    adapter->group_->EnqueueWebProcessTerminated(view);
+  });
+}
+
+// A sub-frame's document is one of the view's resources; its answer is
+// handed to the group, which gives it to the frame's load. The resource may
+// outlive the adapter, so its handler holds the group weakly.
+void WebViewAdapter::OnResourceLoadStarted(WebKitWebView*,
+                                           WebKitWebResource* resource,
+                                           WebKitURIRequest*, gpointer self) {
+  using Group = std::weak_ptr<BrowserGroup>;
+  auto on_response = +[](WebKitWebResource* answered, GParamSpec*,
+                         gpointer group) {
+    WebKitURIResponse* response = webkit_web_resource_get_response(answered);
+    const std::shared_ptr<BrowserGroup> alive =
+        static_cast<Group*>(group)->lock();
+    if (!alive || !response) return;
+    const guint status = webkit_uri_response_get_status_code(response);
+    const char* uri = webkit_uri_response_get_uri(response);
+    if (status > 0 && uri) alive->NoteAnswer(uri, static_cast<int>(status));
+  };
+  g_signal_connect_data(
+      resource, "notify::response", G_CALLBACK(on_response),
+      new Group(static_cast<WebViewAdapter*>(self)->group_),
+      [](gpointer group, GClosure*) { delete static_cast<Group*>(group); },
+      static_cast<GConnectFlags>(0));
+}
+
+void WebViewAdapter::OnClose(WebKitWebView*, gpointer self) {
+  GuardCallback("close", [&] {
+    static_cast<WebViewAdapter*>(self)->window_.CloseByPage();
   });
 }
 
@@ -284,7 +363,7 @@ gboolean WebViewAdapter::OnLoadFailed(WebKitWebView*, WebKitLoadEvent event,
   GuardCallback("load-failed", [&] {
     static_cast<WebViewAdapter*>(self)->load_.Failed(
         FailureOf(error), event != WEBKIT_LOAD_COMMITTED,
-        failing_uri ? failing_uri : "");
+        failing_uri ? failing_uri : "", error ? error->message : "");
   });
   return FALSE;
 }

@@ -39,6 +39,9 @@ class WebViewWindow : public DeliveryListener {
   virtual WebViewAdapter* NewWindow2(WebViewAdapter& opener) = 0;
   // The status text of a pop-up's view (the main view's is the session's).
   virtual void StatusTextChange(const std::string& /*text*/) {}
+  // The page asks to close its window (window.close()). Ignored unless the
+  // window says otherwise.
+  virtual void CloseByPage() {}
 };
 
 // A WebKitWebView seen as the browser control. Navigation decisions become
@@ -70,14 +73,14 @@ class WebViewAdapter : public Browser {
   // Browser
   BrowserId Object() const override;
   std::string FileAddress(const std::string& path) const override;
-  void Navigate(const std::string& url) override;
+  std::string Navigate(const std::string& url) override;
   void Navigate2(const std::string& url) override;
   void Focus() override;
   void GoBack() override;
   void GoForward() override;
   void Refresh() override;
-  void FillFirstForm(BrowserId target,
-                     std::array<std::string, 4> values) override;
+  void FillFirstForm(BrowserId target, std::array<std::string, 4> values,
+                     std::function<void(bool filled)> filled) override;
 
   // Stops the page that is loading; false when none is.
   bool StopLoading();
@@ -90,6 +93,13 @@ class WebViewAdapter : public Browser {
   static gboolean OnDecidePolicy(WebKitWebView* view,
                                  WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer self);
+  static void OnWebProcessTerminated(WebKitWebView* view,
+                                     WebKitWebProcessTerminationReason reason,
+                                     gpointer self);
+  static void OnClose(WebKitWebView* view, gpointer self);
+  static void OnResourceLoadStarted(WebKitWebView* view,
+                                    WebKitWebResource* resource,
+                                    WebKitURIRequest* request, gpointer self);
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                             gpointer self);
   static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent event,
@@ -126,6 +136,9 @@ class WebViewAdapter : public Browser {
   Gtk::Widget* widget_;  // the gtkmm wrapper of view_, owned by it
   std::string status_text_;
   LoadOutcome load_;  // of the top-level load in progress
+  // Cancelled when the adapter goes: a form fill that finishes later calls
+  // back nobody.
+  GObjectPtr<GCancellable> pending_fills_;
 };
 
 }  // namespace scrivlet

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace scrivlet {
@@ -41,7 +42,11 @@ class Browser {
   // at `url`, which completes like a page (WebBrowser1_DocumentComplete with
   // `url`); a load stopped or turned into a download ends without a page
   // (WebBrowser1_LoadEndedWithoutPage).
-  virtual void Navigate(const std::string& url) = 0;
+  //
+  // Returns the address as the browser spells it for this load (scheme and
+  // host in its canonical form, blanks around it dropped): the events of
+  // the load report it in that spelling.
+  virtual std::string Navigate(const std::string& url) = 0;
   // The address box's navigation: the text is handed over unchanged (not
   // trimmed, no scheme added, perhaps empty); the session has already put a
   // scheme in front where it lacked one. In the WebKit adapter it is
@@ -58,11 +63,14 @@ class Browser {
 
   // Sets, by position, the values of the first four elements of the first
   // form of the page that `target` shows. The values are handed to the page
-  // as data, never as script text. A page without such a form is left alone,
-  // silently. May finish after the call returns. The values are taken over:
-  // the document among them may be megabytes.
+  // as data, never as script text. A page without such a form is left
+  // alone. Finishes after the call returns: `filled` is then called on the
+  // user-interface thread with whether the form was there and filled,
+  // unless the browser has gone by then. The values are taken over: the
+  // document among them may be megabytes.
   virtual void FillFirstForm(BrowserId target,
-                             std::array<std::string, 4> values) = 0;
+                             std::array<std::string, 4> values,
+                             std::function<void(bool filled)> filled) = 0;
 };
 
 }  // namespace scrivlet

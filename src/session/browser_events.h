@@ -11,6 +11,24 @@
 
 namespace scrivlet {
 
+// What a finished load of a page got from the network: a plain value that
+// the browser adapter fills from the engine's response.
+struct PageAnswer {
+  // The HTTP status of the page's answer; nullopt when the page came
+  // without one (a local file, about:blank, the engine's error page).
+  std::optional<int> status;
+  // The engine shows its error page: no answer came (no host, the
+  // connection refused, a certificate refused).
+  bool error_page = false;
+  // The engine's reason for its error page ("" otherwise).
+  std::string error;
+
+  // The page is not what was asked for: the engine's error page, or an
+  // answer with a status of 400 or more.
+  bool Failed() const { return error_page || (status && *status >= 400); }
+  bool operator==(const PageAnswer&) const = default;
+};
+
 // The events a browser of the session raises, in plain values: the handlers
 // the session gives the browser adapter. The adapter calls them on the
 // user-interface thread, one at a time and in the order the engine reported
@@ -28,11 +46,18 @@ class BrowserEvents {
       BrowserId pDisp, const std::string& URL,
       const std::optional<std::string>& PostData, const std::string& Headers,
       bool body_complete = true) = 0;
+  // `answer` is what the page at `URL` got; a sub-frame's answer is not
+  // known (a default PageAnswer).
   virtual void WebBrowser1_DocumentComplete(BrowserId pDisp,
-                                            const std::string& URL) = 0;
+                                            const std::string& URL,
+                                            const PageAnswer& answer = {}) = 0;
   // A load of a browser's top-level page ended without a new page: the
   // browser still shows the page it showed before.
   virtual void WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp) = 0;
+  // The process that rendered the view `pDisp` ended (a crash, the
+  // out-of-memory killer): its load in progress produced no page, and the
+  // view shows nothing live until it loads again.
+  virtual void WebBrowser1_WebProcessTerminated(BrowserId pDisp) = 0;
   // kForwardCommand or kBackCommand (session/browser.h).
   virtual void WebBrowser1_CommandStateChange(long Command, bool Enable) = 0;
   virtual void WebBrowser1_StatusTextChange(const std::string& Text) = 0;

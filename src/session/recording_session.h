@@ -10,6 +10,7 @@
 #include "session/certificate.h"
 #include "session/file_system.h"
 #include "session/main_window_view.h"
+#include "session/navigation_answers.h"
 #include "session/proxy_settings.h"
 #include "session/recorded_element.h"
 #include "session/session_state.h"
@@ -38,8 +39,9 @@ inline constexpr char kRecordPagePath[] =
 //   recording_session_transaction_start.cpp: StartTransaction.
 //   recording_session_navigation_capture.cpp: WebBrowser1_BeforeNavigate2,
 //       where a navigation becomes a REQUEST element.
-//   recording_session_page_completion.cpp: WebBrowser1_DocumentComplete and
-//       WebBrowser1_LoadEndedWithoutPage: the redirect element, the
+//   recording_session_page_completion.cpp: WebBrowser1_DocumentComplete,
+//       WebBrowser1_LoadEndedWithoutPage and
+//       WebBrowser1_WebProcessTerminated: the redirect element, the
 //       credential dialogs, filling the record page, the upload's answer.
 //   recording_session_save_transaction.cpp: EndRecord_Click ("Save
 //       Transaction").
@@ -53,10 +55,11 @@ inline constexpr char kRecordPagePath[] =
 // agent.ini parser), capture_rules.h (the skip test and the credential
 // lines), proxy_settings.h, window_layout.h, typed_address.h (what the
 // address box loads), document_file.h (the repair carried out on trans.xml),
+// navigation_answers.h (which recorded navigation a finished load answers),
 // and src/document/, which includes nothing of src/session/: the element
 // text (document_writer.h), its escaping (xml_escaping.h), the repair plan
 // (document_repair.h), the elements read back (document_reader.h),
-// EncodeBase64, and SplitUrl and NormalizeUrl (address.h).
+// EncodeBase64, and SplitUrl (address.h).
 class RecordingSession : public BrowserEvents {
  public:
   RecordingSession(FileSystem& files, Browser& browser, MainWindowView& view,
@@ -73,6 +76,9 @@ class RecordingSession : public BrowserEvents {
   void SetRecordedElementObserver(RecordedElementObserver* observer) {
     element_observer_ = observer;
   }
+  // What each element of the document got, as far as known; the observer
+  // is told of each answer as it comes (ElementAnswered).
+  const NavigationAnswers& answers() const { return answers_; }
 
   // --- Start-up and session end ---
   // The load handler: runs before the window is first shown.
@@ -98,13 +104,21 @@ class RecordingSession : public BrowserEvents {
                                    const std::optional<std::string>& PostData,
                                    const std::string& Headers,
                                    bool body_complete = true) override;
-  void WebBrowser1_DocumentComplete(BrowserId pDisp,
-                                    const std::string& URL) override;
+  // `answer` decides whether the upload servlet's answer ends the session
+  // and whether the record page is filled: only a page that came as asked.
+  void WebBrowser1_DocumentComplete(BrowserId pDisp, const std::string& URL,
+                                    const PageAnswer& answer = {}) override;
   // A load of a browser that ended without a new page (a download, a 204
   // answer, a load stopped or refused before its page came): the browser
   // still shows the page it showed, which has been completed already. Only
   // the busy display ends; nothing is recorded and no dialog is shown.
   void WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp) override;
+  // The view's load in progress ends without a page (nothing recorded for
+  // it) and the user is told that "Refresh" loads the page again; a record
+  // page that was loading is loaded again once.
+  void WebBrowser1_WebProcessTerminated(BrowserId pDisp) override;
+  // "Save Transaction", also after an upload that did not happen: the
+  // closing line is written once, the record page loaded each time.
   void EndRecord_Click();
 
   // --- Navigation controls and status ---
@@ -160,9 +174,12 @@ class RecordingSession : public BrowserEvents {
   // A failure is reported once (see `captureFailureReported`), leaves the
   // file as it was and is told to nobody. `method` and `url` are those
   // recorded, `body_size` the size of the body the element records.
-  void AppendCapturedElement(std::string element, ElementKind kind,
+  // Returns whether the element was appended.
+  bool AppendCapturedElement(std::string element, ElementKind kind,
                              const std::string& method, const std::string& url,
                              std::size_t body_size);
+  // Tells the observer the answer kept for element `index`.
+  void TellAnswer(std::size_t index);
   // Deletes trans.xml, then transName.txt, each when present. Throws
   // FileError when a file cannot be deleted; the rest is then not done.
   void DeleteWorkingFiles();
@@ -171,12 +188,23 @@ class RecordingSession : public BrowserEvents {
   std::string ContinueKeptDocument(const std::string& content);
   // Steps of a top-level completion that may fail; any exception takes the
   // silent route of the caller.
-  void CompleteTopLevelPage(BrowserId pDisp, const std::string& URL);
+  void CompleteTopLevelPage(BrowserId pDisp, const std::string& URL,
+                            const PageAnswer& answer);
+  // The servlet's answer to the upload: a good one ends the session.
+  void CompleteUpload(const std::string& URL, const PageAnswer& answer);
+  // True for a page at the record page "Save Transaction" loaded.
+  bool IsRecordPage(const std::string& URL) const;
+  // The transaction was not handed over: the user is told `what` failed,
+  // and "Save Transaction" may try again.
+  void ReportUploadNotDone(const std::string& what);
+  // FillFirstForm's answer for the record page at `URL`.
+  void RecordPageFilled(const std::string& URL, bool filled);
+  void LoadRecordPage();
   void AskForCredentials();
   // True for the reload that follows an accepted certificate.
   bool ContinuesAcceptedCertificate(const std::string& URL);
-  void FillRecordPage(BrowserId pDisp);
-  void CaptureRedirect(const std::string& URL);
+  void FillRecordPage(BrowserId pDisp, const std::string& URL);
+  void CaptureRedirect(const std::string& URL, const RecordedAnswer& answer);
   // The steps that end every completion: the pending navigation is over.
   void EndPendingNavigation();
 
@@ -188,6 +216,7 @@ class RecordingSession : public BrowserEvents {
   SessionState state_;
   bool ended_ = false;
   RecordedElementObserver* element_observer_ = nullptr;
+  NavigationAnswers answers_;
 };
 
 }  // namespace scrivlet

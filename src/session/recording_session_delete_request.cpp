@@ -43,6 +43,7 @@ bool RecordingSession::DeleteRequest_Click(std::size_t index) {
                       MessageIcon::kWarning);
     return false;
   }
+  answers_.ElementDeleted(index);
   if (element_observer_) element_observer_->ElementDeleted(index);
   return true;
 }

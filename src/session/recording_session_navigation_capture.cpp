@@ -12,7 +12,7 @@ namespace scrivlet {
 // Records one navigation of any browser of the session (main view, its
 // frames, pop-ups). It never cancels or alters the navigation.
 void RecordingSession::WebBrowser1_BeforeNavigate2(
-    BrowserId /*pDisp*/, const std::string& URL,
+    BrowserId pDisp, const std::string& URL,
     const std::optional<std::string>& PostData, const std::string& Headers,
     bool body_complete) {
   if (ended_) return;
@@ -32,12 +32,15 @@ void RecordingSession::WebBrowser1_BeforeNavigate2(
   RequestFields fields = DecideRequestFields(state_, std::move(*parts), URL);
   fields.method = PostData ? "POST" : "GET";
   std::string element = BuildNavigationElement(fields, Headers, PostData);
-  AppendCapturedElement(std::move(element), ElementKind::kNavigation,
-                        fields.method, URL, PostData ? PostData->size() : 0);
+  if (AppendCapturedElement(std::move(element), ElementKind::kNavigation,
+                            fields.method, URL,
+                            PostData ? PostData->size() : 0)) {
+    answers_.NavigationAppended(pDisp, URL);
+  }
   if (PostData && !body_complete) ReportIncompleteBody(URL);
 }
 
-void RecordingSession::AppendCapturedElement(std::string element,
+bool RecordingSession::AppendCapturedElement(std::string element,
                                              ElementKind kind,
                                              const std::string& method,
                                              const std::string& url,
@@ -47,11 +50,20 @@ void RecordingSession::AppendCapturedElement(std::string element,
     state_.captureFailureReported = false;
   } catch (const FileError& error) {
     ReportCaptureFailure(error);
-    return;
+    return false;
   }
+  if (element_observer_) {
+    element_observer_->ElementRecorded(
+        RecordedElement{kind, method, url, body_size, std::move(element)});
+  }
+  return true;
+}
+
+void RecordingSession::TellAnswer(std::size_t index) {
   if (!element_observer_) return;
-  element_observer_->ElementRecorded(
-      RecordedElement{kind, method, url, body_size, std::move(element)});
+  if (const std::optional<RecordedAnswer>& answer = answers_.answer(index)) {
+    element_observer_->ElementAnswered(index, *answer);
+  }
 }
 
 void RecordingSession::ReportCaptureFailure(const FileError& error) {

@@ -13,16 +13,56 @@
 
 namespace scrivlet {
 
+namespace {
+
+constexpr char kPageStoppedText[] =
+    "The page stopped working: the browser's page process ended. "
+    "\"Refresh\" loads it again.";
+
+// An HTTP page that came without a status is the engine's own page in its
+// place: its error page, loaded as a page of its own after the failed load.
+bool NotAnswered(const PageAnswer& answer) {
+  return answer.Failed() || !answer.status;
+}
+
+// Why a page did not come as asked, in the user's words.
+std::string FailureReason(const PageAnswer& answer) {
+  if (!answer.error_page && answer.status) {
+    return "HTTP " + std::to_string(*answer.status);
+  }
+  if (answer.error.empty()) return "could not connect";
+  return "could not connect (" + answer.error + ")";
+}
+
+// What the recorded request of a page that completed at `URL` got.
+RecordedAnswer AnswerOf(const std::string& URL, const PageAnswer& answer) {
+  RecordedAnswer recorded;
+  recorded.status = answer.status;
+  if (answer.error_page) {
+    recorded.error = answer.error.empty() ? "no answer" : answer.error;
+  } else {
+    recorded.final_url = URL;
+  }
+  return recorded;
+}
+
+}  // namespace
+
 // Ends the busy display of a navigation. Only the main view's own top-level
 // document may end the session, ask for credentials, hand the document to
 // the record page or record a redirect; frames and pop-ups only run the
 // final steps.
 void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
-                                                    const std::string& URL) {
+                                                    const std::string& URL,
+                                                    const PageAnswer& answer) {
   if (ended_) return;
+  if (const std::optional<std::size_t> index =
+          answers_.PageCompleted(pDisp, URL, AnswerOf(URL, answer))) {
+    TellAnswer(*index);
+  }
   if (pDisp == browser_.Object()) {
     try {
-      CompleteTopLevelPage(pDisp, URL);
+      CompleteTopLevelPage(pDisp, URL, answer);
     } catch (const std::exception&) {
       // The silent route: the page-specific work is abandoned, the final
       // steps still run.
@@ -34,10 +74,41 @@ void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
 
 // The page the browser stayed on is no new address: it records no redirect
 // (its address differs from `pendingUrl`, but no request went there), and
-// after the intro page it does not ask for credentials again.
-void RecordingSession::WebBrowser1_LoadEndedWithoutPage(BrowserId /*pDisp*/) {
+// after the intro page it does not ask for credentials again. A record page
+// the user stopped leaves "Save Transaction" to be pressed again.
+void RecordingSession::WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp) {
   if (ended_) return;
+  answers_.LoadEndedWithoutPage(pDisp);
+  if (pDisp == browser_.Object() && state_.recordPageLoading) {
+    state_.recordPageLoading = false;
+    view_.SetEndRecordEnabled(true);
+  }
   EndPendingNavigation();
+}
+
+// The engine starts a new process for the view's next load; until then the
+// view shows the dead page. The user is asked once per session with a
+// message, afterwards in the status line only. A record page that dies
+// twice is given up like one that does not load.
+void RecordingSession::WebBrowser1_WebProcessTerminated(BrowserId pDisp) {
+  if (ended_) return;
+  answers_.ViewLost(pDisp);
+  EndPendingNavigation();
+  view_.SetStatusText(kPageStoppedText);
+  if (pDisp == browser_.Object() && state_.recordPageLoading) {
+    if (!state_.recordPageReloaded) {
+      state_.recordPageReloaded = true;
+      LoadRecordPage();
+    } else {
+      state_.recordPageLoading = false;
+      ReportUploadNotDone("The record page " + state_.recordPageAddress +
+                          " could not be used: the page stopped working.");
+      return;
+    }
+  }
+  if (state_.webProcessEndReported) return;
+  state_.webProcessEndReported = true;
+  view_.ShowMessage(kPageStoppedText, MessageIcon::kWarning);
 }
 
 void RecordingSession::EndPendingNavigation() {
@@ -48,15 +119,13 @@ void RecordingSession::EndPendingNavigation() {
 }
 
 void RecordingSession::CompleteTopLevelPage(BrowserId pDisp,
-                                            const std::string& URL) {
+                                            const std::string& URL,
+                                            const PageAnswer& answer) {
   // Only the answer to our own upload ends the session: a link to a servlet
   // address on a recorded site must not throw the recording away.
   if (URL.find(state_.servletPath) != std::string::npos &&
       state_.documentClosed) {
-    view_.ShowMessage("The record session has been stopped",
-                      MessageIcon::kNone);
-    DeleteWorkingFiles();
-    EndProgram(0);
+    CompleteUpload(URL, answer);
     return;
   }
   if (URL.find("scrivletIntro.html") != std::string::npos) {
@@ -65,16 +134,58 @@ void RecordingSession::CompleteTopLevelPage(BrowserId pDisp,
     return;
   }
   view_.SetText1(URL);
-  // Only the record page the program itself asked for receives the document
-  // (and the credentials in it); look-alikes on other hosts get nothing. The
-  // browser reports the address in its own spelling ("http://Mgmt:80/./x"
-  // comes back as "http://mgmt/x"), so both are compared in that spelling.
-  const std::string record_page = NormalizeUrl(RecordPageUrl());
-  if (NormalizeUrl(URL).starts_with(record_page)) {
-    FillRecordPage(pDisp);
+  if (IsRecordPage(URL)) {
+    state_.recordPageLoading = false;
+    if (NotAnswered(answer)) {
+      ReportUploadNotDone("The record page " + URL +
+                          " could not be used: " + FailureReason(answer) +
+                          ".");
+      return;
+    }
+    FillRecordPage(pDisp, URL);
     return;
   }
-  CaptureRedirect(URL);
+  CaptureRedirect(URL, AnswerOf(URL, answer));
+}
+
+// A servlet that refused the document, or could not be reached, has stored
+// nothing: the working files stay for another try.
+void RecordingSession::CompleteUpload(const std::string& URL,
+                                      const PageAnswer& answer) {
+  if (NotAnswered(answer)) {
+    ReportUploadNotDone("The upload to " + URL +
+                        " failed: " + FailureReason(answer) + ".");
+    return;
+  }
+  view_.ShowMessage("The record session has been stopped", MessageIcon::kNone);
+  EndSession();
+}
+
+// Only the record page the program itself loaded receives the document
+// (and the credentials in it); look-alikes on other hosts get nothing. The
+// browser reports the page in its own spelling of the address, which
+// "Save Transaction" kept.
+bool RecordingSession::IsRecordPage(const std::string& URL) const {
+  return !state_.recordPageAddress.empty() &&
+         URL.starts_with(state_.recordPageAddress);
+}
+
+// The failed load and the engine's error page after it both complete: the
+// user hears of it once per press of "Save Transaction".
+void RecordingSession::ReportUploadNotDone(const std::string& what) {
+  if (state_.uploadFailureReported) return;
+  state_.uploadFailureReported = true;
+  view_.ShowMessage(what +
+                        " The transaction is kept; \"Save Transaction\" "
+                        "tries the upload again.",
+                    MessageIcon::kWarning);
+  view_.SetEndRecordEnabled(true);
+}
+
+void RecordingSession::RecordPageFilled(const std::string& URL, bool filled) {
+  if (ended_ || filled) return;
+  ReportUploadNotDone("The record page " + URL +
+                      " could not be used: no upload form on the page.");
 }
 
 void RecordingSession::AskForCredentials() {
@@ -99,21 +210,25 @@ void RecordingSession::AskForCredentials() {
   }
 }
 
-void RecordingSession::FillRecordPage(BrowserId pDisp) {
+void RecordingSession::FillRecordPage(BrowserId pDisp, const std::string& URL) {
   if (!files_.FileExists(state_.transFilePath)) {
     files_.CreateTextFile(state_.transFilePath, "");
   }
   // One read and one pass: a document of megabytes is not cut into lines.
   std::string document =
       JoinDocumentLines(files_.ReadText(state_.transFilePath));
-  browser_.FillFirstForm(pDisp, {state_.transactionUuid, state_.transactionName,
-                                 state_.startUrl, std::move(document)});
+  browser_.FillFirstForm(
+      pDisp,
+      {state_.transactionUuid, state_.transactionName, state_.startUrl,
+       std::move(document)},
+      [this, URL](bool filled) { RecordPageFilled(URL, filled); });
 }
 
 // A page that ended elsewhere than its first captured address was
 // redirected by the server; the final address gets one completion-form
 // element.
-void RecordingSession::CaptureRedirect(const std::string& URL) {
+void RecordingSession::CaptureRedirect(const std::string& URL,
+                                       const RecordedAnswer& answer) {
   if (state_.pendingUrl.empty() || SkipsNavigation(state_, URL)) return;
   if (state_.documentClosed) return;
   std::optional<UrlParts> parts = SplitUrl(URL);
@@ -122,8 +237,11 @@ void RecordingSession::CaptureRedirect(const std::string& URL) {
   // A redirect's element is always written as a GET and without content,
   // whatever the method of the navigation that led to it.
   fields.method = "GET";
-  AppendCapturedElement(BuildCompletionElement(fields),
-                        ElementKind::kCompletion, fields.method, URL, 0);
+  if (AppendCapturedElement(BuildCompletionElement(fields),
+                            ElementKind::kCompletion, fields.method, URL, 0)) {
+    answers_.CompletionAppended(answer);
+    TellAnswer(answers_.count() - 1);
+  }
 }
 
 }  // namespace scrivlet

@@ -14,10 +14,10 @@ namespace scrivlet {
 // document well-formed.
 //
 // The navigation itself cannot fail here (see Browser::Navigate). A record
-// page that does not load shows the engine's error page at its address; that
-// completion finds no form to fill, so nothing is sent, the document stays
-// closed on disk and the button stays disabled; "Reset Transaction" starts
-// over.
+// page that does not load, or holds no form, and a servlet that refuses the
+// document are told when their pages complete; the button is then enabled
+// again and a second click loads the record page again, with the document
+// as it is.
 void RecordingSession::EndRecord_Click() {
   if (ended_) return;
   view_.SetEndRecordEnabled(false);
@@ -36,7 +36,14 @@ void RecordingSession::EndRecord_Click() {
     }
     state_.documentClosed = true;
   }
-  browser_.Navigate(RecordPageUrl());
+  state_.recordPageReloaded = false;
+  state_.uploadFailureReported = false;
+  LoadRecordPage();
+}
+
+void RecordingSession::LoadRecordPage() {
+  state_.recordPageLoading = true;
+  state_.recordPageAddress = browser_.Navigate(RecordPageUrl());
 }
 
 }  // namespace scrivlet

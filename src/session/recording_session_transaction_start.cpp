@@ -38,6 +38,7 @@ std::string KeptElementsText(std::size_t count) {
 // them, "" when there are none.
 std::string RecordingSession::ContinueKeptDocument(const std::string& content) {
   std::vector<KeptElement> kept = ReadDocumentElements(content);
+  answers_.Restart(kept.size());
   if (kept.empty()) return "";
   state_.startUrl = kept.front().url;
   if (element_observer_) {
@@ -63,7 +64,10 @@ void RecordingSession::StartTransaction() {
     view_.SetEndRecordEnabled(true);
     state_.didRefresh = false;
     state_.documentClosed = false;
+    state_.recordPageAddress = "";
+    state_.recordPageLoading = false;
     state_.incompleteBodyReported = false;
+    answers_.Restart(0);
     if (element_observer_) element_observer_->TransactionStarted();
 
     state_.transactionName = kNameKey;

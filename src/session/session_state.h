@@ -74,6 +74,20 @@ struct SessionState {
   // document takes no further elements, so it stays well-formed. Cleared by
   // every transaction start.
   bool documentClosed = false;
+  // The record page as the browser spells the address "Save Transaction"
+  // loaded; only a page at it receives the document. "" until the first
+  // save of a transaction.
+  std::string recordPageAddress;
+  // The record page load that "Save Transaction" started has not completed
+  // yet; a web process that ends meanwhile has the page loaded again once
+  // (`recordPageReloaded`). Both cleared by every save.
+  bool recordPageLoading = false;
+  bool recordPageReloaded = false;
+  // The upload that the last save started has been reported as not done.
+  bool uploadFailureReported = false;
+  // The user has been told once in this session that a page stopped
+  // working; later ends go to the status line only.
+  bool webProcessEndReported = false;
   // A capture failure has been reported to the user and no capture has
   // succeeded since; further failures stay quiet until one does.
   bool captureFailureReported = false;

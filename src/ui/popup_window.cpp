@@ -99,6 +99,9 @@ void Popup::StatusTextChange(const std::string& text) {
   ShowText(StatusBar1_, text);
 }
 
+// As the user's close box: what the pop-up recorded stays recorded.
+void Popup::CloseByPage() { close(); }
+
 void Popup::RefreshButton_Click() {
   GuardCallback("Refresh",
                 [this] { session_.PopupRefreshButton_Click(WebBrowser1_); });

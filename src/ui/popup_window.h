@@ -20,7 +20,8 @@ namespace scrivlet {
 // pop-up shows "loading...." while each of them is handled.
 //
 // A pop-up owns itself: it is made visible at once and deletes itself once
-// the user has closed it and no handler for its browser is running.
+// the user or its page (window.close()) has closed it and no handler for its
+// browser is running.
 class Popup : public Gtk::Window, private WebViewWindow {
  public:
   // Opens a pop-up for a new-window request of `opener`. `session` must
@@ -36,6 +37,7 @@ class Popup : public Gtk::Window, private WebViewWindow {
   // WebViewWindow
   WebViewAdapter* NewWindow2(WebViewAdapter& opener) override;
   void StatusTextChange(const std::string& text) override;
+  void CloseByPage() override;
   void DeliveryStarted() override;
   void DeliveryEnded() override;
 

@@ -58,6 +58,19 @@ TEST_P(PopupTest, RefreshInThePopupRecordsNothing) {
                              ExpectedGet(server_.Url(GetParam().popup)));
 }
 
+// A page's window.close() closes its pop-up; in the main window it is
+// ignored, so the session and its recording go on.
+TEST_P(PopupTest, APageClosesItsPopupButNotTheMainWindow) {
+  WindowId popup = OpenPopup();
+  ClickInPopup(popup, kBox2);
+  EXPECT_TRUE(WaitForWindowGone(popup, "^Popup$"));
+  NavigateTo("/close-self");
+  ClickInPage(kBox2);
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url(GetParam().opener)) +
+                             ExpectedGet(server_.Url(GetParam().popup)) +
+                             ExpectedGet(server_.Url("/close-self")));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Openers, PopupTest,
     ::testing::Values(PopupCase{"LinkWithTarget", "/popup-link",

@@ -1,7 +1,9 @@
 #include "test_web_server.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace scrivlet::e2e {
 namespace {
@@ -39,6 +41,9 @@ const char kFormFields[] =
     "<select name=\"color\"><option>red</option>"
     "<option selected>green</option></select>"
     "<textarea name=\"msg\">line1\nline2</textarea>";
+
+const char kCloseBox2[] =
+    "<div class=\"box\" id=\"b2\" onclick=\"window.close()\">Close</div>";
 
 // The page at `path`; nullopt for a path that has none.
 std::optional<std::string> HtmlFor(const std::string& path,
@@ -221,11 +226,10 @@ std::optional<std::string> HtmlFor(const std::string& path,
                          "<input type=\"text\" name=\"from\" value=\"popup\">"
                          "<input type=\"text\" name=\"where\" value=\"" +
                              target + "\">",
-                         "Send"));
+                         "Send") +
+                    kCloseBox2);
   }
-  if (path == kServletPath) {
-    return Page("Stored", "<p>stored</p>");
-  }
+  if (path == "/close-self") return Page("Close", kCloseBox2);
   if (path == "/sentinel" || path == "/landing" || path.ends_with("-target")) {
     return Page("Done", "<p>" + path + "</p>");
   }
@@ -243,6 +247,10 @@ Reply Answer(const RecordedRequest& request) {
                  "attachment; filename=\"report.html\""};
   }
   if (request.path == "/no-content") return Reply{204, "", ""};
+  if (request.path == "/slow") {
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    return Reply{200, Page("Slow", "<p>slow</p>"), ""};
+  }
   std::optional<std::string> html = HtmlFor(request.path, request.target);
   if (!html) return Reply{404, Page("Not found", "<p>not found</p>"), ""};
   return Reply{200, *html, ""};
@@ -251,6 +259,7 @@ Reply Answer(const RecordedRequest& request) {
 std::string RecordPageHtml(RecordPage kind) {
   switch (kind) {
     case RecordPage::kFourElementForm:
+    case RecordPage::kRefusingServlet:
       return Page(
           "Record",
           std::string("<form method=\"post\" accept-charset=\"utf-8\" "
@@ -268,6 +277,8 @@ std::string RecordPageHtml(RecordPage kind) {
                   "<form method=\"post\" action=\"/never\">"
                   "<input name=\"uuid\"><input name=\"name\">"
                   "<input name=\"start\"></form>");
+    case RecordPage::kNotFound:
+      break;
   }
   return "";
 }
@@ -279,7 +290,14 @@ TestWebServer::TestWebServer() : RecordingServer(Answer, Caching::kAllowed) {
 }
 
 void TestWebServer::SetRecordPage(RecordPage kind) {
-  AddPage(kRecordPagePath, RecordPageHtml(kind));
+  const int page = kind == RecordPage::kNotFound ? 404 : 200;
+  const int servlet = kind == RecordPage::kRefusingServlet ? 500 : 200;
+  Add(kRecordPagePath, [page, html = RecordPageHtml(kind)](auto&) {
+    return Reply{page, html, ""};
+  });
+  Add(kServletPath, [servlet](auto&) {
+    return Reply{servlet, Page("Stored", "<p>stored</p>"), ""};
+  });
 }
 
 std::vector<RecordedRequest> TestWebServer::PageRequests() const {

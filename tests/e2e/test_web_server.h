@@ -36,6 +36,8 @@ enum class RecordPage {
   kFourElementForm,   // a first form with four elements that submits itself
   kNoForm,            // a page without any form
   kThreeElementForm,  // a first form with only three elements
+  kNotFound,          // the record page answered 404
+  kRefusingServlet,   // the four-element form, whose servlet answers 500
 };
 
 // The path prefix under which this server plays the management server.
@@ -62,7 +64,8 @@ inline constexpr char kServletPath[] =
 // /popup-link (a link with target=_blank), /popup-script (window.open),
 // /no-page (a link to /download, an attachment, and a GET form answered by
 // /no-content with 204: neither replaces the page),
-// /popup-page (a page with a form, meant to be shown in a pop-up), and the
+// /popup-page (a form for a pop-up, and a box b2 that calls window.close(),
+// as /close-self's), /slow (answered after 3 s), and the
 // management server's record page and upload servlet under /mgmt/.
 class TestWebServer : public RecordingServer {
  public:

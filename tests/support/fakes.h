@@ -21,6 +21,10 @@
 
 namespace scrivlet::testing {
 
+// What a page got: an answer with `status`, or the engine's error page.
+inline PageAnswer Answered(int status) { return {status, false, ""}; }
+inline PageAnswer ErrorPage(std::string why) { return {{}, true, why}; }
+
 // The main view's object; frames and pop-ups are other objects.
 inline constexpr BrowserId kMainView = 1;
 inline constexpr BrowserId kFrame = 2;
@@ -33,9 +37,11 @@ class FakeBrowser : public Browser {
   std::string FileAddress(const std::string& path) const override {
     return "file://" + path;
   }
-  void Navigate(const std::string& url) override {
+  // The test addresses are in the browser's spelling already.
+  std::string Navigate(const std::string& url) override {
     navigations.push_back(url);
     if (loads_fail) error_pages.push_back(url);
+    return url;
   }
   void Navigate2(const std::string& url) override {
     calls.push_back("Navigate2 " + url);
@@ -44,9 +50,10 @@ class FakeBrowser : public Browser {
   void GoBack() override { calls.push_back("GoBack"); }
   void GoForward() override { calls.push_back("GoForward"); }
   void Refresh() override { calls.push_back("Refresh"); }
-  void FillFirstForm(BrowserId target,
-                     std::array<std::string, 4> values) override {
+  void FillFirstForm(BrowserId target, std::array<std::string, 4> values,
+                     std::function<void(bool)> filled) override {
     fills.emplace_back(target, std::move(values));
+    fill_answers.push_back(std::move(filled));
   }
 
   // As with the engine, Navigate never fails at the call. While
@@ -59,6 +66,8 @@ class FakeBrowser : public Browser {
   std::vector<std::string> navigations;
   std::vector<std::string> calls;
   std::vector<std::pair<BrowserId, std::array<std::string, 4>>> fills;
+  // Each fill's answer, for the test to call as the page would.
+  std::vector<std::function<void(bool)>> fill_answers;
 };
 
 struct Message {
@@ -147,8 +156,10 @@ class IgnoredBrowserEvents : public BrowserEvents {
   void WebBrowser1_BeforeNavigate2(BrowserId, const std::string&,
                                    const std::optional<std::string>&,
                                    const std::string&, bool) override {}
-  void WebBrowser1_DocumentComplete(BrowserId, const std::string&) override {}
+  void WebBrowser1_DocumentComplete(BrowserId, const std::string&,
+                                    const PageAnswer&) override {}
   void WebBrowser1_LoadEndedWithoutPage(BrowserId) override {}
+  void WebBrowser1_WebProcessTerminated(BrowserId) override {}
   void WebBrowser1_CommandStateChange(long, bool) override {}
   void WebBrowser1_StatusTextChange(const std::string&) override {}
   std::optional<Credentials> WebBrowser1_Authenticate(

@@ -84,7 +84,7 @@ std::vector<std::string> Told(BrowserEventQueue& queue, std::int64_t ms) {
       case BrowserEvent::Kind::kDocumentComplete:
         told.push_back(view + "DocumentComplete " + d.event.url);
         break;
-      case BrowserEvent::Kind::kLoadEndedWithoutPage:
+      default:
         told.push_back(view + "LoadEndedWithoutPage");
         break;
     }
@@ -268,8 +268,8 @@ class ViewEvents : public testing::IgnoredBrowserEvents,
     log_.push_back(name_ + " BeforeNavigate2 " + url);
     if (during_navigation) during_navigation();
   }
-  void WebBrowser1_DocumentComplete(BrowserId,
-                                    const std::string& url) override {
+  void WebBrowser1_DocumentComplete(BrowserId, const std::string& url,
+                                    const PageAnswer&) override {
     log_.push_back(name_ + " DocumentComplete " + url);
   }
   void DeliveryStarted() override { log_.push_back(name_ + " started"); }

@@ -183,8 +183,10 @@ TEST_F(PageCompletionTest, TheIntroPageAsksForCredentialsAndEncodesThem) {
 TEST_F(PageCompletionTest, FillsTheRecordPageWithTheJoinedDocument) {
   Start();
   state.startUrl = "http://first/";
+  session.EndRecord_Click();
   WriteFile(install.TransXml(), "A\r\nB\r\nC\r\n");
-  session.WebBrowser1_DocumentComplete(kMainView, kRecordPage + "?t=1");
+  session.WebBrowser1_DocumentComplete(kMainView, kRecordPage + "?t=1",
+                                       Answered(200));
 
   using Fill = std::pair<BrowserId, std::array<std::string, 4>>;
   EXPECT_EQ(browser.fills, (std::vector<Fill>{
@@ -194,44 +196,9 @@ TEST_F(PageCompletionTest, FillsTheRecordPageWithTheJoinedDocument) {
   EXPECT_EQ(ReadFile(install.TransXml()), "A\r\nB\r\nC\r\n");
 }
 
-TEST_F(PageCompletionTest, FillsTheRecordPageAtTheBrowsersSpellingOfItsAddress) {
-  struct Case {
-    std::string server;     // dbmgmtsrvurl in agent.ini
-    std::string completed;  // the address the browser reports
-  };
-  const std::string path = "com.brenik.morix.core.util.FileTransfer/WYT/record.html";
-  const std::vector<Case> cases = {
-      {"http://MgmtServer:8080/", "http://mgmtserver:8080/" + path},
-      {"HTTP://mgmt:80/", "http://mgmt/" + path},
-      {"https://mgmt:443/", "https://mgmt/" + path + "?t=1"},
-      {"http://mgmt:8080/./tools/../", "http://mgmt:8080/" + path},
-      {"http://mgmt:8080/a%2f/", "http://mgmt:8080/a%2F/" + path},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.server);
-    Installation fresh;
-    WriteFile(fresh.AgentIni(), "dbmgmtsrvurl=" + c.server + "\r\n");
-    WriteFile(fresh.TransName(), "transactionName=Checkout\r\nuuid=1234\r\n");
-    FakeBrowser fresh_browser;
-    RecordingSession s(files, fresh_browser, view, proxy,
-                       fresh.WorkingDirectory());
-    s.Form_Load(InitialGeometry{10095, 10545, 8175, 10095, 9360});
-    s.EndRecord_Click();
-
-    s.WebBrowser1_DocumentComplete(kMainView, c.completed);
-
-    ASSERT_EQ(fresh_browser.fills.size(), 1u);
-    EXPECT_EQ(fresh_browser.fills[0].first, kMainView);
-    EXPECT_EQ(fresh_browser.fills[0].second[3],
-              kStartLine.substr(0, kStartLine.size() - 2) +
-                  "</HTTP-TRANSACTION>");
-    EXPECT_EQ(ReadFile(fresh.TransXml()),
-              kStartLine + "</HTTP-TRANSACTION>\r\n");
-  }
-}
-
 TEST_F(PageCompletionTest, OtherHostsPortsAndPathsOfTheRecordPageGetNothing) {
-  Start("dbmgmtsrvurl=http://Mgmt:80/\r\n");
+  Start("dbmgmtsrvurl=http://mgmt/\r\n");
+  session.EndRecord_Click();
   const std::string path = "com.brenik.morix.core.util.FileTransfer/WYT/record.html";
   for (const std::string& url :
        {"http://mgmt:8080/" + path, "https://mgmt/" + path,
@@ -241,14 +208,16 @@ TEST_F(PageCompletionTest, OtherHostsPortsAndPathsOfTheRecordPageGetNothing) {
     session.WebBrowser1_DocumentComplete(kMainView, url);
   }
   EXPECT_TRUE(browser.fills.empty());
-  session.WebBrowser1_DocumentComplete(kMainView, "http://mgmt/" + path);
+  session.WebBrowser1_DocumentComplete(kMainView, "http://mgmt/" + path,
+                                       Answered(200));
   EXPECT_EQ(browser.fills.size(), 1u);
 }
 
 TEST_F(PageCompletionTest, AMissingDocumentIsCreatedEmptyForTheRecordPage) {
   Start();
+  session.EndRecord_Click();
   std::filesystem::remove(install.TransXml());
-  session.WebBrowser1_DocumentComplete(kMainView, kRecordPage);
+  session.WebBrowser1_DocumentComplete(kMainView, kRecordPage, Answered(200));
   ASSERT_EQ(browser.fills.size(), 1u);
   EXPECT_EQ(browser.fills[0].second[3], "");
   EXPECT_TRUE(Exists(install.TransXml()));
@@ -256,6 +225,7 @@ TEST_F(PageCompletionTest, AMissingDocumentIsCreatedEmptyForTheRecordPage) {
 
 TEST_F(PageCompletionTest, LookAlikeRecordPagesReceiveNothing) {
   Start();
+  session.EndRecord_Click();
   for (const std::string& url :
        {std::string("http://evil/com.brenik.morix.core.util.FileTransfer/WYT/"
                     "record.html"),
@@ -266,7 +236,7 @@ TEST_F(PageCompletionTest, LookAlikeRecordPagesReceiveNothing) {
   }
   session.WebBrowser1_DocumentComplete(kPopupView, kRecordPage);
   EXPECT_TRUE(browser.fills.empty());
-  EXPECT_EQ(Recorded(), "");
+  EXPECT_EQ(Recorded(), "</HTTP-TRANSACTION>\r\n");
 }
 
 TEST_F(PageCompletionTest, TheServletAnswerBeforeSavingIsAnOrdinaryPage) {
@@ -284,7 +254,8 @@ TEST_F(PageCompletionTest, TheServletAnswerBeforeSavingIsAnOrdinaryPage) {
 TEST_F(PageCompletionTest, TheServletAnswerAfterSavingEndsTheSession) {
   Start();
   session.EndRecord_Click();
-  session.WebBrowser1_DocumentComplete(kMainView, kServletAnswer + "?ok");
+  session.WebBrowser1_DocumentComplete(kMainView, kServletAnswer + "?ok",
+                                       Answered(200));
   EXPECT_EQ(view.messages, (std::vector<Message>{
                                {"The record session has been stopped",
                                 MessageIcon::kNone}}));
@@ -294,7 +265,7 @@ TEST_F(PageCompletionTest, TheServletAnswerAfterSavingEndsTheSession) {
   EXPECT_TRUE(session.ended());
 }
 
-TEST_F(PageCompletionTest, AFailedDeletionAtTheServletAnswerStaysSilent) {
+TEST_F(PageCompletionTest, AFailedDeletionAtTheServletAnswerIsToldAndEnds) {
   Start();
   session.EndRecord_Click();
   // A directory in place of transName.txt cannot be removed by unlink.
@@ -309,13 +280,33 @@ TEST_F(PageCompletionTest, AFailedDeletionAtTheServletAnswerStaysSilent) {
                      install.WorkingDirectory());
   s.state() = state;
   view.messages.clear();
-  s.WebBrowser1_DocumentComplete(kMainView, kServletAnswer);
-  EXPECT_EQ(view.messages, (std::vector<Message>{
-                               {"The record session has been stopped",
-                                MessageIcon::kNone}}));
-  EXPECT_EQ(view.end_status, std::nullopt);
-  EXPECT_FALSE(s.ended());
-  EXPECT_EQ(view.progress, "done");
+  s.WebBrowser1_DocumentComplete(kMainView, kServletAnswer, Answered(200));
+  ASSERT_EQ(view.messages.size(), 2u);
+  EXPECT_EQ(view.messages[1].prompt.substr(0, 16), "Could not delete");
+  EXPECT_EQ(view.end_status, 1);
+}
+
+// Not handed over: one message naming the page and why, "Save Transaction"
+// enabled again, the document with its one closing line.
+TEST_F(PageCompletionTest, AnUploadThatDidNotHappenKeepsTheTransaction) {
+  const std::string page = "The record page " + kRecordPage + " could not be used: ";
+  const struct { std::string url; PageAnswer answer; std::string message; } cases[] = {
+      {kRecordPage, ErrorPage("refused"), page + "could not connect (refused)."},
+      {kRecordPage, Answered(404), page + "HTTP 404."},
+      {kRecordPage, Answered(200), page + "no upload form on the page."},
+      {kServletAnswer, Answered(500), "The upload to " + kServletAnswer + " failed: HTTP 500."}};
+  Start();
+  for (const auto& c : cases) {
+    view.messages.clear();
+    session.EndRecord_Click();
+    session.WebBrowser1_DocumentComplete(kMainView, c.url, c.answer);
+    for (auto& filled : std::exchange(browser.fill_answers, {})) filled(false);
+    EXPECT_EQ(view.messages, (std::vector<Message>{{c.message + " The transaction is kept; \"Save "
+                                                    "Transaction\" tries the upload again.",
+                                                    MessageIcon::kWarning}}));
+    EXPECT_EQ(view.end_record_enabled, true);
+    EXPECT_EQ(Recorded(), "</HTTP-TRANSACTION>\r\n");
+  }
 }
 
 }  // namespace

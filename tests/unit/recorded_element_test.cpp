@@ -20,8 +20,12 @@ class FakeObserver : public RecordedElementObserver {
     events.push_back("deleted " + std::to_string(index));
     elements.erase(elements.begin() + static_cast<std::ptrdiff_t>(index));
   }
+  void ElementAnswered(std::size_t i, const RecordedAnswer& a) override {
+    answers.emplace_back(i, a);
+  }
 
   std::vector<std::string> events;
+  std::vector<std::pair<std::size_t, RecordedAnswer>> answers;
   std::vector<RecordedElement> elements;
 };
 
@@ -57,6 +61,33 @@ TEST_F(RecordedElementTest, TellsEachAppendedElementAsTheFileHoldsIt) {
   EXPECT_EQ(redirect.body_size, 0u);
   // The texts are the file's elements, whole and in order.
   EXPECT_EQ(get.text + post.text + redirect.text, Recorded());
+}
+
+// Each recorded navigation gets what its page got (a frame too): a
+// redirect's navigation and its completion element both get the final
+// page's, a load without a page gets none.
+TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
+  Start();
+  Navigate("http://h/a");
+  Navigate("http://h/frame");
+  session.WebBrowser1_DocumentComplete(kFrame, "http://h/frame", Answered(200));
+  session.WebBrowser1_DocumentComplete(kMainView, "http://h/a", Answered(404));
+  Navigate("http://h/post", "a=1");
+  session.WebBrowser1_DocumentComplete(kMainView, "http://h/end", Answered(200));
+  session.WebBrowser1_BeforeNavigate2(kPopupView, "http://p/x", {}, "");
+  session.WebBrowser1_DocumentComplete(kPopupView, "http://p/x", ErrorPage("no"));
+  Navigate("http://h/stopped");
+  session.WebBrowser1_LoadEndedWithoutPage(kMainView);
+  Navigate("http://h/next");
+  session.WebBrowser1_DocumentComplete(kMainView, "http://h/next", Answered(200));
+  using Told = std::pair<std::size_t, RecordedAnswer>;
+  EXPECT_EQ(observer.answers, (std::vector<Told>{{1, {200, "http://h/frame", ""}},
+                                                 {0, {404, "http://h/a", ""}},
+                                                 {2, {200, "http://h/end", ""}},
+                                                 {3, {200, "http://h/end", ""}},
+                                                 {4, {{}, "", "no"}},
+                                                 {6, {200, "http://h/next", ""}}}));
+  EXPECT_EQ(session.answers().answer(6), observer.answers.back().second);
 }
 
 TEST_F(RecordedElementTest, AFailedAppendIsToldToNobody) {
@@ -99,6 +130,7 @@ TEST_F(RecordedElementTest, AKeptDocumentGoesOnWithItsAddressAndElements) {
   restarted.Form_Load({});
   EXPECT_EQ(later.elements, observer.elements);
   EXPECT_EQ(restarted.state().startUrl, "http://h:8080/list?a=1&b=<x>\"");
+  EXPECT_EQ(restarted.answers().count(), 4u);  // the kept ones come first
   EXPECT_EQ(view.status_text,
             "Recording goes on after the requests kept from an earlier run (4 "
             "in trans.xml). \"Reset Transaction\" starts over.");
@@ -135,6 +167,23 @@ TEST_F(RecordedElementTest, ADeletedElementLeavesTheFileAndTheList) {
     session.Reset_Click();
     observer.elements.clear();
   }
+}
+
+// The answers follow a deletion: a later page's answer lands on its
+// element's new number, not on the one that moved up into the old.
+TEST(NavigationAnswersTest, ADeletedElementTakesItsAnswerAndItsWaitAlong) {
+  NavigationAnswers answers;
+  answers.Restart(0);
+  for (const char* url : {"http://h/1", "http://h/2", "http://h/3"}) {
+    answers.NavigationAppended(kMainView, url);
+  }
+  answers.ElementDeleted(0);
+  ASSERT_EQ(answers.count(), 2u);
+  const RecordedAnswer ok{200, "http://h/3", ""};
+  EXPECT_EQ(answers.PageCompleted(kMainView, "http://h/3", ok),
+            std::optional<std::size_t>(1));
+  EXPECT_EQ(answers.answer(1), ok);
+  EXPECT_EQ(answers.answer(0), std::nullopt);
 }
 
 TEST_F(RecordedElementTest, DeletingIsRefusedWhenTheFileCannotFollow) {

@@ -1,0 +1,66 @@
+#ifndef SCRIVLET_SESSION_NAVIGATION_ANSWERS_H_
+#define SCRIVLET_SESSION_NAVIGATION_ANSWERS_H_
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "session/browser.h"
+#include "session/recorded_element.h"
+
+namespace scrivlet {
+
+// The answers to the recorded requests, beside the elements of the
+// document in order (index from 0, kept elements of an earlier run
+// included), and which recorded navigation a finished load answers.
+//
+// A navigation waits for the completion of the view it was recorded for.
+// Sub-frames complete under identities of their own, which no navigation
+// carries: a frame's completion takes its navigation by address, and
+// answers it when its status is known. A view's top-level completion answers the view's
+// waiting navigation to the same address (the latest), or, when the page
+// ended elsewhere (a redirect), the view's first waiting navigation; the
+// view's other waiting navigations are given up (frames that ended
+// elsewhere, loads replaced by this one).
+class NavigationAnswers {
+ public:
+  // A new document that already holds `count` elements.
+  void Restart(std::size_t count);
+  // Element number count() is appended: a navigation of `view` to `url`.
+  void NavigationAppended(BrowserId view, const std::string& url);
+  // Element number count() is appended: the completion element of the page
+  // that ended elsewhere; it gets that page's answer.
+  void CompletionAppended(const RecordedAnswer& answer);
+  // A page of `id` (a view or a sub-frame) completed at `url`. Returns the
+  // element `answer` belongs to, nullopt for none; the answer is kept.
+  std::optional<std::size_t> PageCompleted(BrowserId id, const std::string& url,
+                                           const RecordedAnswer& answer);
+  // A load of `view` ended without a page (stopped, replaced, a download):
+  // its first waiting navigation gets no answer.
+  void LoadEndedWithoutPage(BrowserId view);
+  // The view's process ended: none of its waiting navigations gets one.
+  void ViewLost(BrowserId view);
+  // Element `index` has left the document: its answer, and its wait for
+  // one, go with it; the later elements move up by one.
+  void ElementDeleted(std::size_t index);
+
+  std::size_t count() const { return answers_.size(); }
+  // The answer kept for element `index`; nullopt while none is known.
+  const std::optional<RecordedAnswer>& answer(std::size_t index) const {
+    return answers_.at(index);
+  }
+
+ private:
+  struct Waiting {
+    std::size_t index;
+    BrowserId view;
+    std::string url;
+  };
+  std::vector<std::optional<RecordedAnswer>> answers_;
+  std::vector<Waiting> waiting_;  // in the order they were recorded
+};
+
+}  // namespace scrivlet
+
+#endif  // SCRIVLET_SESSION_NAVIGATION_ANSWERS_H_
