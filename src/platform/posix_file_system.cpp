@@ -225,7 +225,7 @@ void PosixFileSystem::ReplaceFile(const std::string& link_or_path,
   }
   // One name beside the file: a kill before the rename leaves at most this
   // one stray copy, which the next replacement overwrites.
-  const std::string temporary = path + ".new";
+  const std::string temporary = path + kReplacementSuffix;
   const int fd =
       ::open(temporary.c_str(),
              O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly);

@@ -20,6 +20,9 @@ class FileError : public std::runtime_error {
   std::string path_;
 };
 
+// What ReplaceFile appends to a path to name the file it writes first.
+inline constexpr char kReplacementSuffix[] = ".new";
+
 // The text files of a session. Every call but AppendText opens and closes
 // its file within the call. AppendText may keep the file it appended to open
 // for the next append to the same path, until an append to another path, a
@@ -56,6 +59,8 @@ class FileSystem {
   // beside it, which is then renamed over it. A process killed at any moment
   // leaves the old file or the new one, never a part of either. On failure
   // the old file is left as it was. Appends to the path go to the new file.
+  // The file beside it is the path followed by kReplacementSuffix; a kill
+  // before the rename leaves it behind.
   virtual void ReplaceFile(const std::string& path, const std::string& text) = 0;
   // Cuts the existing file at the path back to its first `size` bytes
   // (`size` at most its length), in place.

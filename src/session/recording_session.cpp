@@ -93,10 +93,17 @@ void RecordingSession::ApplyProxySettings() {
       MessageIcon::kWarning);
 }
 
-void RecordingSession::DeleteWorkingFiles() {
-  if (files_.FileExists(state_.transFilePath)) {
-    files_.DeleteFile(state_.transFilePath);
+// A copy left by a deletion of a request that was killed before its rename
+// holds the recording too, credentials included: it goes with the document.
+void RecordingSession::DeleteTransFile() {
+  for (const std::string& path :
+       {state_.transFilePath + kReplacementSuffix, state_.transFilePath}) {
+    if (files_.FileExists(path)) files_.DeleteFile(path);
   }
+}
+
+void RecordingSession::DeleteWorkingFiles() {
+  DeleteTransFile();
   if (files_.FileExists(state_.transNamePath)) {
     files_.DeleteFile(state_.transNamePath);
   }
@@ -116,9 +123,7 @@ void RecordingSession::EndSession() {
 void RecordingSession::Reset_Click() {
   if (ended_) return;
   try {
-    if (files_.FileExists(state_.transFilePath)) {
-      files_.DeleteFile(state_.transFilePath);
-    }
+    DeleteTransFile();
   } catch (const FileError& error) {
     EndAfterFailedDeletion(error);
     return;

@@ -180,9 +180,13 @@ class RecordingSession : public BrowserEvents {
                              std::size_t body_size);
   // Tells the observer the answer kept for element `index`.
   void TellAnswer(std::size_t index);
-  // Deletes trans.xml, then transName.txt, each when present. Throws
-  // FileError when a file cannot be deleted; the rest is then not done.
+  // Deletes trans.xml (and a replacement of it left behind), then
+  // transName.txt, each when present. Throws FileError when a file cannot
+  // be deleted; the rest is then not done.
   void DeleteWorkingFiles();
+  // Deletes trans.xml and a replacement of it left behind (see
+  // FileSystem::ReplaceFile), each when present. Throws FileError.
+  void DeleteTransFile();
   // Goes on with the elements of a document kept from an earlier run, whose
   // content (as repaired) is `content`; returns the status line's report.
   std::string ContinueKeptDocument(const std::string& content);

@@ -311,7 +311,7 @@ TEST_F(AccessibleTreeTest, ControlsAreNamedPasswordsHiddenAndTabGoesRowByRow) {
             "push button|Check Replay\n"
             "filler|Divider between the list and the selected request\n"
             "scroll pane|Recorded requests\ntable row|Column headings\n"
-            "list|Recorded requests\ntable row|1, GET, " +
+            "list|Recorded requests\ntable row|1, GET, 200, " +
                 server_.Url("/page") +
                 ", 0\npanel|Selected request\nscroll pane|XML\n"
                 "text|XML of the selected request|read only\nscroll pane|Form\n"

@@ -26,7 +26,10 @@ TEST_F(SessionLifecycleTest, EndSessionDeletesBothFilesWhicheverExist) {
     s.Form_Load({});
     if (missing == 1) std::filesystem::remove(fresh.TransXml());
     if (missing == 2) std::filesystem::remove(fresh.TransName());
+    // A replacement killed before its rename left this copy behind.
+    WriteFile(fresh.TransXml() + kReplacementSuffix, "<REQUEST>");
     s.EndSession();
+    EXPECT_FALSE(Exists(fresh.TransXml() + kReplacementSuffix));
     EXPECT_FALSE(Exists(fresh.TransXml()));
     EXPECT_FALSE(Exists(fresh.TransName()));
     EXPECT_TRUE(v.messages.empty());
