@@ -73,9 +73,8 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
   session.WebBrowser1_DocumentComplete(kFrame, "http://h/frame", Answered(200));
   session.WebBrowser1_DocumentComplete(kMainView, "http://h/a", Answered(404));
   Navigate("http://h/post", "a=1");
-  PageAnswer redirected = Answered(200);
-  redirected.redirect = RedirectHop{302, "http://h/end"};
-  session.WebBrowser1_DocumentComplete(kMainView, "http://h/end", redirected);
+  session.WebBrowser1_DocumentComplete(
+      kMainView, "http://h/end", {200, false, "", {{302, "http://h/end"}}});
   session.WebBrowser1_BeforeNavigate2(kPopupView, "http://p/x", {}, "");
   session.WebBrowser1_DocumentComplete(kPopupView, "http://p/x", ErrorPage("no"));
   Navigate("http://h/stopped");
