@@ -9,9 +9,14 @@ void LoadOutcome::Started() {
   error_page_url_.clear();
   error_page_ = false;
   error_.clear();
+  redirect_.reset();
 }
 
 void LoadOutcome::Committed() { shows_page_ = true; }
+
+void LoadOutcome::Redirected(int status, std::string target) {
+  if (!redirect_) redirect_ = RedirectHop{status, std::move(target)};
+}
 
 // The engine shows an error page at the failing address for every failure
 // but the three that leave the old page standing.
@@ -33,6 +38,7 @@ LoadCompletion LoadOutcome::Finished(const std::string& view_url,
   completion.new_page = shows_page_;
   completion.answer.error_page = error_page_;
   completion.answer.error = std::move(error_);
+  completion.answer.redirect = std::move(redirect_);
   if (!error_page_ && status && *status > 0) completion.answer.status = status;
   completion.url =
       error_page_url_.empty() ? view_url : std::move(error_page_url_);

@@ -43,6 +43,9 @@ class LoadOutcome {
   // `reason`: the engine's description of the failure.
   void Failed(LoadFailure failure, bool before_commit,
               const std::string& failing_url, const std::string& reason = "");
+  // The server answered the load's request with a redirect (`status`) to
+  // `target`; only the first since Started is kept.
+  void Redirected(int status, std::string target);
   // The load has finished; `view_url` is the view's address now and
   // `status` the HTTP status of the page's answer (nullopt or 0: none).
   // Starts afresh for the next load.
@@ -55,6 +58,7 @@ class LoadOutcome {
   // The engine's error page is shown, and why.
   bool error_page_ = false;
   std::string error_;
+  std::optional<RedirectHop> redirect_;
 };
 
 }  // namespace scrivlet

@@ -173,6 +173,9 @@ void WebViewAdapter::Connect() {
 WebViewAdapter::~WebViewAdapter() {
   g_cancellable_cancel(pending_fills_.get());
   group_->Remove(view());
+  if (main_resource_) {
+    g_signal_handlers_disconnect_by_data(main_resource_.get(), this);
+  }
   g_signal_handlers_disconnect_by_data(
       webkit_web_view_get_back_forward_list(view()), this);
   g_signal_handlers_disconnect_by_data(view(), this);
@@ -327,12 +330,24 @@ void WebViewAdapter::OnWebProcessTerminated(WebKitWebView* view,
   });
 }
 
+// The top-level page's resource tells the redirects of its request; its
+// final answer is the view's main resource's, read when the load finishes.
 // A sub-frame's document is one of the view's resources; its answer is
 // handed to the group, which gives it to the frame's load. The resource may
 // outlive the adapter, so its handler holds the group weakly.
-void WebViewAdapter::OnResourceLoadStarted(WebKitWebView*,
+void WebViewAdapter::OnResourceLoadStarted(WebKitWebView* view,
                                            WebKitWebResource* resource,
                                            WebKitURIRequest*, gpointer self) {
+  auto* adapter = static_cast<WebViewAdapter*>(self);
+  if (resource == webkit_web_view_get_main_resource(view)) {
+    if (adapter->main_resource_) {
+      g_signal_handlers_disconnect_by_data(adapter->main_resource_.get(),
+                                           adapter);
+    }
+    adapter->main_resource_ = GObjectPtr<WebKitWebResource>::Ref(resource);
+    g_signal_connect(resource, "sent-request",
+                     G_CALLBACK(&OnMainResourceSentRequest), adapter);
+  }
   using Group = std::weak_ptr<BrowserGroup>;
   auto on_response = +[](WebKitWebResource* answered, GParamSpec*,
                          gpointer group) {
@@ -346,9 +361,24 @@ void WebViewAdapter::OnResourceLoadStarted(WebKitWebView*,
   };
   g_signal_connect_data(
       resource, "notify::response", G_CALLBACK(on_response),
-      new Group(static_cast<WebViewAdapter*>(self)->group_),
+      new Group(adapter->group_),
       [](gpointer group, GClosure*) { delete static_cast<Group*>(group); },
       static_cast<GConnectFlags>(0));
+}
+
+// Sent again for each redirect, with the answer that caused it.
+void WebViewAdapter::OnMainResourceSentRequest(
+    WebKitWebResource*, WebKitURIRequest* request,
+    WebKitURIResponse* redirected_response, gpointer self) {
+  GuardCallback("sent-request", [&] {
+    if (!redirected_response) return;
+    const guint status =
+        webkit_uri_response_get_status_code(redirected_response);
+    const char* target = webkit_uri_request_get_uri(request);
+    if (status == 0 || !target) return;
+    static_cast<WebViewAdapter*>(self)->load_.Redirected(
+        static_cast<int>(status), target);
+  });
 }
 
 void WebViewAdapter::OnClose(WebKitWebView*, gpointer self) {

@@ -100,6 +100,10 @@ class WebViewAdapter : public Browser {
   static void OnResourceLoadStarted(WebKitWebView* view,
                                     WebKitWebResource* resource,
                                     WebKitURIRequest* request, gpointer self);
+  static void OnMainResourceSentRequest(WebKitWebResource* resource,
+                                        WebKitURIRequest* request,
+                                        WebKitURIResponse* redirected_response,
+                                        gpointer self);
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                             gpointer self);
   static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent event,
@@ -136,6 +140,9 @@ class WebViewAdapter : public Browser {
   Gtk::Widget* widget_;  // the gtkmm wrapper of view_, owned by it
   std::string status_text_;
   LoadOutcome load_;  // of the top-level load in progress
+  // The resource of the top-level load in progress, watched for the
+  // redirects of its request until the next one starts or the adapter goes.
+  GObjectPtr<WebKitWebResource> main_resource_;
   // Cancelled when the adapter goes: a form fill that finishes later calls
   // back nobody.
   GObjectPtr<GCancellable> pending_fills_;

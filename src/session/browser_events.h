@@ -11,6 +11,14 @@
 
 namespace scrivlet {
 
+// The first answer of a page that the server redirected: its status and
+// the address it sent the browser on to.
+struct RedirectHop {
+  int status = 0;
+  std::string target;
+  bool operator==(const RedirectHop&) const = default;
+};
+
 // What a finished load of a page got from the network: a plain value that
 // the browser adapter fills from the engine's response.
 struct PageAnswer {
@@ -22,6 +30,9 @@ struct PageAnswer {
   bool error_page = false;
   // The engine's reason for its error page ("" otherwise).
   std::string error;
+  // The answer to the request itself when the server redirected it;
+  // `status` is then the answer of the page the redirects ended at.
+  std::optional<RedirectHop> redirect;
 
   // The page is not what was asked for: the engine's error page, or an
   // answer with a status of 400 or more.

@@ -46,6 +46,14 @@ RecordedAnswer AnswerOf(const std::string& URL, const PageAnswer& answer) {
   return recorded;
 }
 
+// What the recorded request itself got: the redirect when the server sent
+// one (its target is where the request ended), else the page.
+RecordedAnswer RequestAnswerOf(const std::string& URL,
+                               const PageAnswer& answer) {
+  if (!answer.redirect) return AnswerOf(URL, answer);
+  return RecordedAnswer{answer.redirect->status, answer.redirect->target, ""};
+}
+
 }  // namespace
 
 // Ends the busy display of a navigation. Only the main view's own top-level
@@ -57,7 +65,7 @@ void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
                                                     const PageAnswer& answer) {
   if (ended_) return;
   if (const std::optional<std::size_t> index =
-          answers_.PageCompleted(pDisp, URL, AnswerOf(URL, answer))) {
+          answers_.PageCompleted(pDisp, URL, RequestAnswerOf(URL, answer))) {
     TellAnswer(*index);
   }
   if (pDisp == browser_.Object()) {

@@ -22,8 +22,8 @@
 namespace scrivlet::testing {
 
 // What a page got: an answer with `status`, or the engine's error page.
-inline PageAnswer Answered(int status) { return {status, false, ""}; }
-inline PageAnswer ErrorPage(std::string why) { return {{}, true, why}; }
+inline PageAnswer Answered(int status) { return {status, false, "", {}}; }
+inline PageAnswer ErrorPage(std::string why) { return {{}, true, why, {}}; }
 
 // The main view's object; frames and pop-ups are other objects.
 inline constexpr BrowserId kMainView = 1;

@@ -73,7 +73,8 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
   session.WebBrowser1_DocumentComplete(kFrame, "http://h/frame", Answered(200));
   session.WebBrowser1_DocumentComplete(kMainView, "http://h/a", Answered(404));
   Navigate("http://h/post", "a=1");
-  session.WebBrowser1_DocumentComplete(kMainView, "http://h/end", Answered(200));
+  session.WebBrowser1_DocumentComplete(
+      kMainView, "http://h/end", {200, false, "", {{302, "http://h/end"}}});
   session.WebBrowser1_BeforeNavigate2(kPopupView, "http://p/x", {}, "");
   session.WebBrowser1_DocumentComplete(kPopupView, "http://p/x", ErrorPage("no"));
   Navigate("http://h/stopped");
@@ -83,7 +84,7 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
   using Told = std::pair<std::size_t, RecordedAnswer>;
   EXPECT_EQ(observer.answers, (std::vector<Told>{{1, {200, "http://h/frame", ""}},
                                                  {0, {404, "http://h/a", ""}},
-                                                 {2, {200, "http://h/end", ""}},
+                                                 {2, {302, "http://h/end", ""}},
                                                  {3, {200, "http://h/end", ""}},
                                                  {4, {{}, "", "no"}},
                                                  {6, {200, "http://h/next", ""}}}));
