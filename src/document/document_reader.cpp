@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "document/document_writer.h"
+#include "document/utf8.h"
 
 namespace scrivlet {
 namespace {
@@ -26,24 +27,6 @@ std::optional<std::string> HeaderValue(std::vector<std::string> lines,
     }
   }
   return std::nullopt;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 // The code point of a numeric reference's digits ("13", "x0D"); nullopt

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "document/utf8.h"
+
 namespace scrivlet {
 namespace {
 
@@ -99,26 +101,6 @@ char32_t NextCodePoint(const std::string& text, std::size_t& pos) {
   }
   pos += length;
   return code;
-}
-
-std::string Utf8Of(char32_t code) {
-  std::string out;
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-  return out;
 }
 
 // Owns an iconv descriptor.
@@ -220,7 +202,8 @@ std::string EncodeForForm(const std::string& text, const std::string& charset) {
   while (pos < text.size()) {
     char32_t code = NextCodePoint(text, pos);
     if (code >= 0xD800 && code <= 0xDFFF) code = 0xFFFD;
-    const std::string character = Utf8Of(code);
+    std::string character;
+    AppendUtf8(character, code);
     if (utf8 || !converter.ok()) {
       out += character;
     } else if (!converter.Convert(character, out)) {
