@@ -80,12 +80,19 @@ TEST_F(ReplayTest, TheStaleTokenOfARecordedOrderFailsAndIsNamed) {
                 token.substr(0, 15) + "…\", served \"" + std::string(match[1]) + "…\"\n");
 }
 
-TEST_F(ReplayTest, ATokenFreeSignInReplaysOk) {
-  const std::string document =
-      kDocumentStart + ExpectedGet(Url("/demo/login.html")) +
-      ExpectedPost(Url("/demo/login"), "user=ann&password=pw", kForm) +
-      ExpectedCompletion(Url("/demo/welcome.html?user=ann")) + kDocumentEnd;
-  const CommandResult json = Replay(document);
+// A token-free sign-in replays "ok" throughout, each request through the
+// proxy with the proxy credentials it was recorded with.
+TEST_F(ReplayTest, ATokenFreeSignInReplaysOkThroughTheProxyWithItsCredentials) {
+  ForwardingProxy proxy;
+  proxy.RequireCredentials("agent", "secret");
+  const CredentialLines credentials{"", Base64("agent:secret")};
+  const CommandResult json = Replay(
+      kDocumentStart + ExpectedGet(Url("/demo/login.html"), credentials) +
+          ExpectedPost(Url("/demo/login"), "user=ann&password=pw", kForm,
+                       credentials) +
+          ExpectedCompletion(Url("/demo/welcome.html?user=ann"), credentials) +
+          kDocumentEnd,
+      {"--json", "--proxy", "http://127.0.0.1:" + std::to_string(proxy.port())});
   EXPECT_EQ(json.exit_status, 0);
   EXPECT_EQ(json.output,
             "{\"step\":1,\"method\":\"GET\",\"url\":\"" + Url("/demo/login.html") +
@@ -98,21 +105,10 @@ TEST_F(ReplayTest, ATokenFreeSignInReplaysOk) {
                 Url("/demo/welcome.html?user=ann") +
                 "\",\"status\":200,\"location\":null,\"verdict\":\"ok\","
                 "\"session_bound\":[],\"ms\":0}\n");
-}
-
-TEST_F(ReplayTest, TheProxyCarriesEveryRequestWithItsRecordedCredentials) {
-  ForwardingProxy proxy;
-  proxy.RequireCredentials("agent", "secret");
-  const CredentialLines credentials{"", Base64("agent:secret")};
-  const CommandResult result = Replay(
-      kDocumentStart + ExpectedGet(Url("/demo/login.html"), credentials) +
-          ExpectedPost(Url("/demo/login"), "user=ann&password=pw", kForm,
-                       credentials),
-      {"--proxy", "http://127.0.0.1:" + std::to_string(proxy.port())});
-  EXPECT_EQ(result.exit_status, 0) << result.output;
   EXPECT_EQ(proxy.Seen(), (std::vector<std::string>{
                               "GET " + Url("/demo/login.html"),
-                              "POST " + Url("/demo/login")}));
+                              "POST " + Url("/demo/login"),
+                              "GET " + Url("/demo/welcome.html?user=ann")}));
 }
 
 TEST_F(ReplayTest, AnUntrustedCertificateFailsItsStepUnlessInsecure) {
