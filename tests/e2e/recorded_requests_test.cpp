@@ -12,9 +12,6 @@ namespace {
 using hardening::WholeElements;
 using hardening::WindowTexts;
 
-// A point of the test pages where nothing is.
-constexpr PagePoint kBlank{600, 450};
-
 // The text between `open` and `close` in `text`; "" when absent.
 std::string Between(const std::string& text, const std::string& open,
                     const std::string& close) {
@@ -44,17 +41,6 @@ class RecordedRequestsTest : public hardening::HardeningTest {
     Environment extra;
     texts_.AddTo(extra);
     StartRecording(extra);
-  }
-
-  // Presses F9 in the main window and waits for the window.
-  WindowId OpenRecordedRequests() {
-    ClickInPage(kBlank);
-    Display().Key("F9");
-    WindowId window = WaitForWindow("^Recorded Requests$");
-    if (window == 0) {
-      throw std::runtime_error("no \"Recorded Requests\" window appeared");
-    }
-    return window;
   }
 
   // The cells the window must show for each element of trans.xml: number,
@@ -213,15 +199,11 @@ TEST_F(RecordedRequestsTest, TheReplayCheckNamesTheTokenOfARecordedOrder) {
 
   Display().Activate(window);
   Display().Key("ctrl+shift+r");
-  const WindowId question = WaitForMessage();
-  ASSERT_NE(question, 0u) << "no question before the check";
   EXPECT_TRUE(texts_.WaitFor(
       "Check Replay sends the 3 requests of trans.xml (1 POST) again to " +
       demo.url().substr(7, demo.url().size() - 8) + "."))
       << texts_.All();
-  Display().Activate(question);
-  Display().Key("shift+Tab");
-  Display().Key("Return");
+  ASSERT_TRUE(ConfirmQuestion());
   const std::regex row("\n403 differs; session-bound token: recorded \"" +
                        token.substr(0, 15) + "…\", served \"[0-9a-f]{15}…\"\n");
   EXPECT_TRUE(WaitUntil([&] { return std::regex_search(texts_.All(), row); }))
@@ -240,9 +222,7 @@ TEST_F(RecordedRequestsTest, ATokenFreeRecordingReplaysTheSame) {
   WaitForElements(3);
   Display().Activate(window);
   Display().Key("ctrl+shift+r");
-  Display().Activate(WaitForMessage());
-  Display().Key("shift+Tab");
-  Display().Key("Return");
+  ASSERT_TRUE(ConfirmQuestion());
   EXPECT_TRUE(texts_.WaitFor("\n200 same\n") && texts_.WaitFor("\n302 same\n"));
   EXPECT_EQ(texts_.All().find("differs"), std::string::npos) << texts_.All();
 }

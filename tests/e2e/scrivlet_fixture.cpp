@@ -246,6 +246,23 @@ std::vector<WindowId> ScrivletTest::MessageWindows() {
   return messages;
 }
 
+bool ScrivletTest::ConfirmQuestion() {
+  const WindowId question = WaitForMessage();
+  if (question == 0) return false;
+  Display().Activate(question);
+  Display().Key("shift+Tab");
+  Display().Key("Return");
+  return true;
+}
+
+WindowId ScrivletTest::OpenRecordedRequests() {
+  ClickInPage({600, 450});  // a blank part of every test page
+  Display().Key("F9");
+  const WindowId window = WaitForWindow("^Recorded Requests$");
+  if (window == 0) throw WaitFailure("no \"Recorded Requests\" window appeared");
+  return window;
+}
+
 WindowId ScrivletTest::WaitForMessage() {
   WindowId found = 0;
   WaitUntil([&] {

@@ -150,6 +150,12 @@ class ScrivletTest : public ::testing::Test {
   // smaller than the main window at design size. 0 when none comes (or the
   // program ends first).
   WindowId WaitForMessage();
+  // Waits for a question whose default is Cancel and answers it with the
+  // button before Cancel; false when none comes.
+  bool ConfirmQuestion();
+  // Presses F9 over the page and waits for "Recorded Requests"; throws
+  // when it does not come.
+  WindowId OpenRecordedRequests();
   // Waits for a visible window whose title matches `title`; 0 when none
   // comes.
   WindowId WaitForWindow(const std::string& title);

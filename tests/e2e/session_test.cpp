@@ -302,9 +302,7 @@ TEST_F(AccessibleTreeTest, ControlsAreNamedPasswordsHiddenAndTabGoesRowByRow) {
   }
   NavigateTo("/page");
   WaitForElements(1);
-  ClickInPage({600, 450});
-  Display().Key("F9");
-  ASSERT_NE(WaitForWindow("^Recorded Requests$"), 0u);
+  OpenRecordedRequests();
   // A row is read by its columns' texts.
   EXPECT_EQ(Controls("frame|Recorded Requests"),
             "entry|Filter the requests|editable\npush button|Delete Request\n"

@@ -184,18 +184,10 @@ TEST_F(UploadTest, ADeletedRequestIsNeitherRecordedNorUploaded) {
   NavigateTo("/page2");
   WaitForElements(2);
 
-  ClickInPage({600, 450});
-  Display().Key("F9");
-  const WindowId list = WaitForWindow("^Recorded Requests$");
-  ASSERT_NE(list, 0u);
-  Display().Activate(list);
+  Display().Activate(OpenRecordedRequests());
   Display().Key("Home");
   Display().Key("Delete");
-  const WindowId question = WaitForMessage();
-  ASSERT_NE(question, 0u) << "no confirmation was asked";
-  Display().Activate(question);
-  Display().Key("shift+Tab");
-  Display().Key("Return");
+  ASSERT_TRUE(ConfirmQuestion()) << "no confirmation was asked";
   const std::string document =
       kDocumentStart + ExpectedGet(server_.Url("/page2"));
   EXPECT_TRUE(WaitUntil([&] { return Document() == document; }))
