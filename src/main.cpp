@@ -1,4 +1,7 @@
 #include <gtkmm/application.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <memory>
 
@@ -12,6 +15,15 @@
 // given a file name it would refuse to start ("can not open files"), and an
 // unknown option would end it.
 int main(int /*argc*/, char* argv[]) {
+#if defined(__GLIBC__)
+  // Drawing the window takes buffers of about a megabyte per frame. Once
+  // the first of them is freed, the C library would take later ones from
+  // the heap, where the small blocks a session keeps (a recorded row, its
+  // answer) land between frames and split the freed space: over a long
+  // session the heap grew by a buffer now and then, and never shrank. A
+  // fixed threshold maps every large block on its own and returns it whole.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
   auto app = Gtk::Application::create("", Gio::Application::Flags::NON_UNIQUE);
   std::unique_ptr<scrivlet::Scrivlet> window;
   app->signal_activate().connect([&] {
