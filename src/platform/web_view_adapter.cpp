@@ -122,6 +122,8 @@ WebViewAdapter::WebViewAdapter(BrowserEvents& events, WebViewWindow& window)
       events_(events),
       window_(window),
       chrome_events_(&events),
+      network_watch_(std::make_unique<NetworkProcessWatch>(
+          [&events] { events.WebBrowser1_NetworkProcessTerminated(); })),
       pending_fills_(GObjectPtr<GCancellable>::Adopt(g_cancellable_new())) {
   view_ = GObjectPtr<WebKitWebView>::RefSink(WEBKIT_WEB_VIEW(
       g_object_new(WEBKIT_TYPE_WEB_VIEW, "settings", group_->settings(),
@@ -309,7 +311,10 @@ void WebViewAdapter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                                    gpointer self) {
   GuardCallback("load-changed", [&] {
     auto* adapter = static_cast<WebViewAdapter*>(self);
-    if (event == WEBKIT_LOAD_STARTED) adapter->load_.Started();
+    if (event == WEBKIT_LOAD_STARTED) {
+      adapter->load_.Started();
+      if (adapter->network_watch_) adapter->network_watch_->Watch();
+    }
     if (event == WEBKIT_LOAD_COMMITTED) adapter->load_.Committed();
     if (event != WEBKIT_LOAD_FINISHED) return;
     const char* uri = webkit_web_view_get_uri(view);

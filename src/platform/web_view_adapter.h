@@ -11,6 +11,7 @@
 #include "platform/browser_event_dispatch.h"
 #include "platform/gobject_ptr.h"
 #include "platform/load_outcome.h"
+#include "platform/network_process_watch.h"
 #include "session/authentication.h"
 #include "session/browser.h"
 #include "session/browser_events.h"
@@ -134,6 +135,9 @@ class WebViewAdapter : public Browser {
   // Where the history and status events go: the session for a main view,
   // nullptr for a pop-up (its status text goes to its window).
   BrowserEvents* chrome_events_;
+  // The main view's only: every view of the program shares the one
+  // network process.
+  std::unique_ptr<NetworkProcessWatch> network_watch_;
   // Declared after group_, so released before it: the group's settings,
   // content manager and capture outlive the view.
   GObjectPtr<WebKitWebView> view_;

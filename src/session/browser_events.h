@@ -69,6 +69,10 @@ class BrowserEvents {
   // out-of-memory killer): its load in progress produced no page, and the
   // view shows nothing live until it loads again.
   virtual void WebBrowser1_WebProcessTerminated(BrowserId pDisp) = 0;
+  // The engine's network process ended. The engine starts a new one for
+  // the next load, which holds none of the sites' session cookies. Raised
+  // by the main view only.
+  virtual void WebBrowser1_NetworkProcessTerminated() = 0;
   // kForwardCommand or kBackCommand (session/browser.h).
   virtual void WebBrowser1_CommandStateChange(long Command, bool Enable) = 0;
   virtual void WebBrowser1_StatusTextChange(const std::string& Text) = 0;

@@ -117,6 +117,9 @@ class RecordingSession : public BrowserEvents {
   // it) and the user is told that "Refresh" loads the page again; a record
   // page that was loading is loaded again once.
   void WebBrowser1_WebProcessTerminated(BrowserId pDisp) override;
+  // The user is told in the status bar that a site may ask them to sign
+  // in again; the recording goes on.
+  void WebBrowser1_NetworkProcessTerminated() override;
   // "Save Transaction", also after an upload that did not happen: the
   // closing line is written once, the record page loaded each time.
   void EndRecord_Click();

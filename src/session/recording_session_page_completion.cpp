@@ -19,6 +19,11 @@ constexpr char kPageStoppedText[] =
     "The page stopped working: the browser's page process ended. "
     "\"Refresh\" loads it again.";
 
+constexpr char kNetworkStoppedText[] =
+    "The browser's network process ended and was started again: the "
+    "sites' session cookies are gone, so a site may ask you to sign in "
+    "again.";
+
 // An HTTP page that came without a status is the engine's own page in its
 // place: its error page, loaded as a page of its own after the failed load.
 bool NotAnswered(const PageAnswer& answer) {
@@ -117,6 +122,13 @@ void RecordingSession::WebBrowser1_WebProcessTerminated(BrowserId pDisp) {
   if (state_.webProcessEndReported) return;
   state_.webProcessEndReported = true;
   view_.ShowMessage(kPageStoppedText, MessageIcon::kWarning);
+}
+
+// What was recorded stays as it is: the requests were sent as recorded,
+// and a sign-in the site asks for again is recorded like any other.
+void RecordingSession::WebBrowser1_NetworkProcessTerminated() {
+  if (ended_) return;
+  view_.SetStatusText(kNetworkStoppedText);
 }
 
 void RecordingSession::EndPendingNavigation() {

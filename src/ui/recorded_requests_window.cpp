@@ -374,13 +374,14 @@ void RecordedRequestsWindow::StartOrCancelCheck() {
       },
       [this, differs](const replay::StepResult& step) {
         if (step.index >= rows_->get_n_items()) return;
-        Glib::RefPtr<RequestRow> row = rows_->get_item(step.index);
+        const auto at = static_cast<guint>(step.index);
+        Glib::RefPtr<RequestRow> row = rows_->get_item(at);
         row->replay = replay::ReplayText(step, row->element, row->answer);
         if (row->replay.find("differs") != std::string::npos ||
             !step.session_bound.empty()) {
           ++*differs;
         }
-        RowsChanged(rows_, step.index, step.index + 1);
+        RowsChanged(rows_, at, at + 1);
       },
       [this, total, differs](bool cancelled) {
         const std::string text =

@@ -160,6 +160,7 @@ class IgnoredBrowserEvents : public BrowserEvents {
                                     const PageAnswer&) override {}
   void WebBrowser1_LoadEndedWithoutPage(BrowserId) override {}
   void WebBrowser1_WebProcessTerminated(BrowserId) override {}
+  void WebBrowser1_NetworkProcessTerminated() override {}
   void WebBrowser1_CommandStateChange(long, bool) override {}
   void WebBrowser1_StatusTextChange(const std::string&) override {}
   std::optional<Credentials> WebBrowser1_Authenticate(

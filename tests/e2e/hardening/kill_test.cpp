@@ -285,5 +285,28 @@ TEST_F(KillTest, HundredKillsLeaveThePrefixOfTheUninterruptedDocument) {
   KillAtRandomMoments(100);
 }
 
+// The engine's network process killed between two pages: the status bar
+// says that the sites' session cookies are gone, and the next page loads
+// and is recorded.
+TEST_F(KillTest, AKilledNetworkProcessIsToldAndRecordingGoesOn) {
+  site_.AddPage("/k/after", BeaconPage("After", "<p>after</p>"));
+  WindowTexts texts;
+  Environment extra;
+  texts.AddTo(extra);
+  StartRecording(extra);
+  Visit("/k/end");
+  const CommandResult network = RunCommand(
+      {"pgrep", "-P", std::to_string(program_->pid()), "WebKitNetworkPr"}, {});
+  ASSERT_EQ(kill(std::atoi(network.output.c_str()), SIGKILL), 0)
+      << "no network process: " << network.output;
+  EXPECT_TRUE(texts.WaitFor("The browser's network process ended and was "
+                            "started again: the sites' session cookies are "
+                            "gone, so a site may ask you to sign in again."));
+  Visit("/k/after");
+  WaitForElements(2);
+  EXPECT_EQ(Document(), kDocumentStart + ExpectedGet(site_.Url("/k/end")) +
+                            ExpectedGet(site_.Url("/k/after")));
+}
+
 }  // namespace
 }  // namespace scrivlet::e2e::hardening
