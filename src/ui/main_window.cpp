@@ -125,7 +125,10 @@ Scrivlet::Scrivlet()
   Text1_.signal_activate().connect([this] { Go_.activate(); });
 
   Go_.signal_clicked().connect([this] {
-    Run("Location", [this] { session_.Go_Click(Text1_.get_text().raw()); });
+    Run("Location", [this] {
+      text1_shown_ = Text1_.get_text().raw();
+      session_.Go_Click(text1_shown_);
+    });
   });
   Back_.signal_clicked().connect(
       [this] { Run("Back", [this] { session_.Back_Click(); }); });
@@ -245,8 +248,15 @@ void Scrivlet::Run(const char* what, Handler handler) {
   GuardCallback(what, handler);
 }
 
+// A page that completes while the user types an address leaves what they
+// typed alone, as browsers do: the typed address is the one that goes next.
+// Once it has gone (Return, "Location"), the box shows the pages again.
 void Scrivlet::SetText1(const std::string& text) {
+  const Gtk::Widget* focus = get_focus();
+  const bool typing = focus && (focus == &Text1_ || focus->is_ancestor(Text1_));
+  if (typing && Text1_.get_text().raw() != text1_shown_) return;
   ShowText(Text1_, text);
+  text1_shown_ = Text1_.get_text().raw();
 }
 
 void Scrivlet::SetProgress(const std::string& text) {

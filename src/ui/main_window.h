@@ -82,6 +82,9 @@ class Scrivlet : public Gtk::Window,
   RecordingSession session_;
 
   Gtk::Entry Text1_;
+  // What the program last put into the address box, or the address the
+  // user last sent from it.
+  std::string text1_shown_;
   Gtk::Button Go_;
   Gtk::Button Back_;
   Gtk::Button Forward_;

@@ -4,7 +4,9 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "scrivlet_fixture.h"
 #include "stand_in_server.h"
@@ -79,6 +81,25 @@ TEST_F(BrowsingTest, TypingAfterReturnInTheAddressBoxGoesToThePage) {
       ExpectedGet(server_.Url("/autofocus")) +
       ExpectedPost(server_.Url("/autofocus-target"), post.body,
                    post.Header("Content-Type")));
+}
+
+// A page that completes while an address is being typed leaves the typed
+// text alone.
+TEST_F(BrowsingTest, APageCompletingWhileTypingKeepsTheTypedAddress) {
+  TypeAddress(server_.Url("/slow"));
+  ASSERT_TRUE(server_.WaitForRequest("/slow", 1));
+  ClickControl(kText1);
+  Display().Key("ctrl+a");
+  const std::string address = server_.Url("/page");
+  Display().Type(address.substr(0, 10));
+  WaitForPage("/slow");
+  // The beacon comes from the page's load event; the completion follows.
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  Display().Type(address.substr(10));
+  Display().Key("Return");
+  WaitForPage("/page");
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/slow")) +
+                             ExpectedGet(address));
 }
 
 TEST_F(BrowsingTest, LinkClickIsRecordedWithItsEscapedQuery) {
