@@ -309,5 +309,25 @@ TEST_F(PageCompletionTest, AnUploadThatDidNotHappenKeepsTheTransaction) {
   }
 }
 
+// The page's process dies while the record page loads: the page is loaded
+// again once, and a second death keeps the transaction as above.
+TEST_F(PageCompletionTest, ARecordPageWhoseProcessDiesIsLoadedAgainOnce) {
+  Start();
+  session.EndRecord_Click();
+  browser.navigations.clear();
+  session.WebBrowser1_WebProcessTerminated(kMainView);
+  EXPECT_EQ(browser.navigations, std::vector<std::string>{kRecordPage});
+  view.messages.clear();
+  session.WebBrowser1_WebProcessTerminated(kMainView);
+  EXPECT_EQ(browser.navigations.size(), 1u);
+  EXPECT_EQ(view.messages, (std::vector<Message>{{"The record page " + kRecordPage +
+                                                  " could not be used: the page stopped working. "
+                                                  "The transaction is kept; \"Save Transaction\" "
+                                                  "tries the upload again.",
+                                                  MessageIcon::kWarning}}));
+  EXPECT_EQ(view.end_record_enabled, true);
+  EXPECT_EQ(Recorded(), "</HTTP-TRANSACTION>\r\n");
+}
+
 }  // namespace
 }  // namespace scrivlet::testing
