@@ -75,6 +75,22 @@ class UploadTest : public ScrivletTest {
     ClickControl(kSaveTransaction);
   }
 
+  // Clicks "Save Transaction" and expects upload 1 of `management` to be
+  // `document` with its first address `start_url`, accepted, and then the
+  // program's clean end.
+  void SaveAndExpectAccepted(StandInServer& management,
+                             const std::string& document,
+                             const std::string& start_url) {
+    ClickControl(kSaveTransaction);
+    const std::string upload = management.Upload(1);
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(upload + "/verdict.txt"); }))
+        << "nothing was uploaded; trans.xml:\n" << Document();
+    EXPECT_EQ(ReadFileBytes(upload + "/verdict.txt"), "accepted\n");
+    EXPECT_EQ(ReadFileBytes(upload + "/start-url.txt"), start_url);
+    EXPECT_EQ(ReadFileBytes(upload + "/trans.xml"), JoinedLines(document));
+    ExpectStoppedMessageAndCleanEnd();
+  }
+
   // Waits for the stopped message, answers it with Return and expects the
   // program to end cleanly without its working files.
   void ExpectStoppedMessageAndCleanEnd() {
@@ -194,17 +210,8 @@ TEST_F(UploadTest, ADeletedRequestIsNeitherRecordedNorUploaded) {
       << Document();
 
   Display().Activate(MainWindow());
-  ClickControl(kSaveTransaction);
-  ASSERT_TRUE(WaitUntil([&] {
-    return FileExists(management.Upload(1) + "/verdict.txt");
-  })) << "nothing was uploaded; trans.xml:\n"
-      << Document();
-  const std::string upload = management.Upload(1);
-  EXPECT_EQ(ReadFileBytes(upload + "/verdict.txt"), "accepted\n");
-  EXPECT_EQ(ReadFileBytes(upload + "/start-url.txt"), server_.Url("/page2"));
-  EXPECT_EQ(ReadFileBytes(upload + "/trans.xml"),
-            JoinedLines(document + kDocumentEnd));
-  ExpectStoppedMessageAndCleanEnd();
+  SaveAndExpectAccepted(management, document + kDocumentEnd,
+                        server_.Url("/page2"));
 }
 
 // The browser spells the record page's address its own way: "127.1" loads
@@ -220,19 +227,9 @@ TEST_P(RecordPageSpellingTest, RecordPageIsFilledWhenAgentIniSpellsItsAddressDif
   StartAndAnswerDialogs();
   NavigateTo("/page");
   WaitForElements(1);
-
-  ClickControl(kSaveTransaction);
-  ASSERT_TRUE(WaitUntil([&] {
-    return FileExists(management.Upload(1) + "/verdict.txt");
-  })) << "nothing was uploaded; trans.xml:\n"
-      << Document();
-  const std::string document =
-      kDocumentStart + ExpectedGet(server_.Url("/page")) + kDocumentEnd;
-  EXPECT_EQ(ReadFileBytes(management.Upload(1) + "/verdict.txt"),
-            "accepted\n");
-  EXPECT_EQ(ReadFileBytes(management.Upload(1) + "/trans.xml"),
-            JoinedLines(document));
-  ExpectStoppedMessageAndCleanEnd();
+  SaveAndExpectAccepted(
+      management, kDocumentStart + ExpectedGet(server_.Url("/page")) + kDocumentEnd,
+      server_.Url("/page"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Spellings, RecordPageSpellingTest,

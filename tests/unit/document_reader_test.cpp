@@ -9,17 +9,13 @@
 #include <vector>
 
 #include "document/document_writer.h"
+#include "test_support.h"
 
 namespace scrivlet {
 namespace {
 
-constexpr char kAccept[] =
-    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
-    "application/vnd.ms-powerpoint, application/vnd.ms-excel, "
-    "application/msword, */*";
-constexpr char kUserAgent[] =
-    "User-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows NT; "
-    "CNETHomeBuild03171999; DigExt)";
+// A header line without its <HL> and </HL>.
+std::string Unwrapped(const std::string& hl) { return hl.substr(4, hl.size() - 9); }
 
 std::string Document(const std::string& elements, bool closed) {
   return std::string(kDocumentStartLine) + kLineEnd + elements +
@@ -62,7 +58,8 @@ TEST(DocumentReaderTest, ReadsBackWhatTheWriterWrote) {
       for (std::size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
         const UrlParts parts = *SplitUrl(c.url);
-        std::vector<std::string> headers = {"Host: " + parts.host, kAccept};
+        std::vector<std::string> headers = {"Host: " + parts.host,
+                                            Unwrapped(testing::kAcceptHl)};
         // Joined lines lose the line break that ends the extra headers.
         if (!c.extra_headers.empty()) {
           headers.push_back(c.extra_headers.substr(
@@ -71,7 +68,7 @@ TEST(DocumentReaderTest, ReadsBackWhatTheWriterWrote) {
         if (!c.authorization.empty()) {
           headers.push_back("Authorization: Basic " + c.authorization);
         }
-        headers.push_back(kUserAgent);
+        headers.push_back(Unwrapped(testing::kUserAgentHl));
         headers.push_back("Referer: " + parts.base);
         std::optional<std::string> body = c.body;
         if (body && !body->empty() && body->back() == '\0') body->pop_back();

@@ -287,46 +287,35 @@ TEST_F(PageCompletionTest, AFailedDeletionAtTheServletAnswerIsToldAndEnds) {
 }
 
 // Not handed over: one message naming the page and why, "Save Transaction"
-// enabled again, the document with its one closing line.
+// enabled again, the document with its one closing line. A record page
+// whose process dies ("" below) is loaded again once; a second death is told.
 TEST_F(PageCompletionTest, AnUploadThatDidNotHappenKeepsTheTransaction) {
   const std::string page = "The record page " + kRecordPage + " could not be used: ";
   const struct { std::string url; PageAnswer answer; std::string message; } cases[] = {
       {kRecordPage, ErrorPage("refused"), page + "could not connect (refused)."},
       {kRecordPage, Answered(404), page + "HTTP 404."},
       {kRecordPage, Answered(200), page + "no upload form on the page."},
-      {kServletAnswer, Answered(500), "The upload to " + kServletAnswer + " failed: HTTP 500."}};
+      {kServletAnswer, Answered(500), "The upload to " + kServletAnswer + " failed: HTTP 500."},
+      {"", {}, page + "the page stopped working."}};
   Start();
   for (const auto& c : cases) {
-    view.messages.clear();
     session.EndRecord_Click();
-    session.WebBrowser1_DocumentComplete(kMainView, c.url, c.answer);
+    browser.navigations.clear();
+    if (c.url.empty()) {
+      session.WebBrowser1_WebProcessTerminated(kMainView);
+      EXPECT_EQ(browser.navigations, std::vector<std::string>{kRecordPage});
+    }
+    view.messages.clear();
+    if (c.url.empty()) session.WebBrowser1_WebProcessTerminated(kMainView);
+    else session.WebBrowser1_DocumentComplete(kMainView, c.url, c.answer);
     for (auto& filled : std::exchange(browser.fill_answers, {})) filled(false);
     EXPECT_EQ(view.messages, (std::vector<Message>{{c.message + " The transaction is kept; \"Save "
                                                     "Transaction\" tries the upload again.",
                                                     MessageIcon::kWarning}}));
     EXPECT_EQ(view.end_record_enabled, true);
     EXPECT_EQ(Recorded(), "</HTTP-TRANSACTION>\r\n");
+    EXPECT_EQ(browser.navigations.size(), c.url.empty() ? 1u : 0u);
   }
-}
-
-// The page's process dies while the record page loads: the page is loaded
-// again once, and a second death keeps the transaction as above.
-TEST_F(PageCompletionTest, ARecordPageWhoseProcessDiesIsLoadedAgainOnce) {
-  Start();
-  session.EndRecord_Click();
-  browser.navigations.clear();
-  session.WebBrowser1_WebProcessTerminated(kMainView);
-  EXPECT_EQ(browser.navigations, std::vector<std::string>{kRecordPage});
-  view.messages.clear();
-  session.WebBrowser1_WebProcessTerminated(kMainView);
-  EXPECT_EQ(browser.navigations.size(), 1u);
-  EXPECT_EQ(view.messages, (std::vector<Message>{{"The record page " + kRecordPage +
-                                                  " could not be used: the page stopped working. "
-                                                  "The transaction is kept; \"Save Transaction\" "
-                                                  "tries the upload again.",
-                                                  MessageIcon::kWarning}}));
-  EXPECT_EQ(view.end_record_enabled, true);
-  EXPECT_EQ(Recorded(), "</HTTP-TRANSACTION>\r\n");
 }
 
 }  // namespace

@@ -20,10 +20,9 @@ class ReplayEngineTest : public ::testing::Test {
     soup_server_add_handler(server_, nullptr, &Handle, this, nullptr);
     EXPECT_TRUE(soup_server_listen_local(server_, 0,
                                          SOUP_SERVER_LISTEN_IPV4_ONLY, nullptr));
-    GSList* uris = soup_server_get_uris(server_);
+    g_autoslist(GUri) uris = soup_server_get_uris(server_);
     host_ = "127.0.0.1:" +
             std::to_string(g_uri_get_port(static_cast<GUri*>(uris->data)));
-    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
   }
   ~ReplayEngineTest() override {
     soup_server_disconnect(server_);
