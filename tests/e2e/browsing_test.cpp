@@ -1,11 +1,8 @@
 // Recording while browsing in the main window: the address box, links, form
 // posts of every encoding, frames, a redirect after a post, and the
 // navigation buttons.
-#include <signal.h>
-
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "scrivlet_fixture.h"
@@ -330,29 +327,6 @@ TEST_F(BrowsingTest, RefreshReloadsThePageAndRecordsNothing) {
   EXPECT_EQ(ServerLog(),
             (std::vector<std::string>{"GET /page", "GET /page"}));
   ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
-}
-
-// The page's process killed in a slow load: the user is told; the next page
-// is no redirect of the dead load, and its form's body is captured.
-TEST_F(BrowsingTest, AKilledPageProcessIsToldAndRecordingGoesOn) {
-  TypeAddress(server_.Url("/slow"));
-  ASSERT_TRUE(server_.WaitForRequest("/slow", 1));
-  const CommandResult web_process = RunCommand(
-      {"pgrep", "-P", std::to_string(program_->pid()), "WebKitWebProces"}, {});
-  ASSERT_EQ(kill(std::atoi(web_process.output.c_str()), SIGKILL), 0);
-  WindowId message = WaitForMessage();
-  ASSERT_NE(message, 0u) << "no message about the page";
-  Display().Activate(message);
-  Display().Key("Return");
-  ASSERT_TRUE(WaitForWindowGone(message, "^Nerovant Scrivlet$"));
-  NavigateTo("/form");
-  ClickInPage(kBox1);
-  WaitForPage("/form-target");
-  RecordedRequest post = OnlyPostTo("/form-target");
-  ExpectDocumentThenSentinel(
-      ExpectedGet(server_.Url("/slow")) + ExpectedGet(server_.Url("/form")) +
-      ExpectedPost(server_.Url("/form-target"), post.body,
-                   post.Header("Content-Type")));
 }
 
 }  // namespace

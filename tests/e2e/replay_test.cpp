@@ -38,6 +38,18 @@ class ReplayTest : public ::testing::Test {
     return server_.url() + path.substr(1);
   }
 
+  // One step as --json prints it; `location` and `bound` are JSON already.
+  std::string Step(int step, const std::string& method, const std::string& path,
+                   int status, const std::string& verdict,
+                   const std::string& location = "null",
+                   const std::string& bound = "") const {
+    return "{\"step\":" + std::to_string(step) + ",\"method\":\"" + method +
+           "\",\"url\":\"" + Url(path) + "\",\"status\":" +
+           std::to_string(status) + ",\"location\":" + location +
+           ",\"verdict\":\"" + verdict + "\",\"session_bound\":[" + bound +
+           "],\"ms\":0}\n";
+  }
+
   StandInServer server_;
   TempDir dir_;
 };
@@ -63,13 +75,10 @@ TEST_F(ReplayTest, TheStaleTokenOfARecordedOrderFailsAndIsNamed) {
   EXPECT_NE(served, token);
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.output,
-            "{\"step\":1,\"method\":\"GET\",\"url\":\"" + Url("/demo/order.html") +
-                "\",\"status\":200,\"location\":null,\"verdict\":\"ok\","
-                "\"session_bound\":[],\"ms\":0}\n"
-                "{\"step\":2,\"method\":\"POST\",\"url\":\"" + Url("/demo/order") +
-                "\",\"status\":403,\"location\":null,\"verdict\":\"fails\","
-                "\"session_bound\":[{\"name\":\"token\",\"recorded\":\"" + token +
-                "\",\"served\":\"" + served + "\"}],\"ms\":0}\n");
+            Step(1, "GET", "/demo/order.html", 200, "ok") +
+                Step(2, "POST", "/demo/order", 403, "fails", "null",
+                     "{\"name\":\"token\",\"recorded\":\"" + token +
+                         "\",\"served\":\"" + served + "\"}"));
   const CommandResult table = Replay(document, {});
   ASSERT_TRUE(std::regex_search(table.output, match,
                                 std::regex("served \"([0-9a-f]{15})…\"")));
@@ -95,16 +104,10 @@ TEST_F(ReplayTest, ATokenFreeSignInReplaysOkThroughTheProxyWithItsCredentials) {
       {"--json", "--proxy", "http://127.0.0.1:" + std::to_string(proxy.port())});
   EXPECT_EQ(json.exit_status, 0);
   EXPECT_EQ(json.output,
-            "{\"step\":1,\"method\":\"GET\",\"url\":\"" + Url("/demo/login.html") +
-                "\",\"status\":200,\"location\":null,\"verdict\":\"ok\","
-                "\"session_bound\":[],\"ms\":0}\n"
-                "{\"step\":2,\"method\":\"POST\",\"url\":\"" + Url("/demo/login") +
-                "\",\"status\":302,\"location\":\"/demo/welcome.html?user=ann\","
-                "\"verdict\":\"ok\",\"session_bound\":[],\"ms\":0}\n"
-                "{\"step\":3,\"method\":\"GET\",\"url\":\"" +
-                Url("/demo/welcome.html?user=ann") +
-                "\",\"status\":200,\"location\":null,\"verdict\":\"ok\","
-                "\"session_bound\":[],\"ms\":0}\n");
+            Step(1, "GET", "/demo/login.html", 200, "ok") +
+                Step(2, "POST", "/demo/login", 302, "ok",
+                     "\"/demo/welcome.html?user=ann\"") +
+                Step(3, "GET", "/demo/welcome.html?user=ann", 200, "ok"));
   EXPECT_EQ(proxy.Seen(), (std::vector<std::string>{
                               "GET " + Url("/demo/login.html"),
                               "POST " + Url("/demo/login"),

@@ -246,6 +246,14 @@ std::vector<WindowId> ScrivletTest::MessageWindows() {
   return messages;
 }
 
+bool ScrivletTest::AcknowledgeMessage() {
+  const WindowId message = WaitForMessage();
+  if (message == 0) return false;
+  Display().Activate(message);
+  Display().Key("Return");
+  return WaitForWindowGone(message, "^Nerovant Scrivlet$");
+}
+
 bool ScrivletTest::ConfirmQuestion() {
   const WindowId question = WaitForMessage();
   if (question == 0) return false;

@@ -150,6 +150,9 @@ class ScrivletTest : public ::testing::Test {
   // smaller than the main window at design size. 0 when none comes (or the
   // program ends first).
   WindowId WaitForMessage();
+  // Waits for a message box, answers it with Return and waits for it to
+  // go; false when none comes or it stays.
+  bool AcknowledgeMessage();
   // Waits for a question whose default is Cancel and answers it with the
   // button before Cancel; false when none comes.
   bool ConfirmQuestion();

@@ -11,11 +11,7 @@ class SessionTest : public ScrivletTest {
   // A message shown at start, before the main window: it is acknowledged,
   // then the main window asks for credentials as usual.
   void AcknowledgeStartMessageAndAnswerDialogs() {
-    WindowId message = WaitForMessage();
-    ASSERT_NE(message, 0u) << "no message box appeared";
-    Display().Activate(message);
-    Display().Key("Return");
-    ASSERT_TRUE(WaitForWindowGone(message, "^Nerovant Scrivlet$"));
+    ASSERT_TRUE(AcknowledgeMessage()) << "no message box appeared";
     ASSERT_NE(MainWindow(), 0u);
     AnswerDialog("Network Login", std::nullopt);
     AnswerDialog("Proxy Login", std::nullopt);

@@ -94,11 +94,8 @@ class UploadTest : public ScrivletTest {
   // Waits for the stopped message, answers it with Return and expects the
   // program to end cleanly without its working files.
   void ExpectStoppedMessageAndCleanEnd() {
-    WindowId message = WaitForMessage();
-    ASSERT_NE(message, 0u) << "no message \"The record session has been stopped\"";
-    ASSERT_TRUE(program_->IsRunning());
-    Display().Activate(message);
-    Display().Key("Return");
+    ASSERT_TRUE(AcknowledgeMessage())
+        << "no message \"The record session has been stopped\"";
     std::optional<int> status = WaitForProgramExit();
     ASSERT_TRUE(status.has_value()) << "the program did not end";
     EXPECT_EQ(*status, 0);
@@ -108,11 +105,7 @@ class UploadTest : public ScrivletTest {
 
   // Answers the message about an upload not done; the transaction is kept.
   void ExpectUploadNotDoneMessage() {
-    WindowId message = WaitForMessage();
-    ASSERT_NE(message, 0u) << "no message about the upload";
-    Display().Activate(message);
-    Display().Key("Return");
-    ASSERT_TRUE(WaitUntil([&] { return MessageWindows().empty(); }));
+    ASSERT_TRUE(AcknowledgeMessage()) << "no message about the upload";
     EXPECT_TRUE(program_->IsRunning());
     EXPECT_EQ(Document(), kDocumentStart + ExpectedGet(server_.Url("/page")) +
                               kDocumentEnd);

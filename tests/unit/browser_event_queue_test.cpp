@@ -328,10 +328,7 @@ TEST(BrowserEventDispatchTest, EventsRaisedDuringADeliveryComeAfterIt) {
 
 // What a finished top-level load completes, from the engine's load events.
 TEST(LoadOutcomeTest, SaysWhereEachKindOfLoadEnded) {
-  struct Failure {
-    LoadFailure failure;
-    bool before_commit;
-  };
+  using Failure = std::pair<LoadFailure, bool>;  // and before the commit
   struct Case {
     const char* name;
     bool committed;
@@ -359,8 +356,8 @@ TEST(LoadOutcomeTest, SaysWhereEachKindOfLoadEnded) {
     load.Failed(LoadFailure::kOther, true, "http://a/earlier");
     load.Started();
     if (c.committed) load.Committed();
-    for (const Failure& f : c.failures) {
-      load.Failed(f.failure, f.before_commit, kFailing);
+    for (const auto& [failure, before_commit] : c.failures) {
+      load.Failed(failure, before_commit, kFailing);
     }
     const LoadCompletion completion = load.Finished(kView);
     EXPECT_EQ(completion.new_page ? completion.url : "", c.completed);

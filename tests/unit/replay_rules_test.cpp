@@ -175,13 +175,9 @@ TEST(RequestRowsTest, RowsSayFailuresRedirectsAndReplayVerdicts) {
 }
 
 TEST(RequestRowsTest, TheFormViewDecodesFieldsAndNamesFileParts) {
-  DocumentElement post;
-  post.method = "POST";
-  post.scheme = "http";
-  post.host = "h";
-  post.uri = "/p?q=1";
-  post.header_lines = {"Content-Type: multipart/form-data; boundary=B"};
-  post.body = kMultipart;
+  DocumentElement post{.method = "POST", .uri = "/p?q=1", .scheme = "http", .host = "h",
+                       .header_lines = {"Content-Type: multipart/form-data; boundary=B"},
+                       .body = kMultipart};
   EXPECT_EQ(FormText(post),
             "title = T 1\nfile: file \"a.txt\", text/plain, 6 bytes\n");
   post.header_lines = {};

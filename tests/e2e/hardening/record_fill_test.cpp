@@ -69,10 +69,7 @@ TEST_F(RecordFillTest, TenMegabyteDocumentArrivesByteForByte) {
 
   // The server refuses the hostile lines (no well-formed XML) with 400:
   // the message says so and the transaction is kept.
-  const WindowId message = WaitForMessage();
-  ASSERT_NE(message, 0u) << "no message about the refused upload";
-  Display().Activate(message);
-  Display().Key("Return");
+  ASSERT_TRUE(AcknowledgeMessage()) << "no message about the refused upload";
   EXPECT_TRUE(program_->IsRunning());
   EXPECT_TRUE(FileExists(installation_.TransXmlPath()));
 }
