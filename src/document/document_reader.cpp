@@ -10,7 +10,7 @@
 namespace scrivlet {
 namespace {
 
-constexpr std::string_view kRequestOpen = "<REQUEST>";
+constexpr std::string_view kElementStart = "<REQUEST>";
 constexpr std::string_view kBlanks = " \t\r\n";
 
 // The header value of the first (or, with `last`, the last) of `lines`
@@ -74,7 +74,7 @@ class Reader {
         if (!AtEnd()) Fail(at_, "text after the closing line");
         break;
       }
-      if (!LookingAt(kRequestOpen)) {
+      if (!LookingAt(kElementStart)) {
         Fail(at_, "expected \"<REQUEST>\" or \"</HTTP-TRANSACTION>\", found " +
                       Found());
       }
@@ -88,7 +88,8 @@ class Reader {
     DocumentElement element;
     element.begin = at_;
     element.first_line = LineAt(at_);
-    Expect(kRequestOpen);
+    Expect(kElementStart);
+    next_element_ = text_.find(kElementStart, at_);
     Expect("<REQUEST-LINE");
     const std::size_t tag_end = text_.find('>', at_);
     if (tag_end == std::string_view::npos) {
@@ -158,8 +159,7 @@ class Reader {
   std::string ReadText(std::string_view close) {
     const std::size_t start = at_;
     const std::size_t end = text_.find(close, start);
-    const std::size_t next_element = text_.find(kRequestOpen, start);
-    if (end == std::string_view::npos || next_element < end) {
+    if (end == std::string_view::npos || next_element_ < end) {
       Fail(start, "the element is cut off before \"" + std::string(close) +
                       "\"");
     }
@@ -224,10 +224,12 @@ class Reader {
   std::size_t at_ = 0;
   std::size_t counted_to_ = 0;
   int counted_line_ = 1;
+  // Where the element after the one being read starts (npos: none): a text
+  // that runs into it was cut off. Found once per element.
+  std::size_t next_element_ = std::string_view::npos;
 };
 
 
-constexpr std::string_view kElementStart = "<REQUEST>";
 constexpr std::string_view kElementEndLine = "</REQUEST>\r\n";
 constexpr std::string_view kCompletionEndLine =
     "</REQUEST-LINE></REQUEST>\r\n";

@@ -51,21 +51,18 @@ std::size_t AcceptableSequenceLength(std::string_view text, std::size_t at) {
 
 constexpr std::string_view kPieceSeparator = "</W3C_ENC>\r\n<W3C_ENC>";
 
-// The entity for one of the four escaped characters, for CR and LF where
-// line breaks are escaped, the piece separator for "&" in a body; empty for
-// every other byte.
+// The entity for one of the four escaped characters; in a body also for CR
+// and LF, and the piece separator for "&"; empty for every other byte.
 constexpr std::string_view EntityFor(char c, Escaping escaping) {
   if (escaping == Escaping::kNone) return {};
   const bool pieces = escaping == Escaping::kBodyPieces;
-  const bool line_breaks =
-      pieces || escaping == Escaping::kMarkupAndLineBreaks;
   switch (c) {
     case '&': return pieces ? kPieceSeparator : "&amp;";
     case '<': return "&lt;";
     case '>': return "&gt;";
     case '"': return "&quot;";
-    case '\r': return line_breaks ? "&#13;" : "";
-    case '\n': return line_breaks ? "&#10;" : "";
+    case '\r': return pieces ? "&#13;" : "";
+    case '\n': return pieces ? "&#10;" : "";
     default: return {};
   }
 }
@@ -93,8 +90,6 @@ constexpr std::array<ByteClass, 256> kSanitizedClasses =
     MakeByteClasses(Escaping::kNone);
 constexpr std::array<ByteClass, 256> kEscapedClasses =
     MakeByteClasses(Escaping::kMarkup);
-constexpr std::array<ByteClass, 256> kPieceClasses =
-    MakeByteClasses(Escaping::kMarkupAndLineBreaks);
 constexpr std::array<ByteClass, 256> kBodyClasses =
     MakeByteClasses(Escaping::kBodyPieces);
 
@@ -102,7 +97,6 @@ constexpr const std::array<ByteClass, 256>& ByteClassesFor(Escaping escaping) {
   switch (escaping) {
     case Escaping::kNone: return kSanitizedClasses;
     case Escaping::kMarkup: return kEscapedClasses;
-    case Escaping::kMarkupAndLineBreaks: return kPieceClasses;
     case Escaping::kBodyPieces: return kBodyClasses;
   }
   return kSanitizedClasses;

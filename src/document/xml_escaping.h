@@ -32,11 +32,11 @@ namespace scrivlet {
 // What AppendSanitized does to the text besides replacing bad bytes.
 enum class Escaping {
   kNone,
-  kMarkup,               // the four characters become entities
-  kMarkupAndLineBreaks,  // and CR and LF become character references
-  // A whole post body as its W3C_ENC pieces: kMarkupAndLineBreaks, but an
-  // "&" ends one piece and starts the next ("</W3C_ENC>" CR LF "<W3C_ENC>"),
-  // and a NUL byte that ends a piece is left out.
+  kMarkup,  // the four characters become entities
+  // A whole post body as its W3C_ENC pieces: the four characters as
+  // entities and CR and LF as character references, but an "&" ends one
+  // piece and starts the next ("</W3C_ENC>" CR LF "<W3C_ENC>"), and a NUL
+  // byte that ends a piece is left out.
   kBodyPieces,
 };
 

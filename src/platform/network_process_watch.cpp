@@ -88,8 +88,7 @@ gboolean NetworkProcessWatch::OnEnded(gint, GIOCondition, gpointer self) {
   auto* watch = static_cast<NetworkProcessWatch*>(self);
   // The source ends with this call; the next load watches the new process.
   watch->source_ = 0;
-  close(watch->process_fd_);
-  watch->process_fd_ = -1;
+  watch->Stop();
   GuardCallback("network process ended", [&] { watch->ended_(); });
   return G_SOURCE_REMOVE;
 }

@@ -356,13 +356,15 @@ void WebViewAdapter::OnResourceLoadStarted(WebKitWebView* view,
   using Group = std::weak_ptr<BrowserGroup>;
   auto on_response = +[](WebKitWebResource* answered, GParamSpec*,
                          gpointer group) {
-    WebKitURIResponse* response = webkit_web_resource_get_response(answered);
-    const std::shared_ptr<BrowserGroup> alive =
-        static_cast<Group*>(group)->lock();
-    if (!alive || !response) return;
-    const guint status = webkit_uri_response_get_status_code(response);
-    const char* uri = webkit_uri_response_get_uri(response);
-    if (status > 0 && uri) alive->NoteAnswer(uri, static_cast<int>(status));
+    GuardCallback("notify::response", [&] {
+      WebKitURIResponse* response = webkit_web_resource_get_response(answered);
+      const std::shared_ptr<BrowserGroup> alive =
+          static_cast<Group*>(group)->lock();
+      if (!alive || !response) return;
+      const guint status = webkit_uri_response_get_status_code(response);
+      const char* uri = webkit_uri_response_get_uri(response);
+      if (status > 0 && uri) alive->NoteAnswer(uri, static_cast<int>(status));
+    });
   };
   g_signal_connect_data(
       resource, "notify::response", G_CALLBACK(on_response),

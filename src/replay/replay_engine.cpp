@@ -50,10 +50,11 @@ bool IsCancellation(const GError* error) {
 class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
  public:
   Run(std::vector<DocumentElement> elements, ReplayOptions options)
-      : elements_(std::move(elements)), options_(std::move(options)) {
+      : options_(std::move(options)) {
     if (!options_.proxy.empty()) CheckProxy(options_.proxy);
-    for (const DocumentElement& element : elements_) {
-      sent_fields_.push_back(SentFields(RequestFor(element)));
+    for (const DocumentElement& element : elements) {
+      requests_.push_back(RequestFor(element));
+      sent_fields_.push_back(SentFields(requests_.back()));
       for (const NamedValue& field : sent_fields_.back()) {
         last_sent_[field.name] = sent_fields_.size() - 1;
       }
@@ -108,7 +109,6 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
   }
 
   bool running() const { return running_; }
-  const std::vector<StepResult>& results() const { return results_; }
 
  private:
   using Box = std::shared_ptr<Run>;
@@ -164,9 +164,9 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
     if (detached_ || g_cancellable_is_cancelled(cancellable_)) {
       return Finish(true);
     }
-    if (next_ == elements_.size()) return Finish(false);
+    if (next_ == requests_.size()) return Finish(false);
     const std::size_t index = next_++;
-    const ReplayedRequest request = RequestFor(elements_[index]);
+    const ReplayedRequest& request = requests_[index];
     current_ = StepResult{};
     current_.index = index;
     current_.method = request.method;
@@ -320,9 +320,8 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
   }
 
   void FinishStep() {
-    results_.push_back(current_);
     if (!detached_ && callbacks_.step_finished) {
-      callbacks_.step_finished(results_.back());
+      callbacks_.step_finished(current_);
     }
     if (detached_) return;
     // Straight on to the next step after an answer; after a step that
@@ -350,7 +349,8 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
     g_clear_object(&message_);
   }
 
-  const std::vector<DocumentElement> elements_;
+  // What each element of the document sends.
+  std::vector<ReplayedRequest> requests_;
   const ReplayOptions options_;
   ReplayCallbacks callbacks_;
   bool started_ = false;
@@ -365,7 +365,6 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
   std::vector<std::vector<NamedValue>> sent_fields_;
   std::map<std::string, std::size_t> last_sent_;
   HandedOutLedger ledger_;
-  std::vector<StepResult> results_;
   std::size_t next_ = 0;
 
   // The step under way.
@@ -394,9 +393,5 @@ void ReplayEngine::Start(ReplayCallbacks callbacks) {
 void ReplayEngine::Cancel() { run_->Cancel(); }
 
 bool ReplayEngine::running() const { return run_->running(); }
-
-const std::vector<StepResult>& ReplayEngine::results() const {
-  return run_->results();
-}
 
 }  // namespace scrivlet::replay

@@ -91,8 +91,6 @@ class ReplayEngine {
   // follows from the main context. Does nothing when no replay runs.
   void Cancel();
   bool running() const;
-  // The results of the steps finished so far, in order.
-  const std::vector<StepResult>& results() const;
 
   class Run;
 

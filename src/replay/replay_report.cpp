@@ -45,8 +45,6 @@ std::string StatusText(const StepResult& result) {
   return result.status ? std::to_string(*result.status) : "none";
 }
 
-}  // namespace
-
 std::string ShortenedValue(const std::string& value) {
   const std::string text = ValidUtf8(value);
   if (g_utf8_strlen(text.c_str(), -1) <= static_cast<glong>(kShownValueLength)) {
@@ -55,6 +53,14 @@ std::string ShortenedValue(const std::string& value) {
   const char* cut = g_utf8_offset_to_pointer(
       text.c_str(), static_cast<glong>(kShownValueLength - 1));
   return std::string(text.c_str(), cut) + "…";
+}
+
+}  // namespace
+
+std::string SessionBoundText(const SessionBoundValue& value) {
+  return "session-bound " + ValidUtf8(value.name) + ": recorded \"" +
+         ShortenedValue(value.recorded) + "\", served \"" +
+         ShortenedValue(value.served) + "\"";
 }
 
 std::string TableHeading() {
@@ -75,9 +81,7 @@ std::string TableRows(const StepResult& result) {
   out += "\n";
   const std::string indent(5, ' ');
   for (const SessionBoundValue& value : result.session_bound) {
-    out += indent + "session-bound " + ValidUtf8(value.name) + ": recorded \"" +
-           ShortenedValue(value.recorded) + "\", served \"" +
-           ShortenedValue(value.served) + "\"\n";
+    out += indent + SessionBoundText(value) + "\n";
   }
   if (result.location) {
     out += indent + "redirected to " + ValidUtf8(*result.location) + "\n";

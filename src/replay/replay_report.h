@@ -16,9 +16,11 @@ std::string TableHeading();
 // values shortened, where a redirect points and why there was no answer.
 std::string TableRows(const StepResult& result);
 
-// A value as the table shows it: at most 16 characters, the last of them
-// "…" when it was cut; bytes that are not UTF-8 replaced by U+FFFD.
-std::string ShortenedValue(const std::string& value);
+// A session-bound value as the table and the window show it: "session-bound
+// NAME: recorded "…", served "…"", each value at most 16 characters, the
+// last of them "…" when it was cut; bytes that are not UTF-8 replaced by
+// U+FFFD.
+std::string SessionBoundText(const SessionBoundValue& value);
 
 // One line (with its line end) holding exactly the keys step (from 1),
 // method, url, status (null: no answer), location (null: none), verdict,

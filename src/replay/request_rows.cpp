@@ -28,6 +28,23 @@ std::string Joined(const std::vector<std::string>& parts,
   return out;
 }
 
+// A status, or "no answer" with the reason when one is known.
+std::string AnswerText(const std::optional<int>& status,
+                       const std::string& error) {
+  if (status) return std::to_string(*status);
+  return "no answer" + (error.empty() ? "" : " (" + error + ")");
+}
+
+// How the step's answer compares with the one recorded; nullopt while
+// none was recorded.
+std::optional<Agreement> AgreementOf(const StepResult& step,
+                                     const RecordedElement& element,
+                                     const std::optional<RecordedAnswer>& answer) {
+  if (!answer) return std::nullopt;
+  return CompareWithRecording(RecordedSummary(element, *answer),
+                              AnswerSummary{step.status, step.redirect_target});
+}
+
 }  // namespace
 
 bool AnswerFailed(const std::optional<RecordedAnswer>& answer) {
@@ -36,10 +53,7 @@ bool AnswerFailed(const std::optional<RecordedAnswer>& answer) {
 
 std::string StatusText(const std::optional<RecordedAnswer>& answer) {
   if (!answer) return "";
-  std::string text =
-      answer->status
-          ? std::to_string(*answer->status)
-          : "no answer" + (answer->error.empty() ? "" : " (" + answer->error + ")");
+  const std::string text = AnswerText(answer->status, answer->error);
   return AnswerFailed(answer) ? "failed: " + text : text;
 }
 
@@ -55,21 +69,20 @@ std::string NotesText(const RecordedElement& element,
   return "";
 }
 
+bool ReplayDiffers(const StepResult& step, const RecordedElement& element,
+                   const std::optional<RecordedAnswer>& answer) {
+  return !step.session_bound.empty() ||
+         AgreementOf(step, element, answer) == Agreement::kDiffers;
+}
+
 std::string ReplayText(const StepResult& step, const RecordedElement& element,
                        const std::optional<RecordedAnswer>& answer) {
-  std::string text =
-      step.status ? std::to_string(*step.status)
-                  : "no answer" + (step.error.empty() ? "" : " (" + step.error + ")");
-  if (answer) {
-    text += std::string(" ") +
-            AgreementName(CompareWithRecording(
-                RecordedSummary(element, *answer),
-                AnswerSummary{step.status, step.redirect_target}));
+  std::string text = AnswerText(step.status, step.error);
+  if (const auto agreement = AgreementOf(step, element, answer)) {
+    text += std::string(" ") + AgreementName(*agreement);
   }
   for (const SessionBoundValue& value : step.session_bound) {
-    text += "; session-bound " + value.name + ": recorded \"" +
-            ShortenedValue(value.recorded) + "\", served \"" +
-            ShortenedValue(value.served) + "\"";
+    text += "; " + SessionBoundText(value);
   }
   return text;
 }

@@ -32,6 +32,10 @@ std::string NotesText(const RecordedElement& element,
 // each session-bound value by name with both values shortened.
 std::string ReplayText(const StepResult& step, const RecordedElement& element,
                        const std::optional<RecordedAnswer>& answer);
+// Whether the step wants the user's look: its answer differs from the one
+// recorded, or it sent session-bound values.
+bool ReplayDiffers(const StepResult& step, const RecordedElement& element,
+                   const std::optional<RecordedAnswer>& answer);
 
 // The "Form" view of an element's POST body: one line per field, "name =
 // value", a multipart file part as its name, file name, content type and

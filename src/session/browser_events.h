@@ -33,10 +33,6 @@ struct PageAnswer {
   // The answer to the request itself when the server redirected it;
   // `status` is then the answer of the page the redirects ended at.
   std::optional<RedirectHop> redirect;
-
-  // The page is not what was asked for: the engine's error page, or an
-  // answer with a status of 400 or more.
-  bool Failed() const { return error_page || (status && *status >= 400); }
   bool operator==(const PageAnswer&) const = default;
 };
 

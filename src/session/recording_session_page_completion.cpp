@@ -24,10 +24,11 @@ constexpr char kNetworkStoppedText[] =
     "sites' session cookies are gone, so a site may ask you to sign in "
     "again.";
 
-// An HTTP page that came without a status is the engine's own page in its
-// place: its error page, loaded as a page of its own after the failed load.
+// The page is not what was asked for: the engine's error page, an answer
+// with a status of 400 or more, or an HTTP page without a status, which is
+// the engine's error page loaded as a page of its own after a failed load.
 bool NotAnswered(const PageAnswer& answer) {
-  return answer.Failed() || !answer.status;
+  return answer.error_page || !answer.status || *answer.status >= 400;
 }
 
 // Why a page did not come as asked, in the user's words.

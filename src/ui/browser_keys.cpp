@@ -1,12 +1,12 @@
 #include "ui/browser_keys.h"
-#include "platform/callback_guard.h"
 
 #include <gdk/gdk.h>
 #include <gtkmm/eventcontrollerkey.h>
 
-#include <exception>
 #include <optional>
 #include <utility>
+
+#include "platform/callback_guard.h"
 
 namespace scrivlet {
 namespace {

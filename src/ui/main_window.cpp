@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <exception>
 #include <memory>
 
 #include "platform/callback_guard.h"
@@ -125,22 +124,26 @@ Scrivlet::Scrivlet()
   Text1_.signal_activate().connect([this] { Go_.activate(); });
 
   Go_.signal_clicked().connect([this] {
-    Run("Location", [this] {
+    GuardCallback("Location", [this] {
       text1_shown_ = Text1_.get_text().raw();
       session_.Go_Click(text1_shown_);
     });
   });
-  Back_.signal_clicked().connect(
-      [this] { Run("Back", [this] { session_.Back_Click(); }); });
-  Forward_.signal_clicked().connect(
-      [this] { Run("Forward", [this] { session_.Forward_Click(); }); });
-  RefreshButton_.signal_clicked().connect(
-      [this] { Run("Refresh", [this] { session_.RefreshButton_Click(); }); });
-  EndRecord_.signal_clicked().connect([this] {
-    Run("Save Transaction", [this] { session_.EndRecord_Click(); });
+  Back_.signal_clicked().connect([this] {
+    GuardCallback("Back", [this] { session_.Back_Click(); });
   });
-  Reset_.signal_clicked().connect(
-      [this] { Run("Reset Transaction", [this] { session_.Reset_Click(); }); });
+  Forward_.signal_clicked().connect([this] {
+    GuardCallback("Forward", [this] { session_.Forward_Click(); });
+  });
+  RefreshButton_.signal_clicked().connect([this] {
+    GuardCallback("Refresh", [this] { session_.RefreshButton_Click(); });
+  });
+  EndRecord_.signal_clicked().connect([this] {
+    GuardCallback("Save Transaction", [this] { session_.EndRecord_Click(); });
+  });
+  Reset_.signal_clicked().connect([this] {
+    GuardCallback("Reset Transaction", [this] { session_.Reset_Click(); });
+  });
 
   HandleBrowserKeys(*this, [this](BrowserKey key) { return OnBrowserKey(key); });
   session_.SetRecordedElementObserver(&recorded_requests_);
@@ -165,7 +168,7 @@ Scrivlet::Scrivlet()
   // Closing the window ends the session; it is never refused.
   signal_close_request().connect(
       [this] {
-        Run("EndSession", [this] { session_.EndSession(); });
+        GuardCallback("EndSession", [this] { session_.EndSession(); });
         return true;
       },
       false);
@@ -241,11 +244,6 @@ bool Scrivlet::OnBrowserKey(BrowserKey key) {
       return true;
   }
   return false;
-}
-
-template <typename Handler>
-void Scrivlet::Run(const char* what, Handler handler) {
-  GuardCallback(what, handler);
 }
 
 // A page that completes while the user types an address leaves what they

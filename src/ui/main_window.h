@@ -65,10 +65,6 @@ class Scrivlet : public Gtk::Window,
   std::optional<Credentials> ShowLoginDialog(
       std::unique_ptr<LoginDialog>& dialog,
       std::unique_ptr<LoginDialog> (*create)());
-  // Runs a control's handler; a failure the session does not handle itself
-  // must not unwind into GTK.
-  template <typename Handler>
-  void Run(const char* what, Handler handler);
   void LayoutControls(int width, int height);
   // A browser key does what its button does, through the button itself.
   bool OnBrowserKey(BrowserKey key);

@@ -2,8 +2,6 @@
 
 #include <glibmm/main.h>
 
-#include <exception>
-
 #include "platform/callback_guard.h"
 #include "ui/accessibility.h"
 #include "ui/browser_keys.h"

@@ -38,8 +38,6 @@ class RequestRow : public Glib::Object {
   RecordedElement element;
   std::optional<RecordedAnswer> answer;
   std::string replay;
-  // Emitted when a text of the row has changed.
-  sigc::signal<void()> changed;
 
   // The column's text, in the order of the columns.
   std::string ColumnText(int column) const;

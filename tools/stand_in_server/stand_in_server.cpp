@@ -42,10 +42,8 @@ void AnswerServerError(const httplib::Request& request,
             << ": " << error.what() << std::endl;
 }
 
-}  // namespace
-
-namespace {
 constexpr std::size_t kRequestsPerConnection = 1000;
+
 }  // namespace
 
 StandInServer::StandInServer(std::filesystem::path store_root,
