@@ -98,6 +98,17 @@ std::optional<int> MainResourceStatus(WebKitWebView* view) {
   return static_cast<int>(status);
 }
 
+// The address of the page the view has committed. Once the program has
+// asked for a load, the view's address names that load, also while the
+// one before it still ends.
+std::string CommittedPageUrl(WebKitWebView* view) {
+  WebKitBackForwardListItem* item = webkit_back_forward_list_get_current_item(
+      webkit_web_view_get_back_forward_list(view));
+  const char* uri = item ? webkit_back_forward_list_item_get_uri(item)
+                         : webkit_web_view_get_uri(view);
+  return uri ? uri : "";
+}
+
 LoadFailure FailureOf(const GError* error) {
   if (g_error_matches(error, WEBKIT_NETWORK_ERROR,
                       WEBKIT_NETWORK_ERROR_CANCELLED)) {
@@ -215,22 +226,33 @@ auto WebViewAdapter::Handle(Handler handler) {
 // its own spelling of it from then on, which is what the view's address
 // holds right after the call.
 std::string WebViewAdapter::Navigate(const std::string& url) {
+  load_asked_ = true;
   webkit_web_view_load_uri(view(), url.c_str());
   const char* uri = webkit_web_view_get_uri(view());
   return uri ? uri : url;
 }
 
 void WebViewAdapter::Navigate2(const std::string& url) {
+  load_asked_ = true;
   webkit_web_view_load_uri(view(), url.c_str());
 }
 
 void WebViewAdapter::Focus() { gtk_widget_grab_focus(GTK_WIDGET(view())); }
 
-void WebViewAdapter::GoBack() { webkit_web_view_go_back(view()); }
+void WebViewAdapter::GoBack() {
+  load_asked_ = true;
+  webkit_web_view_go_back(view());
+}
 
-void WebViewAdapter::GoForward() { webkit_web_view_go_forward(view()); }
+void WebViewAdapter::GoForward() {
+  load_asked_ = true;
+  webkit_web_view_go_forward(view());
+}
 
-void WebViewAdapter::Refresh() { webkit_web_view_reload(view()); }
+void WebViewAdapter::Refresh() {
+  load_asked_ = true;
+  webkit_web_view_reload(view());
+}
 
 bool WebViewAdapter::StopLoading() {
   if (!webkit_web_view_is_loading(view())) return false;
@@ -312,14 +334,17 @@ void WebViewAdapter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
   GuardCallback("load-changed", [&] {
     auto* adapter = static_cast<WebViewAdapter*>(self);
     if (event == WEBKIT_LOAD_STARTED) {
+      adapter->load_asked_ = false;
       adapter->load_.Started();
       if (adapter->network_watch_) adapter->network_watch_->Watch();
     }
     if (event == WEBKIT_LOAD_COMMITTED) adapter->load_.Committed();
     if (event != WEBKIT_LOAD_FINISHED) return;
     const char* uri = webkit_web_view_get_uri(view);
+    std::string url = adapter->load_asked_ ? CommittedPageUrl(view)
+                                           : std::string(uri ? uri : "");
     adapter->group_->EnqueueCompletion(
-        view, adapter->load_.Finished(uri ? uri : "", MainResourceStatus(view)));
+        view, adapter->load_.Finished(url, MainResourceStatus(view)));
   });
 }
 

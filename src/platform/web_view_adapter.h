@@ -144,6 +144,9 @@ class WebViewAdapter : public Browser {
   Gtk::Widget* widget_;  // the gtkmm wrapper of view_, owned by it
   std::string status_text_;
   LoadOutcome load_;  // of the top-level load in progress
+  // The program asked the view for a load that has not started yet: a load
+  // that ends meanwhile is the one before it.
+  bool load_asked_ = false;
   // The resource of the top-level load in progress, watched for the
   // redirects of its request until the next one starts or the adapter goes.
   GObjectPtr<WebKitWebResource> main_resource_;

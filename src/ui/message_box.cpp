@@ -117,8 +117,11 @@ std::size_t RunAlert(Gtk::Window* owner, const std::string& prompt,
 
 }  // namespace
 
+// A warning goes to the program's log too: the agent keeps it, and a
+// failure told to a desk that nobody watched can be read afterwards.
 void ShowMessageBox(Gtk::Window* owner, const std::string& prompt,
                     MessageIcon icon) {
+  if (icon == MessageIcon::kWarning) g_message("%s", prompt.c_str());
   RunAlert(owner, prompt, icon, {"OK"}, 0);
 }
 

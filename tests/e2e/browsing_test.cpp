@@ -99,6 +99,19 @@ TEST_F(BrowsingTest, APageCompletingWhileTypingKeepsTheTypedAddress) {
                              ExpectedGet(address));
 }
 
+// An address typed while a page still loads (its picture comes after 3 s)
+// is recorded once: the old page's end, which comes after the new address
+// was asked for, is no redirect to it.
+TEST_F(BrowsingTest, AnAddressTypedWhileAPageStillLoadsIsRecordedOnce) {
+  server_.AddPage("/picture", BeaconPage("Picture", "<img src=\"/slow\">"));
+  TypeAddress(server_.Url("/picture"));
+  ASSERT_TRUE(server_.WaitForRequest("/slow", 1));
+  TypeAddress(server_.Url("/page"));
+  WaitForPage("/page");
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/picture")) +
+                             ExpectedGet(server_.Url("/page")));
+}
+
 TEST_F(BrowsingTest, LinkClickIsRecordedWithItsEscapedQuery) {
   NavigateTo("/page");
   ClickInPage(kBox1);
