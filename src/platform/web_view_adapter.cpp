@@ -343,8 +343,10 @@ void WebViewAdapter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
     const char* uri = webkit_web_view_get_uri(view);
     std::string url = adapter->load_asked_ ? CommittedPageUrl(view)
                                            : std::string(uri ? uri : "");
-    adapter->group_->EnqueueCompletion(
-        view, adapter->load_.Finished(url, MainResourceStatus(view)));
+    LoadCompletion completion =
+        adapter->load_.Finished(url, MainResourceStatus(view));
+    completion.answer.replaced_by_asked_load = adapter->load_asked_;
+    adapter->group_->EnqueueCompletion(view, std::move(completion));
   });
 }
 

@@ -33,6 +33,10 @@ struct PageAnswer {
   // The answer to the request itself when the server redirected it;
   // `status` is then the answer of the page the redirects ended at.
   std::optional<RedirectHop> redirect;
+  // The page ended because a load the program asked for replaces it, and
+  // that load has not started yet: the address box and the busy display
+  // are that load's.
+  bool replaced_by_asked_load = false;
   bool operator==(const PageAnswer&) const = default;
 };
 

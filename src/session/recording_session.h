@@ -213,7 +213,9 @@ class RecordingSession : public BrowserEvents {
   void FillRecordPage(BrowserId pDisp, const std::string& URL);
   void CaptureRedirect(const std::string& URL, const RecordedAnswer& answer);
   // The steps that end every completion: the pending navigation is over.
-  void EndPendingNavigation();
+  // `next_load_asked`: a load the program asked for goes on, with its busy
+  // display.
+  void EndPendingNavigation(bool next_load_asked = false);
 
   FileSystem& files_;
   Browser& browser_;

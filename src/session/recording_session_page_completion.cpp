@@ -83,7 +83,7 @@ void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
     }
     if (ended_) return;
   }
-  EndPendingNavigation();
+  EndPendingNavigation(answer.replaced_by_asked_load);
 }
 
 // The page the browser stayed on is no new address: it records no redirect
@@ -132,9 +132,10 @@ void RecordingSession::WebBrowser1_NetworkProcessTerminated() {
   view_.SetStatusText(kNetworkStoppedText);
 }
 
-void RecordingSession::EndPendingNavigation() {
+void RecordingSession::EndPendingNavigation(bool next_load_asked) {
   state_.pendingUrl = "";
   state_.didRefresh = false;
+  if (next_load_asked) return;
   view_.SetMousePointer(MousePointer::kArrow);
   view_.SetProgress("done");
 }
@@ -149,12 +150,14 @@ void RecordingSession::CompleteTopLevelPage(BrowserId pDisp,
     CompleteUpload(URL, answer);
     return;
   }
-  if (URL.find("scrivletIntro.html") != std::string::npos) {
-    view_.SetText1("");
+  const bool intro = URL.find("scrivletIntro.html") != std::string::npos;
+  // While a load the program asked for replaces the page, the address box
+  // keeps that load's address.
+  if (!answer.replaced_by_asked_load) view_.SetText1(intro ? "" : URL);
+  if (intro) {
     AskForCredentials();
     return;
   }
-  view_.SetText1(URL);
   if (IsRecordPage(URL)) {
     state_.recordPageLoading = false;
     if (NotAnswered(answer)) {
