@@ -23,7 +23,7 @@ namespace scrivlet {
 namespace {
 
 constexpr char kTitle[] = "Recorded Requests";
-constexpr int kDefaultWidth = 900;
+constexpr int kDefaultWidth = 1040;
 constexpr int kDefaultHeight = 560;
 constexpr const char* kColumnTitles[] = {"#",       "Method",        "Status",
                                          "Address", "Body (bytes)", "Notes",
@@ -32,7 +32,7 @@ constexpr const char* kColumnTitles[] = {"#",       "Method",        "Status",
 // texts grow (the replay check's) takes no room from the others; the
 // address takes what is left (0) and is cut in its middle, where a long
 // address repeats the site, so that the page's own part stays in view.
-constexpr int kColumnWidths[] = {40, 64, 110, 0, 90, 150, 230};
+constexpr int kColumnWidths[] = {36, 64, 90, 0, 110, 140, 210};
 constexpr int kStatusColumn = 2;
 constexpr int kAddressColumn = 3;
 // The row widget that shows a request, for the focus after a deletion.
@@ -175,8 +175,10 @@ RecordedRequestsWindow::RecordedRequestsWindow(
   });
   filtered_->signal_items_changed().connect(
       [this](guint, guint, guint) { ShowCount(); });
-  selection_->signal_selection_changed().connect(
-      [this](guint, guint) { ShowSelected(); });
+  // Also when the filter takes the selected row away, which is no change
+  // of the selection as the list tells it.
+  selection_->property_selected_item().signal_changed().connect(
+      [this] { ShowSelected(); });
   delete_.signal_clicked().connect([this] { DeleteSelected(); });
   check_button_.signal_clicked().connect([this] { StartOrCancelCheck(); });
 
@@ -226,6 +228,8 @@ void RecordedRequestsWindow::AddColumn(const char* title, int column) {
         }
         auto* label = Gtk::make_managed<Gtk::Label>();
         label->set_xalign(0);
+        // The text takes the whole cell and is cut only at its edge.
+        label->set_hexpand(true);
         if (column == kAddressColumn) {
           label->set_ellipsize(Pango::EllipsizeMode::MIDDLE);
           label->set_width_chars(12);
