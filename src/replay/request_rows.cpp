@@ -1,9 +1,9 @@
 #include "replay/request_rows.h"
 
 #include "replay/replay_report.h"
-#include "session/recording_session.h"
 #include "replay/session_bound.h"
 #include "replay/verdict.h"
+#include "session/recording_session.h"
 
 namespace scrivlet::replay {
 namespace {

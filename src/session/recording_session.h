@@ -70,6 +70,7 @@ inline constexpr char kClosedForUploadText[] =
 // lines), proxy_settings.h, window_layout.h, typed_address.h (what the
 // address box loads), document_file.h (the repair carried out on trans.xml),
 // navigation_answers.h (which recorded navigation a finished load answers),
+// status_line.h (what the status line shows, and for how long),
 // and src/document/, which includes nothing of src/session/: the element
 // text (document_writer.h), its escaping (xml_escaping.h), the repair plan
 // (document_repair.h), the elements read back (document_reader.h),
@@ -179,8 +180,6 @@ class RecordingSession : public BrowserEvents {
 
   // The record page that "Save Transaction" navigates to.
   std::string RecordPageUrl() const;
-  // What the status line shows now.
-  const std::string& StatusText() const { return status_line_.text(); }
 
  private:
   void EndProgram(int status);

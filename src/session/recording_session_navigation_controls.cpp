@@ -52,5 +52,4 @@ void RecordingSession::ShowStatus(bool changed) {
   if (changed) view_.SetStatusText(status_line_.text());
 }
 
-
 }  // namespace scrivlet

@@ -15,7 +15,6 @@ TEST(StatusLineTest, EachTextLastsAsLongAsWhatItIsAbout) {
   struct Step { Op op; std::string text; };
   struct Case { std::vector<Step> steps; std::string shown; };
   const Case cases[] = {
-      {{{kLink, "http://a/"}, {kLink, ""}}, ""},
       {{{kLink, "http://a/"}, {kStarted, ""}}, ""},
       {{{kLink, "http://a/"}, {kChanged, ""}}, ""},
       {{{kTell, "stopped"}, {kChanged, ""}, {kLink, "x"}, {kLink, ""}}, "stopped"},
@@ -25,7 +24,6 @@ TEST(StatusLineTest, EachTextLastsAsLongAsWhatItIsAbout) {
       {{{kStanding, "paused"}, {kStarted, ""}, {kChanged, ""}}, "paused"},
       {{{kStanding, "paused"}, {kTell, "stopped"}, {kLink, "http://a/"}}, "http://a/"},
       {{{kStanding, "paused"}, {kTell, "stopped"}, {kStarted, ""}}, "paused"},
-      {{{kStanding, "paused"}, {kStanding, ""}}, ""},
   };
   for (const Case& c : cases) {
     StatusLine line;
