@@ -23,6 +23,14 @@ BrowserGroup::BrowserGroup()
     dispatch_.Run();
   };
   capture_.on_frame_load = [this](const FrameLoad& load) { OnFrameLoad(load); };
+  // Script requests belong to the session, which every view of the group
+  // reports to; the main view's events take them.
+  capture_.on_script_request = [this](ScriptRequest request) {
+    if (script_events_) script_events_->WebBrowser1_ScriptRequest(request);
+  };
+  capture_.on_script_request_seen = [this](const std::string& url) {
+    if (script_events_) script_events_->WebBrowser1_ScriptRequestSeen(url);
+  };
 }
 
 BrowserGroup::~BrowserGroup() {
@@ -32,11 +40,13 @@ BrowserGroup::~BrowserGroup() {
 void BrowserGroup::Add(WebKitWebView* view, BrowserEvents& events,
                        DeliveryListener* listener) {
   views_.push_back(view);
+  if (!script_events_) script_events_ = &events;
   dispatch_.AddView(IdOf(view), events, listener);
 }
 
 void BrowserGroup::Remove(WebKitWebView* view) {
   std::erase(views_, view);
+  if (views_.empty()) script_events_ = nullptr;
   dispatch_.RemoveView(IdOf(view));
 }
 

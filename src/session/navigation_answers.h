@@ -32,6 +32,8 @@ class NavigationAnswers {
   // Element number count() is appended: the completion element of the page
   // that ended elsewhere; it gets that page's answer.
   void CompletionAppended(const RecordedAnswer& answer);
+  // An element whose answer is not followed (a script request's).
+  void OtherAppended() { answers_.emplace_back(); }
   // A page of `id` (a view or a sub-frame) completed at `url`. Returns the
   // element `answer` belongs to, nullopt for none; the answer is kept.
   std::optional<std::size_t> PageCompleted(BrowserId id, const std::string& url,

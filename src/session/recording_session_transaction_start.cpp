@@ -41,6 +41,7 @@ std::string RecordingSession::ContinueKeptDocument(const std::string& content) {
   answers_.Restart(kept.size());
   if (kept.empty()) return "";
   state_.startUrl = kept.front().url;
+  for (const KeptElement& element : kept) NoteTransactionHost(element.url);
   if (element_observer_) {
     for (KeptElement& element : kept) {
       element_observer_->ElementRecorded(RecordedElement{
@@ -69,6 +70,7 @@ void RecordingSession::StartTransaction() {
     state_.recordPageLoading = false;
     state_.incompleteBodyReported = false;
     answers_.Restart(0);
+    transaction_hosts_.clear();
     if (element_observer_) element_observer_->TransactionStarted();
 
     state_.transactionName = kNameKey;

@@ -1,0 +1,84 @@
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "document/document_writer.h"
+#include "session/capture_rules.h"
+#include "session/recording_session.h"
+
+namespace scrivlet {
+
+void RecordingSession::SetRecordScriptRequests(bool on, bool tell_now) {
+  record_scripts_ = on;
+  if (on && tell_now && !script_recording_told_ && !ended_) {
+    script_recording_told_ = true;
+    ShowStatus(status_line_.Tell(kScriptRecordingOnText));
+  }
+}
+
+void RecordingSession::NoteTransactionHost(const std::string& url) {
+  if (std::optional<UrlParts> parts = SplitUrl(url)) {
+    transaction_hosts_.insert(std::move(parts->host));
+  }
+}
+
+void RecordingSession::AllowScriptHost(const std::string& host) {
+  allowed_script_hosts_.insert(host);
+  if (element_observer_) element_observer_->ScriptHostsChanged();
+}
+
+// Written like a navigation, with the headers the script set as its extra
+// header text and the bytes it sent as the body; the navigation state
+// (startUrl, pendingUrl) is a page's and stays as it is.
+void RecordingSession::WebBrowser1_ScriptRequest(const ScriptRequest& request) {
+  if (ended_ || !record_scripts_) return;
+  if (SkipsScriptRequest(state_, request.url) || state_.documentClosed) return;
+  std::optional<UrlParts> parts = SplitUrl(request.url);
+  if (!parts || request.method.empty()) return;
+  if (!transaction_hosts_.contains(parts->host) &&
+      !allowed_script_hosts_.contains(parts->host)) {
+    ++other_script_hosts_[parts->host];
+    if (element_observer_) element_observer_->ScriptHostsChanged();
+    return;
+  }
+  RequestFields fields =
+      DecideRequestFields(state_, std::move(*parts), request.url);
+  fields.method = request.method;
+  std::string headers;
+  for (const auto& [name, value] : request.headers) {
+    headers += name + ": " + value + "\r\n";
+  }
+  std::string element = BuildNavigationElement(fields, headers, request.body);
+  if (AppendCapturedElement(std::move(element), ElementKind::kNavigation,
+                            fields.method, request.url,
+                            request.body ? request.body->size() : 0,
+                            /*script=*/true)) {
+    answers_.OtherAppended();
+  }
+}
+
+// Said only while the page's requests could be recorded, and never over
+// another message about the page: the count is the least of them.
+void RecordingSession::WebBrowser1_ScriptRequestSeen(const std::string& URL) {
+  if (ended_ || record_scripts_ || SkipsScriptRequest(state_, URL)) return;
+  if (state_.documentClosed || state_.recordingPaused) return;
+  const std::string told = UnrecordedScriptRequestsText();
+  ++unrecorded_script_requests_;
+  if (status_line_.message().empty() || status_line_.message() == told) {
+    ShowStatus(status_line_.Tell(UnrecordedScriptRequestsText()));
+  }
+}
+
+std::string RecordingSession::UnrecordedScriptRequestsText() const {
+  const std::size_t count = unrecorded_script_requests_;
+  if (count == 0) return "";
+  if (count == 1) {
+    return "1 request made by this page's scripts was not recorded: F9 to "
+           "record them";
+  }
+  return std::to_string(count) +
+         " requests made by this page's scripts were not recorded: F9 to "
+         "record them";
+}
+
+}  // namespace scrivlet
