@@ -8,28 +8,41 @@
 namespace scrivlet {
 namespace {
 
-constexpr std::string_view kElementEndLine = "</REQUEST>\r\n";
+// Whether `tail` holds the end of an element as a line ends it: a killed
+// writer leaves none, it leaves at most a part of one element.
+bool HoldsElementEnd(std::string_view tail) {
+  for (std::size_t at = tail.find("</REQUEST>"); at != std::string_view::npos;
+       at = tail.find("</REQUEST>", at + 1)) {
+    const std::string_view after = tail.substr(at + 10, 2);
+    if (after.starts_with("\n") || after == "\r\n") return true;
+  }
+  return false;
+}
 
 }  // namespace
 
 DocumentRepair PlanDocumentRepair(const std::string& content) {
   const std::string first_line = std::string(kDocumentStartLine) + kLineEnd;
   const std::string_view text = content;
-  if (text.starts_with(first_line)) {
-    std::size_t whole = first_line.size();
-    for (std::size_t end = WholeElementEnd(text, whole);
-         end != std::string_view::npos; end = WholeElementEnd(text, whole)) {
-      whole = end;
-    }
-    const bool torn_tail =
-        text.find(kElementEndLine, whole) == std::string_view::npos;
-    return {torn_tail ? whole : content.size(), ""};
-  }
   const std::size_t written = text.find_last_not_of('\0') + 1;
-  if (first_line.compare(0, written, text, 0, written) == 0) {
+  if (written < first_line.size() &&
+      first_line.compare(0, written, text, 0, written) == 0) {
     return {written, first_line.substr(written)};
   }
-  return {content.size(), ""};
+  const DocumentPrefix read = ReadDocumentPrefix(text);
+  if (!read.head_end) return {content.size(), ""};
+  // The last element is whole once its line is: one that ends without its
+  // line end is where the writer was killed. Elements joined on one line
+  // (not the writer's doing) are whole when the next one follows.
+  const std::vector<DocumentElement>& elements = read.document.elements;
+  std::size_t whole = *read.head_end;
+  for (std::size_t i = 0; i < elements.size(); ++i) {
+    if (i + 1 < elements.size() || text[elements[i].end - 1] == '\n') {
+      whole = elements[i].end;
+    }
+  }
+  if (HoldsElementEnd(text.substr(whole))) return {content.size(), ""};
+  return {whole, ""};
 }
 
 }  // namespace scrivlet

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cerrno>
+
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -25,14 +27,24 @@
 namespace scrivlet::testing {
 
 // The real file layer, except that chosen AppendText calls fail as a full
-// disk would, leaving the file untouched.
+// disk would, leaving the file untouched, reads fail as a bad disk would,
+// and the sync of a folder fails.
 class FailingFileSystem : public PosixFileSystem {
  public:
   void AppendText(const std::string& path, const std::string& text) override {
     if (fail_appends) throw FileError(path, "No space left on device");
     PosixFileSystem::AppendText(path, text);
   }
+  std::string ReadText(const std::string& path) override {
+    if (fail_reads) throw FileError(path, "Input/output error");
+    return PosixFileSystem::ReadText(path);
+  }
+  int SyncFolder(const std::string& directory) override {
+    return fail_folder_syncs ? EIO : PosixFileSystem::SyncFolder(directory);
+  }
   bool fail_appends = false;
+  bool fail_reads = false;
+  bool fail_folder_syncs = false;
 };
 
 // A fresh agent installation: <root>/configuration/agent.ini and the working
@@ -92,6 +104,18 @@ inline std::string Lines(const std::vector<std::string>& lines) {
   std::string out;
   for (const std::string& line : lines) out += line + "\r\n";
   return out;
+}
+
+// `text` with each CR LF turned into LF, as an editor may save a document.
+inline std::string WithLf(std::string text) {
+  std::size_t kept = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (!(text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')) {
+      text[kept++] = text[at];
+    }
+  }
+  text.resize(kept);
+  return text;
 }
 
 inline const std::string kStartLine =
