@@ -31,15 +31,12 @@ DocumentRepair PlanDocumentRepair(const std::string& content) {
   }
   const DocumentPrefix read = ReadDocumentPrefix(text);
   if (!read.head_end) return {content.size(), ""};
-  // The last element is whole once its line is: one that ends without its
-  // line end is where the writer was killed. Elements joined on one line
-  // (not the writer's doing) are whole when the next one follows.
-  const std::vector<DocumentElement>& elements = read.document.elements;
+  // An element is whole once its line has ended: one that ends without its
+  // line end is where the writer was killed. (Elements joined on one line,
+  // which the writer never makes, are whole with the line's end.)
   std::size_t whole = *read.head_end;
-  for (std::size_t i = 0; i < elements.size(); ++i) {
-    if (i + 1 < elements.size() || text[elements[i].end - 1] == '\n') {
-      whole = elements[i].end;
-    }
+  for (const DocumentElement& element : read.document.elements) {
+    if (text[element.end - 1] == '\n') whole = element.end;
   }
   if (HoldsElementEnd(text.substr(whole))) return {content.size(), ""};
   return {whole, ""};
