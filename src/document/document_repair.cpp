@@ -19,15 +19,25 @@ bool HoldsElementEnd(std::string_view tail) {
   return false;
 }
 
+// Keeps the first `keep` bytes of `text`, completed to the first line when
+// they are only a first part of it (a cut may leave the first line without
+// its line end).
+DocumentRepair Keep(std::string_view text, std::size_t keep) {
+  const std::string first_line = std::string(kDocumentStartLine) + kLineEnd;
+  if (keep < first_line.size() &&
+      first_line.compare(0, keep, text, 0, keep) == 0) {
+    return {keep, first_line.substr(keep)};
+  }
+  return {keep, ""};
+}
+
 }  // namespace
 
 DocumentRepair PlanDocumentRepair(const std::string& content) {
-  const std::string first_line = std::string(kDocumentStartLine) + kLineEnd;
   const std::string_view text = content;
   const std::size_t written = text.find_last_not_of('\0') + 1;
-  if (written < first_line.size() &&
-      first_line.compare(0, written, text, 0, written) == 0) {
-    return {written, first_line.substr(written)};
+  if (const DocumentRepair start = Keep(text, written); !start.append.empty()) {
+    return start;
   }
   const DocumentPrefix read = ReadDocumentPrefix(text);
   if (!read.head_end) return {content.size(), ""};
@@ -39,7 +49,7 @@ DocumentRepair PlanDocumentRepair(const std::string& content) {
     if (text[element.end - 1] == '\n') whole = element.end;
   }
   if (HoldsElementEnd(text.substr(whole))) return {content.size(), ""};
-  return {whole, ""};
+  return Keep(text, whole);
 }
 
 }  // namespace scrivlet
