@@ -214,34 +214,6 @@ TEST_F(PosixFileSystemTest, AFifoIsRefusedWithoutWaiting) {
   EXPECT_THROW(files.AppendText(Path("fifo"), "x"), FileError);
 }
 
-// Only a regular file of at most the size asked for is read; a device or a
-// larger file is refused before it is read.
-TEST_F(PosixFileSystemTest, ReadsAtMostTheSizeAskedFor) {
-  WriteFile(Path("f"), "12345");
-  EXPECT_EQ(files.ReadTextUpTo(Path("f"), 5), "12345");
-  const struct { std::string path; std::string reason; } refused[] = {
-      {Path("f"), "File too large: 5 bytes, more than the 4 read at most"},
-      {"/dev/zero", "Not a regular file (a FIFO, a device or a socket)"}};
-  for (const auto& c : refused) {
-    try {
-      files.ReadTextUpTo(c.path, 4);
-      ADD_FAILURE() << c.path << " was read";
-    } catch (const FileError& error) {
-      EXPECT_EQ(error.what(), c.reason);
-    }
-  }
-}
-
-// A replacement whose folder cannot be synced is in place but may not
-// survive a power loss: the caller is told.
-TEST_F(PosixFileSystemTest, AFailedFolderSyncIsReported) {
-  FailingFileSystem failing;
-  failing.fail_folder_syncs = true;
-  WriteFile(Path("t"), "old");
-  EXPECT_THROW(failing.ReplaceFile(Path("t"), "new"), FolderSyncError);
-  EXPECT_EQ(ReadFile(Path("t")), "new");
-}
-
 // Sets RLIMIT_FSIZE for the scope with SIGXFSZ ignored: a write beyond the
 // limit is then cut short or fails with EFBIG, as on a disk that fills up
 // mid-write.

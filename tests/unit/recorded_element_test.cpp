@@ -96,9 +96,7 @@ TEST_F(RecordedElementTest, EveryTransactionStartIsTold) {
 
 // A document left by a killed run goes on: its first address is the first,
 // its elements are told as then, and the status line says so until a reset.
-// So does one that went through an editor (LF line ends): its text is kept
-// as it is, new elements follow with CR LF, and the list and the replay
-// check count the same elements.
+// So does one with LF line ends (an editor's), kept as it is before the new.
 TEST_F(RecordedElementTest, AKeptDocumentGoesOnWithItsAddressAndElements) {
   for (const bool lf : {false, true}) {
     SCOPED_TRACE(lf ? "LF" : "CR LF");
@@ -190,6 +188,21 @@ TEST_F(RecordedElementTest, DeletingIsRefusedWhenTheFileCannotFollow) {
   EXPECT_EQ(ReadFile(install.TransXml()), saved);
   EXPECT_EQ(saved.substr(0, before.size()), before);
   EXPECT_EQ(observer.elements.size(), 1u);
+}
+
+// A deletion whose folder cannot be synced is made all the same, and told.
+TEST_F(RecordedElementTest, ADeletionThatMayNotSurviveAPowerLossIsTold) {
+  Start();
+  Navigate("http://h/1");
+  files.fail_folder_syncs = true;
+  EXPECT_TRUE(session.DeleteRequest_Click(0));
+  EXPECT_EQ(Recorded(), "");
+  EXPECT_TRUE(observer.elements.empty());
+  EXPECT_EQ(view.messages.back(),
+            (Message{"Request 1 was deleted from " + install.TransXml() +
+                         ", but its folder could not be synced: Input/output "
+                         "error. A power loss may bring the request back.",
+                     MessageIcon::kWarning}));
 }
 
 // What the file does not hold (a failed append, a refresh, a skipped

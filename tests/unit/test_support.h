@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -107,15 +108,8 @@ inline std::string Lines(const std::vector<std::string>& lines) {
 }
 
 // `text` with each CR LF turned into LF, as an editor may save a document.
-inline std::string WithLf(std::string text) {
-  std::size_t kept = 0;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    if (!(text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')) {
-      text[kept++] = text[at];
-    }
-  }
-  text.resize(kept);
-  return text;
+inline std::string WithLf(const std::string& text) {
+  return std::regex_replace(text, std::regex("\r\n"), "\n");
 }
 
 inline const std::string kStartLine =
