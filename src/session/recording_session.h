@@ -8,6 +8,7 @@
 #include "session/browser.h"
 #include "session/browser_events.h"
 #include "session/certificate.h"
+#include "session/document_file.h"
 #include "session/file_system.h"
 #include "session/main_window_view.h"
 #include "session/navigation_answers.h"
@@ -177,6 +178,13 @@ class RecordingSession : public BrowserEvents {
   // closed the document, when the file holds no such element, or when the
   // file cannot be replaced. Returns whether it was removed.
   bool DeleteRequest_Click(std::size_t index);
+
+  // trans.xml as the replay check reads it: ReadDocumentFile
+  // (document_file.h) through the session's file layer. Throws FileError or
+  // DocumentReadError.
+  TransactionDocument ReadDocumentForCheck() {
+    return ReadDocumentFile(files_, state_.transFilePath);
+  }
 
   // The record page that "Save Transaction" navigates to.
   std::string RecordPageUrl() const;

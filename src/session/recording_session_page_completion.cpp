@@ -237,13 +237,22 @@ void RecordingSession::AskForCredentials() {
   }
 }
 
+// A document that cannot be read is an upload not done like any other:
+// the user is told, and "Save Transaction" tries again.
 void RecordingSession::FillRecordPage(BrowserId pDisp, const std::string& URL) {
-  if (!files_.FileExists(state_.transFilePath)) {
-    files_.CreateTextFile(state_.transFilePath, "");
+  std::string document;
+  try {
+    if (!files_.FileExists(state_.transFilePath)) {
+      files_.CreateTextFile(state_.transFilePath, "");
+    }
+    // One read and one pass: a document of megabytes is not cut into lines.
+    document = JoinDocumentLines(files_.ReadText(state_.transFilePath));
+  } catch (const FileError& error) {
+    ReportUploadNotDone("The record page " + URL +
+                        " could not be used: could not read " + error.path() +
+                        ": " + error.what() + ".");
+    return;
   }
-  // One read and one pass: a document of megabytes is not cut into lines.
-  std::string document =
-      JoinDocumentLines(files_.ReadText(state_.transFilePath));
   browser_.FillFirstForm(
       pDisp,
       {state_.transactionUuid, state_.transactionName, state_.startUrl,
