@@ -13,6 +13,17 @@ void MainResourceWatch::Follow(WebKitWebResource* resource) {
   if (followed_) g_signal_handlers_disconnect_by_data(followed_.get(), this);
   followed_ = GObjectPtr<WebKitWebResource>::Ref(resource);
   g_signal_connect(resource, "sent-request", G_CALLBACK(&OnSentRequest), this);
+  g_signal_connect(resource, "finished", G_CALLBACK(&OnEnded), this);
+  g_signal_connect(resource, "failed",
+                   G_CALLBACK(+[](WebKitWebResource*, GError*, gpointer self) {
+                     static_cast<MainResourceWatch*>(self)->arriving_ = false;
+                   }),
+                   this);
+  arriving_ = true;
+}
+
+void MainResourceWatch::OnEnded(WebKitWebResource*, gpointer self) {
+  static_cast<MainResourceWatch*>(self)->arriving_ = false;
 }
 
 void MainResourceWatch::Committed(WebKitWebResource* resource) {

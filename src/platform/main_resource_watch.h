@@ -35,8 +35,11 @@ class MainResourceWatch {
   // The committed page's answer: its address and HTTP status, empty while
   // none is known.
   MainResponse CommittedResponse() const;
+  // The followed resource's data is still coming.
+  bool AnswerArriving() const { return arriving_; }
 
  private:
+  static void OnEnded(WebKitWebResource* resource, gpointer self);
   static void OnSentRequest(WebKitWebResource* resource,
                             WebKitURIRequest* request,
                             WebKitURIResponse* redirected_response,
@@ -45,6 +48,7 @@ class MainResourceWatch {
   std::function<void(int, std::string)> redirected_;
   GObjectPtr<WebKitWebResource> followed_;
   GObjectPtr<WebKitWebResource> committed_;
+  bool arriving_ = false;
 };
 
 }  // namespace scrivlet

@@ -163,10 +163,24 @@ void WebViewAdapter::Refresh() {
   }
 }
 
+// The engine's stop reaches the page's process behind all the answer that
+// process has still to read, so an answer that comes faster than the page
+// takes it (a page of gigabytes) is never stopped so: the page's process is
+// ended instead, and the view shows no page until it loads again. The load
+// completes at once either way.
 bool WebViewAdapter::StopLoading() {
   if (!webkit_web_view_is_loading(view())) return false;
-  loads_.Stopped();
+  const bool answer_arriving =
+      loads_.PageCommitted() && resources_.AnswerArriving();
+  if (std::optional<LoadCompletion> completion =
+          loads_.Stopped(resources_.CommittedResponse())) {
+    group_->EnqueueCompletion(view(), std::move(*completion));
+  }
   webkit_web_view_stop_loading(view());
+  if (answer_arriving) {
+    ending_process_ = true;
+    webkit_web_view_terminate_web_process(view());
+  }
   return true;
 }
 
@@ -243,9 +257,10 @@ void WebViewAdapter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
         adapter->loads_.Committed(uri ? uri : "");
         break;
       case WEBKIT_LOAD_FINISHED:
-        adapter->group_->EnqueueCompletion(
-            view,
-            adapter->loads_.Finished(adapter->resources_.CommittedResponse()));
+        if (std::optional<LoadCompletion> completion = adapter->loads_.Finished(
+                adapter->resources_.CommittedResponse())) {
+          adapter->group_->EnqueueCompletion(view, std::move(*completion));
+        }
         break;
       default:
         break;
@@ -253,13 +268,18 @@ void WebViewAdapter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
   });
 }
 
-// The engine raises no load event for the load the process took with it.
-void WebViewAdapter::OnWebProcessTerminated(WebKitWebView* view,
-                                            WebKitWebProcessTerminationReason,
-                                            gpointer self) {
+// The engine raises no load event for the load the process took with it. A
+// process that Stop ended is no failure to tell.
+void WebViewAdapter::OnWebProcessTerminated(
+    WebKitWebView* view, WebKitWebProcessTerminationReason reason,
+    gpointer self) {
   GuardCallback("web-process-terminated", [&] {
     auto* adapter = static_cast<WebViewAdapter*>(self);
     adapter->loads_.ProcessEnded();
+    if (std::exchange(adapter->ending_process_, false) &&
+        reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API) {
+      return;
+    }
     adapter->group_->EnqueueWebProcessTerminated(view);
   });
 }

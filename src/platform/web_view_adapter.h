@@ -80,7 +80,8 @@ class WebViewAdapter : public Browser {
   void FillFirstForm(BrowserId target, std::array<std::string, 4> values,
                      std::function<void(bool filled)> filled) override;
 
-  // Stops the page that is loading; false when none is.
+  // Stops the page that is loading, in every state of its load; false when
+  // none is loading.
   bool StopLoading();
 
  private:
@@ -142,6 +143,8 @@ class WebViewAdapter : public Browser {
   MainResourceWatch resources_{[this](int status, std::string target) {
     loads_.Redirected(status, std::move(target));
   }};
+  // StopLoading ended the page's process.
+  bool ending_process_ = false;
   // Cancelled when the adapter goes: a form fill that finishes later calls
   // back nobody.
   GObjectPtr<GCancellable> pending_fills_;

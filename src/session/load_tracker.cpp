@@ -22,9 +22,13 @@ void LoadTracker::Asked(AskedLoad load) {
   asked_url_.clear();
 }
 
-void LoadTracker::Stopped() {
+std::optional<LoadCompletion> LoadTracker::Stopped(
+    const MainResponse& response) {
   asked_.reset();
   asked_url_.clear();
+  if (!loading_) return std::nullopt;
+  stopped_ = true;
+  return Complete(response);
 }
 
 void LoadTracker::NavigationDecided(const std::string& url) {
@@ -37,6 +41,7 @@ void LoadTracker::Started(const std::string& url) {
   load_.url = url;
   load_.refresh = asked_ == AskedLoad::kRefresh;
   loading_ = true;
+  stopped_ = false;
   asked_.reset();
   asked_url_.clear();
   lost_url_.reset();
@@ -49,6 +54,7 @@ void LoadTracker::Redirected(int status, std::string target) {
 }
 
 void LoadTracker::Committed(const std::string& view_url) {
+  if (!loading_) return;
   load_.committed = true;
   load_.committed_url = view_url;
 }
@@ -68,7 +74,13 @@ void LoadTracker::Failed(LoadFailure failure, bool before_commit,
 // The engine's error page carries the status of no answer, and a load that
 // was not committed has none: the committed resource is still the old
 // page's.
-LoadCompletion LoadTracker::Finished(const MainResponse& response) {
+std::optional<LoadCompletion> LoadTracker::Finished(
+    const MainResponse& response) {
+  if (!loading_ && std::exchange(stopped_, false)) return std::nullopt;
+  return Complete(response);
+}
+
+LoadCompletion LoadTracker::Complete(const MainResponse& response) {
   LoadCompletion completion;
   if (loading_) {
     completion.new_page = load_.committed || load_.error_page;
@@ -100,6 +112,7 @@ LoadCompletion LoadTracker::Finished(const MainResponse& response) {
 // the page it committed last, which is right unless the load that died had
 // not been committed.
 void LoadTracker::ProcessEnded() {
+  stopped_ = false;
   if (loading_) {
     lost_url_.reset();
     if (!load_.committed) lost_url_ = load_.url;

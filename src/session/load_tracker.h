@@ -65,9 +65,12 @@ class LoadTracker {
  public:
   // --- The program's requests ---
   void Asked(AskedLoad load);
-  // The user stopped the view: the load in progress ends, and what was
-  // asked and has not started is over too.
-  void Stopped();
+  // The user stopped the view: what was asked and has not started is over,
+  // and the load in progress ends now. Returns what it completes, with the
+  // committed page's `response`; nullopt when none was in progress. The
+  // engine's own end of that load may come late, or not at all while its
+  // answer floods the page's process: it is not told again.
+  std::optional<LoadCompletion> Stopped(const MainResponse& response);
 
   // --- The engine's events ---
   // A navigation of the top-level page was decided (not a redirect hop).
@@ -85,13 +88,17 @@ class LoadTracker {
   void Failed(LoadFailure failure, bool before_commit,
               const std::string& failing_url, const std::string& reason = "");
   // The load has finished; `response` is its committed page's answer.
-  // Starts afresh for the next load.
-  LoadCompletion Finished(const MainResponse& response);
+  // Starts afresh for the next load. nullopt for the end of a load that
+  // Stopped completed already.
+  std::optional<LoadCompletion> Finished(const MainResponse& response);
   // The process that rendered the view ended: the load in progress, if
   // any, ends without a page and without a load event.
   void ProcessEnded();
 
   // --- What the adapter asks ---
+  // The load in progress has its page committed: Stop cannot leave the
+  // view without one.
+  bool PageCommitted() const { return loading_ && load_.committed; }
   // A refresh was asked for and its own load has not finished: a frame that
   // completes meanwhile does not end it.
   bool RefreshGoesOn() const;
@@ -119,7 +126,11 @@ class LoadTracker {
   // The load in progress since Started, until Finished or ProcessEnded.
   Load load_;
   bool loading_ = false;
+  // Stopped completed the load; its end from the engine is yet to come.
+  bool stopped_ = false;
   std::optional<std::string> lost_url_;
+
+  LoadCompletion Complete(const MainResponse& response);
 };
 
 }  // namespace scrivlet

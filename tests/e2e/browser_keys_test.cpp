@@ -153,6 +153,7 @@ TEST_F(BrowserKeysTest, EscapeStopsAnAnswerThatIsArriving) {
   PressInPage("Escape");
   EXPECT_TRUE(WaitUntil([&] { return server_.EndlessAnswersCut() == 1; }, 30s));
   ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/endless")));
+  EXPECT_TRUE(MessageWindows().empty());
 }
 
 }  // namespace

@@ -9,6 +9,23 @@
 namespace scrivlet {
 namespace {
 
+std::string Said(const LoadCompletion& c) {
+  const PageAnswer& answer = c.answer;
+  std::string text = c.new_page ? "page " + c.url : "no page";
+  if (answer.status) text += " " + std::to_string(*answer.status);
+  if (answer.redirect) {
+    text += " via " + std::to_string(answer.redirect->status) + " " +
+            answer.redirect->target;
+  }
+  if (answer.error_page) text += " error page (" + answer.error + ")";
+  if (answer.replaced_by_asked_load) {
+    text += ", replaced";
+    if (!answer.asked_load_url.empty()) text += " by " + answer.asked_load_url;
+  }
+  if (answer.refresh_goes_on) text += ", refresh goes on";
+  return text;
+}
+
 // Runs `steps` ("ask navigate", "decide URL", "start URL", "redirect 302
 // URL", "commit VIEW-URL", "fail cancelled|other|policy before|after URL",
 // "finish [ANSWER-URL [STATUS]]", "stop", "crash", and the questions
@@ -40,7 +57,7 @@ std::vector<std::string> Replay(const std::vector<std::string>& steps) {
                                     : LoadFailure::kOther,
                    b == "before", url, "refused");
     } else if (verb == "stop") {
-      loads.Stopped();
+      if (auto c = loads.Stopped(MainResponse{a, 200})) said.push_back(Said(*c));
     } else if (verb == "crash") {
       loads.ProcessEnded();
     } else if (verb == "frame") {
@@ -52,23 +69,8 @@ std::vector<std::string> Replay(const std::vector<std::string>& steps) {
     } else if (verb == "finish") {
       MainResponse response{a, std::nullopt};
       if (!b.empty()) response.status = std::stoi(b);
-      const LoadCompletion c = loads.Finished(response);
-      const PageAnswer& answer = c.answer;
-      std::string text = c.new_page ? "page " + c.url : "no page";
-      if (answer.status) text += " " + std::to_string(*answer.status);
-      if (answer.redirect) {
-        text += " via " + std::to_string(answer.redirect->status) + " " +
-                answer.redirect->target;
-      }
-      if (answer.error_page) text += " error page (" + answer.error + ")";
-      if (answer.replaced_by_asked_load) {
-        text += ", replaced";
-        if (!answer.asked_load_url.empty()) {
-          text += " by " + answer.asked_load_url;
-        }
-      }
-      if (answer.refresh_goes_on) text += ", refresh goes on";
-      said.push_back(text);
+      const std::optional<LoadCompletion> c = loads.Finished(response);
+      said.push_back(c ? Said(*c) : "nothing");
     } else {
       ADD_FAILURE() << "no such step: " << step;
     }
@@ -143,14 +145,19 @@ TEST(LoadTrackerTest, SaysWhatEachFinishedLoadCompletes) {
        {"page http://a/1 200, replaced, refresh goes on",
         "page http://a/1 200"}},
       {"pressed Escape while the answer arrived",
-       {"start http://a/big", "commit http://a/big", "stop",
+       {"start http://a/big", "commit http://a/big", "stop http://a/big",
         "fail cancelled after http://a/big", "finish http://a/big 200",
         "frame"},
-       {"page http://a/big 200", "frame"}},
-      {"pressed Escape before the answer came",
-       {"start http://a/slow", "stop", "fail cancelled before http://a/slow",
-        "finish"},
-       {"no page"}},
+       {"page http://a/big 200", "nothing", "frame"}},
+      {"pressed Refresh, then Escape before the answer came",
+       {"start http://a/slow", "ask refresh", "stop", "commit http://a/slow",
+        "fail cancelled before http://a/slow", "finish", "stop"},
+       {"no page", "nothing"}},
+      {"pressed Escape before a typed address started, then typed another",
+       {kTyped[0], kTyped[1], kTyped[2], kTyped[3], "finish http://a/1 200",
+        "ask navigate", "stop", "decide http://a/2", "start http://a/2",
+        "commit http://a/2", "finish http://a/2 200"},
+       {"page http://a/1 200", "page http://a/2 200"}},
       {"typed an address that no server answers",
        {"ask navigate", "start http://a/x", "fail other before http://a/x",
         "finish http://a/1 200"},
