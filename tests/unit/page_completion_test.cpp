@@ -119,9 +119,8 @@ TEST_F(PageCompletionTest, ALoadWithoutANewPageOnlyEndsTheBusyDisplay) {
   EXPECT_TRUE(browser.fills.empty());
 }
 
-// A page that a load the program asked for replaces: that load's
-// navigation, seen already, is the one pending; a refresh asked for goes on
-// until its own load ends; the record page asked for is still loading.
+// The navigation of the load that replaces a page is pending; so are a
+// refresh and a record page asked for.
 TEST_F(PageCompletionTest, APageThatAnAskedLoadReplacesLeavesTheNextLoadOn) {
   Start();
   Navigate("http://a/1");
