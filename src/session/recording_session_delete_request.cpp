@@ -14,10 +14,9 @@ namespace scrivlet {
 bool RecordingSession::DeleteRequest_Click(std::size_t index) {
   if (ended_) return false;
   if (state_.documentClosed) {
-    view_.ShowMessage(
-        "The transaction has been saved: its requests can no longer be "
-        "deleted. trans.xml is kept as it is.",
-        MessageIcon::kInformation);
+    view_.ShowMessage(std::string(kClosedForUploadText) +
+                          " trans.xml is kept as it is.",
+                      MessageIcon::kInformation);
     return false;
   }
   const std::string number = std::to_string(index + 1);

@@ -75,6 +75,7 @@ void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
     TellAnswer(*index);
   }
   if (pDisp == browser_.Object()) {
+    ShowStatus(status_line_.PageChanged());
     try {
       CompleteTopLevelPage(pDisp, URL, answer);
     } catch (const std::exception&) {
@@ -111,7 +112,8 @@ void RecordingSession::WebBrowser1_WebProcessTerminated(BrowserId pDisp) {
   if (ended_) return;
   for (const std::size_t index : answers_.ViewLost(pDisp)) TellAnswer(index);
   EndPendingNavigation();
-  view_.SetStatusText(kPageStoppedText);
+  const bool link_gone = status_line_.PageChanged();
+  ShowStatus(status_line_.Tell(kPageStoppedText) || link_gone);
   if (pDisp == browser_.Object() && state_.recordPageLoading) {
     if (!state_.recordPageReloaded) {
       state_.recordPageReloaded = true;
@@ -132,7 +134,7 @@ void RecordingSession::WebBrowser1_WebProcessTerminated(BrowserId pDisp) {
 // and a sign-in the site asks for again is recorded like any other.
 void RecordingSession::WebBrowser1_NetworkProcessTerminated() {
   if (ended_) return;
-  view_.SetStatusText(kNetworkStoppedText);
+  ShowStatus(status_line_.Tell(kNetworkStoppedText));
 }
 
 // The navigation of an asked load that came before the end of the page it
@@ -208,6 +210,7 @@ bool RecordingSession::IsRecordPage(const std::string& URL) const {
 void RecordingSession::ReportUploadNotDone(const std::string& what) {
   if (state_.uploadFailureReported) return;
   state_.uploadFailureReported = true;
+  PauseRecording();
   view_.ShowMessage(what +
                         " The transaction is kept; \"Save Transaction\" "
                         "tries the upload again.",

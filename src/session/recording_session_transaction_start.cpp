@@ -64,6 +64,7 @@ void RecordingSession::StartTransaction() {
     view_.SetEndRecordEnabled(true);
     state_.didRefresh = false;
     state_.documentClosed = false;
+    state_.recordingPaused = false;
     state_.recordPageAddress = "";
     state_.recordPageLoading = false;
     state_.incompleteBodyReported = false;
@@ -99,8 +100,11 @@ void RecordingSession::StartTransaction() {
       files_.CreateTextFile(state_.transFilePath,
                             std::string(kDocumentStartLine) + kLineEnd);
     }
-    view_.SetStatusText(status);
+    // The report stays through the intro page and goes with the user's
+    // first load.
+    ShowStatus(status_line_.SetStanding(""));
     browser_.Navigate(state_.introUrl);
+    ShowStatus(status_line_.TellWithAskedLoad(status));
   } catch (const std::exception& error) {
     view_.ShowMessage("Error :" + Describe(error), MessageIcon::kNone);
     EndProgram(1);

@@ -343,9 +343,13 @@ TEST_F(PageCompletionTest, AnUploadThatDidNotHappenKeepsTheTransaction) {
                                                     "Transaction\" tries the upload again.",
                                                     MessageIcon::kWarning}}));
     EXPECT_EQ(view.end_record_enabled, true);
+    Navigate("http://a/b");
+    EXPECT_EQ(view.status_text, kRecordingPausedText);
     EXPECT_EQ(Recorded(), "</HTTP-TRANSACTION>\r\n");
     EXPECT_EQ(browser.navigations.size(), c.url.empty() ? 1u : 0u);
   }
+  session.Reset_Click();
+  EXPECT_EQ(view.status_text, "");
 }
 
 }  // namespace

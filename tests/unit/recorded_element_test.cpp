@@ -169,8 +169,8 @@ TEST_F(RecordedElementTest, DeletingIsRefusedWhenTheFileCannotFollow) {
   const std::string saved = ReadFile(install.TransXml());
   EXPECT_FALSE(session.DeleteRequest_Click(0));
   EXPECT_EQ(view.messages.back().prompt,
-            "The transaction has been saved: its requests can no longer be "
-            "deleted. trans.xml is kept as it is.");
+            "The transaction is closed for its upload: its requests can no "
+            "longer be deleted. trans.xml is kept as it is.");
   EXPECT_EQ(ReadFile(install.TransXml()), saved);
   EXPECT_EQ(saved.substr(0, before.size()), before);
   EXPECT_EQ(observer.elements.size(), 1u);
