@@ -71,7 +71,9 @@ inline constexpr char kClosedForUploadText[] =
 // address box loads), document_file.h (the repair carried out on trans.xml),
 // navigation_answers.h (which recorded navigation a finished load answers),
 // status_line.h (what the status line shows, and for how long),
-// and src/document/, which includes nothing of src/session/: the element
+// load_tracker.h (what each finished load of a view completes, however
+// loads overlap: the facts of the PageAnswer that the browser adapter hands
+// the handlers), and src/document/, which includes nothing of src/session/: the element
 // text (document_writer.h), its escaping (xml_escaping.h), the repair plan
 // (document_repair.h), the elements read back (document_reader.h),
 // EncodeBase64, and SplitUrl (address.h).
