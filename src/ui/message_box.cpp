@@ -12,19 +12,13 @@
 #include <vector>
 
 #include "document/printable_text.h"
+#include "document/utf8.h"
 #include "ui/accessibility.h"
 #include "ui/window_teardown.h"
 
 namespace scrivlet {
 
-std::string DisplayText(const std::string& text) {
-  if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
-    return text;
-  }
-  g_autofree gchar* valid =
-      g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-  return valid;
-}
+std::string DisplayText(const std::string& text) { return ValidUtf8(text); }
 
 void ShowText(Gtk::Editable& box, const std::string& text) {
   std::string shown = DisplayText(text);

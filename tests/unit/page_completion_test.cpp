@@ -119,6 +119,36 @@ TEST_F(PageCompletionTest, ALoadWithoutANewPageOnlyEndsTheBusyDisplay) {
   EXPECT_TRUE(browser.fills.empty());
 }
 
+// The navigation of the load that replaces a page is pending; so are a
+// refresh and a record page asked for.
+TEST_F(PageCompletionTest, APageThatAnAskedLoadReplacesLeavesTheNextLoadOn) {
+  Start();
+  Navigate("http://a/1");
+  Navigate("http://a/r");
+  PageAnswer replaced = Answered(200);
+  replaced.replaced_by_asked_load = true;
+  replaced.asked_load_url = "http://a/r";
+  session.WebBrowser1_DocumentComplete(kMainView, "http://a/1", replaced);
+  EXPECT_EQ(state.pendingUrl, "http://a/r");
+  EXPECT_EQ(view.progress, "loading...");
+  session.WebBrowser1_DocumentComplete(kMainView, "http://a/in", Answered(200));
+  EXPECT_NE(Recorded().find("<URI>/in</URI>"), std::string::npos);
+
+  state.didRefresh = true;
+  replaced = PageAnswer{};
+  replaced.replaced_by_asked_load = replaced.refresh_goes_on = true;
+  session.WebBrowser1_LoadEndedWithoutPage(kMainView, replaced);
+  EXPECT_TRUE(state.didRefresh);
+
+  session.EndRecord_Click();
+  browser.navigations.clear();
+  replaced.refresh_goes_on = false;
+  session.WebBrowser1_LoadEndedWithoutPage(kMainView, replaced);
+  EXPECT_EQ(view.end_record_enabled, false);
+  session.WebBrowser1_WebProcessTerminated(kMainView);
+  EXPECT_EQ(browser.navigations, std::vector<std::string>{kRecordPage});
+}
+
 TEST_F(PageCompletionTest, AFrameCompletionOnlyRunsTheFinalSteps) {
   Start();
   view.text1 = "kept";

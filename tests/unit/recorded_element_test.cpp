@@ -73,14 +73,17 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
   session.WebBrowser1_LoadEndedWithoutPage(kMainView);
   Navigate("http://h/next");
   session.WebBrowser1_DocumentComplete(kMainView, "http://h/next", Answered(200));
+  Navigate("http://h/lost");
+  session.WebBrowser1_WebProcessTerminated(kMainView);
   using Told = std::pair<std::size_t, RecordedAnswer>;
   EXPECT_EQ(observer.answers, (std::vector<Told>{{1, {200, "http://h/frame", ""}},
                                                  {0, {404, "http://h/a", ""}},
                                                  {2, {302, "http://h/end", ""}},
                                                  {3, {200, "http://h/end", ""}},
                                                  {4, {{}, "", "no"}},
-                                                 {6, {200, "http://h/next", ""}}}));
-  EXPECT_EQ(session.answers().answer(6), observer.answers.back().second);
+                                                 {6, {200, "http://h/next", ""}},
+                                                 {7, {{}, "", kPageStoppedWorking}}}));
+  EXPECT_EQ(session.answers().answer(7), observer.answers.back().second);
 }
 
 TEST_F(RecordedElementTest, EveryTransactionStartIsTold) {
