@@ -30,6 +30,7 @@
 
 #include "document/document_writer.h"
 #include "platform/posix_file_system.h"
+#include "platform/record_page_fill.h"
 #include "platform/web_view_adapter.h"
 #include "session/recording_session.h"
 #include "support/fakes.h"

@@ -10,7 +10,10 @@ pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkitgtk-6.0)
 add_library(scrivlet_platform STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/browser_group.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/form_capture.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/main_resource_watch.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/network_process_watch.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/record_page_fill.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/tls_certificate_problem.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/user_choices.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_view_adapter.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/webkit_proxy_settings.cpp)

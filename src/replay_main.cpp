@@ -11,9 +11,12 @@
 #include <string>
 
 #include "document/document_reader.h"
+#include "document/printable_text.h"
+#include "platform/posix_file_system.h"
 #include "replay/replay_engine.h"
 #include "replay/replay_report.h"
 #include "replay/verdict.h"
+#include "session/document_file.h"
 
 namespace {
 
@@ -77,23 +80,23 @@ int main(int argc, char** argv) {
   const std::optional<Arguments> arguments = ParseArguments(argc, argv);
   if (!arguments) return kCannotRun;
 
-  g_autofree char* contents = nullptr;
-  gsize length = 0;
-  g_autoptr(GError) error = nullptr;
-  if (!g_file_get_contents(arguments->file.c_str(), &contents, &length,
-                           &error)) {
-    std::fprintf(stderr, "%s: %s. Nothing was sent.\n", kProgram,
-                 error->message);
-    return kCannotRun;
-  }
+  // The document is opened by the file layer's rules: a FIFO, a device or
+  // a file of more than kMaxDocumentSize bytes is refused before it is
+  // read. The name and the document's bytes are quoted printable.
+  const std::string file = PrintableText(arguments->file);
   TransactionDocument document;
   try {
-    document = ReadTransactionDocument(std::string_view(contents, length));
+    PosixFileSystem files;
+    document = ReadDocumentFile(files, arguments->file);
+  } catch (const FileError& problem) {
+    std::fprintf(stderr, "%s: %s: %s. Nothing was sent.\n", kProgram,
+                 file.c_str(), problem.what());
+    return kCannotRun;
   } catch (const DocumentReadError& problem) {
     std::fprintf(stderr,
                  "%s: %s: %s. This is not a transaction document; nothing "
                  "was sent.\n",
-                 kProgram, arguments->file.c_str(), problem.what());
+                 kProgram, file.c_str(), problem.what());
     return kCannotRun;
   }
 

@@ -25,6 +25,14 @@ inline void AppendUtf8(std::string& out, char32_t code) {
   }
 }
 
+// `text` as valid UTF-8 that ends at its end, for the places that need it
+// (the toolkit's labels, JSON, the record page's form): bytes that are not
+// part of a valid UTF-8 sequence are taken as Latin-1 characters, so nothing
+// is dropped (a transaction name from a Latin-1 file keeps its letters); a
+// NUL byte becomes U+FFFD, so nothing after it is cut. Valid text, the usual
+// case, is returned as it is, without a copy.
+std::string ValidUtf8(std::string text);
+
 }  // namespace scrivlet
 
 #endif  // SCRIVLET_DOCUMENT_UTF8_H_

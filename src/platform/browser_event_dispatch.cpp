@@ -67,7 +67,8 @@ void BrowserEventDispatch::Deliver(const BrowserEventDelivery& delivery) {
                                                       event.answer);
           break;
         case BrowserEvent::Kind::kLoadEndedWithoutPage:
-          target.events->WebBrowser1_LoadEndedWithoutPage(event.id);
+          target.events->WebBrowser1_LoadEndedWithoutPage(event.id,
+                                                        event.answer);
           break;
         case BrowserEvent::Kind::kWebProcessTerminated:
           target.events->WebBrowser1_WebProcessTerminated(event.id);

@@ -38,15 +38,17 @@ BrowserGroup::~BrowserGroup() {
 }
 
 void BrowserGroup::Add(WebKitWebView* view, BrowserEvents& events,
-                       DeliveryListener* listener) {
+                       DeliveryListener* listener, const LoadTracker& loads) {
   views_.push_back(view);
   if (!script_events_) script_events_ = &events;
+  loads_[view] = &loads;
   dispatch_.AddView(IdOf(view), events, listener);
 }
 
 void BrowserGroup::Remove(WebKitWebView* view) {
   std::erase(views_, view);
   if (views_.empty()) script_events_ = nullptr;
+  loads_.erase(view);
   dispatch_.RemoveView(IdOf(view));
 }
 
@@ -96,7 +98,9 @@ void BrowserGroup::EnqueueWebProcessTerminated(WebKitWebView* view) {
   dispatch_.Run();
 }
 
-// A sub-frame's load completes in the view whose page holds the frame.
+// A sub-frame's load completes in the view whose page holds the frame. A
+// frame of the page that a refresh replaces, or of the reloaded page, does
+// not end the refresh.
 void BrowserGroup::OnFrameLoad(const FrameLoad& load) {
   if (views_.empty()) return;
   std::vector<std::string> view_urls;
@@ -109,8 +113,32 @@ void BrowserGroup::OnFrameLoad(const FrameLoad& load) {
   completion.new_page = true;
   completion.url = load.url;
   completion.answer.status = TakeAnswer(load.url);
+  completion.answer.refresh_goes_on = loads_.at(target)->RefreshGoesOn();
   EnqueueCompletion(IdOf(target), frame_ids_.IdOf(load.frame),
                     std::move(completion));
+}
+
+// The resource may outlive the group, so its handler holds the group
+// weakly.
+void BrowserGroup::WatchAnswer(WebKitWebResource* resource) {
+  using Group = std::weak_ptr<BrowserGroup>;
+  auto on_response = +[](WebKitWebResource* answered, GParamSpec*,
+                         gpointer group) {
+    GuardCallback("notify::response", [&] {
+      WebKitURIResponse* response = webkit_web_resource_get_response(answered);
+      const std::shared_ptr<BrowserGroup> alive =
+          static_cast<Group*>(group)->lock();
+      if (!alive || !response) return;
+      const guint status = webkit_uri_response_get_status_code(response);
+      const char* uri = webkit_uri_response_get_uri(response);
+      if (status > 0 && uri) alive->NoteAnswer(uri, static_cast<int>(status));
+    });
+  };
+  g_signal_connect_data(
+      resource, "notify::response", G_CALLBACK(on_response),
+      new Group(weak_from_this()),
+      [](gpointer group, GClosure*) { delete static_cast<Group*>(group); },
+      static_cast<GConnectFlags>(0));
 }
 
 void BrowserGroup::NoteAnswer(std::string url, int status) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,8 +15,8 @@
 #include "platform/form_capture.h"
 #include "platform/frame_ids.h"
 #include "platform/gobject_ptr.h"
-#include "platform/load_outcome.h"
 #include "session/browser_events.h"
+#include "session/load_tracker.h"
 
 namespace scrivlet {
 
@@ -25,7 +26,8 @@ namespace scrivlet {
 // engine reported them. The group feeds the dispatch, runs its timer and
 // answers the engine's policy decisions; the dispatch decides what comes
 // next.
-class BrowserGroup : private BrowserEventEngine {
+class BrowserGroup : private BrowserEventEngine,
+                     public std::enable_shared_from_this<BrowserGroup> {
  public:
   BrowserGroup();
   ~BrowserGroup() override;
@@ -39,10 +41,11 @@ class BrowserGroup : private BrowserEventEngine {
   }
 
   // `view` joins the group; its events go to `events`, and `listener` (may
-  // be nullptr) is told about each delivery. All three must stay until
-  // Remove.
+  // be nullptr) is told about each delivery. `loads` tracks the view's
+  // top-level loads; a frame's completion asks it whether a refresh goes
+  // on. All four must stay until Remove.
   void Add(WebKitWebView* view, BrowserEvents& events,
-           DeliveryListener* listener);
+           DeliveryListener* listener, const LoadTracker& loads);
   // Drops the view and its queued events; its pending decisions are
   // ignored, since the view goes away.
   void Remove(WebKitWebView* view);
@@ -55,10 +58,11 @@ class BrowserGroup : private BrowserEventEngine {
   void EnqueueCompletion(WebKitWebView* view, LoadCompletion completion);
   // The web process that rendered `view` has ended.
   void EnqueueWebProcessTerminated(WebKitWebView* view);
-  // A view of the group got an answer with `status` for `url` (its final
-  // address): kept for the sub-frame whose document it may be, which
-  // reports its load later (a bounded number of the latest are kept).
-  void NoteAnswer(std::string url, int status);
+  // The answer of `resource`, one of a view's resources, is kept once it
+  // comes, for the sub-frame whose document it may be, which reports its
+  // load later (a bounded number of the latest are kept). The group must be
+  // held by a shared_ptr.
+  void WatchAnswer(WebKitWebResource* resource);
 
  private:
   static BrowserId IdOf(WebKitWebView* view) {
@@ -67,6 +71,7 @@ class BrowserGroup : private BrowserEventEngine {
   void EnqueueCompletion(BrowserId view, BrowserId id,
                          LoadCompletion completion);
   void OnFrameLoad(const FrameLoad& load);
+  void NoteAnswer(std::string url, int status);
   std::optional<int> TakeAnswer(const std::string& url);
   static gboolean OnTimer(gpointer self);
 
@@ -82,6 +87,7 @@ class BrowserGroup : private BrowserEventEngine {
   GObjectPtr<WebKitSettings> settings_;
   FormCapture capture_;
   std::vector<WebKitWebView*> views_;  // in the order they joined
+  std::map<WebKitWebView*, const LoadTracker*> loads_;
   BrowserEventDispatch dispatch_{*this};
   // The engine's decisions of the queued navigations, by their sequence.
   std::map<std::uint64_t, GObjectPtr<WebKitPolicyDecision>> decisions_;

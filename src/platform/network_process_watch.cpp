@@ -61,10 +61,24 @@ pid_t FindDescendant(pid_t parent, const char* name) {
 
 }  // namespace
 
-NetworkProcessWatch::NetworkProcessWatch(std::function<void()> ended)
-    : ended_(std::move(ended)) {}
+NetworkProcessWatch::NetworkProcessWatch(WebKitWebView* view,
+                                         std::function<void()> ended)
+    : view_(GObjectPtr<WebKitWebView>::Ref(view)), ended_(std::move(ended)) {
+  g_signal_connect(view, "load-changed", G_CALLBACK(&OnLoadChanged), this);
+}
 
-NetworkProcessWatch::~NetworkProcessWatch() { Stop(); }
+NetworkProcessWatch::~NetworkProcessWatch() {
+  g_signal_handlers_disconnect_by_data(view_.get(), this);
+  Stop();
+}
+
+// By the time a load starts, the engine has a network process running.
+void NetworkProcessWatch::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event,
+                                        gpointer self) {
+  if (event != WEBKIT_LOAD_STARTED) return;
+  GuardCallback("network process watch",
+                [&] { static_cast<NetworkProcessWatch*>(self)->Watch(); });
+}
 
 void NetworkProcessWatch::Watch() {
   if (source_) return;

@@ -1,9 +1,11 @@
 #ifndef SCRIVLET_PLATFORM_NETWORK_PROCESS_WATCH_H_
 #define SCRIVLET_PLATFORM_NETWORK_PROCESS_WATCH_H_
 
-#include <glib.h>
+#include <webkit/webkit.h>
 
 #include <functional>
+
+#include "platform/gobject_ptr.h"
 
 namespace scrivlet {
 
@@ -12,10 +14,12 @@ namespace scrivlet {
 // next load, and the new one holds none of the sites' session cookies, so
 // the user is signed out without a word. The process is this program's
 // child (or a sandbox's child below it), found by its name and watched
-// through a process file descriptor.
+// through a process file descriptor. The watch is armed whenever a load of
+// `view` starts while nothing is watched, so the process that the engine
+// starts again is watched too.
 class NetworkProcessWatch {
  public:
-  explicit NetworkProcessWatch(std::function<void()> ended);
+  NetworkProcessWatch(WebKitWebView* view, std::function<void()> ended);
   ~NetworkProcessWatch();
   NetworkProcessWatch(const NetworkProcessWatch&) = delete;
   NetworkProcessWatch& operator=(const NetworkProcessWatch&) = delete;
@@ -27,8 +31,11 @@ class NetworkProcessWatch {
 
  private:
   static gboolean OnEnded(gint fd, GIOCondition, gpointer self);
+  static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
+                            gpointer self);
   void Stop();
 
+  GObjectPtr<WebKitWebView> view_;  // its handler goes with the watch
   std::function<void()> ended_;
   int process_fd_ = -1;
   guint source_ = 0;

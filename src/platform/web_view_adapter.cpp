@@ -11,103 +11,11 @@
 
 #include "platform/browser_group.h"
 #include "platform/callback_guard.h"
+#include "platform/record_page_fill.h"
+#include "platform/tls_certificate_problem.h"
 
 namespace scrivlet {
 namespace {
-
-// Sets the first four elements of the first form by position. The values
-// arrive as arguments, never as script text.
-constexpr char kFillFirstFormScript[] = R"JS(
-const form = document.forms[0];
-if (!form || form.elements.length < 4) return false;
-form.elements[0].value = uuid;
-form.elements[1].value = transactionName;
-form.elements[2].value = startUrl;
-form.elements[3].value = '';
-form.elements[3].value = transactionDocument;
-return true;
-)JS";
-
-// A GVariant string of `text`, which must be UTF-8 and end at its first NUL.
-// Bytes that are not part of a valid UTF-8 sequence are taken as Latin-1
-// characters, so nothing is dropped; a NUL byte becomes U+FFFD, so nothing
-// after it is cut. Usually the whole text is valid already (g_utf8_validate
-// refuses NUL bytes too): the variant then holds the text itself, taken
-// over without a copy or a second check, for a document of megabytes.
-GVariant* StringVariant(std::string text) {
-  if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()),
-                       nullptr)) {
-    std::string out;
-    out.reserve(text.size());
-    const char* pos = text.data();
-    const char* end = text.data() + text.size();
-    while (pos < end) {
-      if (*pos == '\0') {
-        out += "\xEF\xBF\xBD";
-        ++pos;
-        continue;
-      }
-      const gunichar c =
-          g_utf8_get_char_validated(pos, static_cast<gssize>(end - pos));
-      if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
-        char buffer[6];
-        const gint n =
-            g_unichar_to_utf8(static_cast<unsigned char>(*pos), buffer);
-        out.append(buffer, static_cast<std::size_t>(n));
-        ++pos;
-      } else {
-        const char* next = g_utf8_next_char(pos);
-        out.append(pos, static_cast<std::size_t>(next - pos));
-        pos = next;
-      }
-    }
-    text = std::move(out);
-  }
-  // The serialised form of a GVariant string is its bytes and a NUL.
-  auto* owned = new std::string(std::move(text));
-  return g_variant_new_from_data(
-      G_VARIANT_TYPE_STRING, owned->c_str(), owned->size() + 1, TRUE,
-      [](gpointer data) { delete static_cast<std::string*>(data); }, owned);
-}
-
-// Tells the caller whether the script found and filled the form. A fill
-// cancelled with its adapter tells nobody. A script that failed (the page
-// went away meanwhile) filled nothing.
-void OnFillFinished(GObject* source, GAsyncResult* result, gpointer data) {
-  std::unique_ptr<std::function<void(bool)>> filled(
-      static_cast<std::function<void(bool)>*>(data));
-  g_autoptr(GError) error = nullptr;
-  g_autoptr(JSCValue) value =
-      webkit_web_view_call_async_javascript_function_finish(
-          WEBKIT_WEB_VIEW(source), result, &error);
-  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) return;
-  const bool found = value && jsc_value_is_boolean(value) &&
-                     jsc_value_to_boolean(value);
-  GuardCallback("form fill", [&] { (*filled)(found); });
-}
-
-// The HTTP status of the answer the view's page came with; nullopt for a
-// page without one (a local file, about:blank).
-std::optional<int> MainResourceStatus(WebKitWebView* view) {
-  WebKitWebResource* resource = webkit_web_view_get_main_resource(view);
-  if (!resource) return std::nullopt;
-  WebKitURIResponse* response = webkit_web_resource_get_response(resource);
-  if (!response) return std::nullopt;
-  const guint status = webkit_uri_response_get_status_code(response);
-  if (status == 0) return std::nullopt;
-  return static_cast<int>(status);
-}
-
-// The address of the page the view has committed. Once the program has
-// asked for a load, the view's address names that load, also while the
-// one before it still ends.
-std::string CommittedPageUrl(WebKitWebView* view) {
-  WebKitBackForwardListItem* item = webkit_back_forward_list_get_current_item(
-      webkit_web_view_get_back_forward_list(view));
-  const char* uri = item ? webkit_back_forward_list_item_get_uri(item)
-                         : webkit_web_view_get_uri(view);
-  return uri ? uri : "";
-}
 
 LoadFailure FailureOf(const GError* error) {
   if (g_error_matches(error, WEBKIT_NETWORK_ERROR,
@@ -133,13 +41,13 @@ WebViewAdapter::WebViewAdapter(BrowserEvents& events, WebViewWindow& window)
       events_(events),
       window_(window),
       chrome_events_(&events),
-      network_watch_(std::make_unique<NetworkProcessWatch>(
-          [&events] { events.WebBrowser1_NetworkProcessTerminated(); })),
       pending_fills_(GObjectPtr<GCancellable>::Adopt(g_cancellable_new())) {
   view_ = GObjectPtr<WebKitWebView>::RefSink(WEBKIT_WEB_VIEW(
       g_object_new(WEBKIT_TYPE_WEB_VIEW, "settings", group_->settings(),
                    "network-session", webkit_network_session_get_default(),
                    nullptr)));
+  network_watch_ = std::make_unique<NetworkProcessWatch>(
+      view(), [&events] { events.WebBrowser1_NetworkProcessTerminated(); });
   Connect();
 }
 
@@ -161,7 +69,7 @@ WebViewAdapter::WebViewAdapter(BrowserEvents& events, WebViewWindow& window,
 
 void WebViewAdapter::Connect() {
   widget_ = Glib::wrap(GTK_WIDGET(view()));
-  group_->Add(view(), events_, &window_);
+  group_->Add(view(), events_, &window_, loads_);
   g_signal_connect(view(), "decide-policy", G_CALLBACK(&OnDecidePolicy), this);
   g_signal_connect(view(), "load-changed", G_CALLBACK(&OnLoadChanged), this);
   g_signal_connect(view(), "load-failed", G_CALLBACK(&OnLoadFailed), this);
@@ -186,9 +94,6 @@ void WebViewAdapter::Connect() {
 WebViewAdapter::~WebViewAdapter() {
   g_cancellable_cancel(pending_fills_.get());
   group_->Remove(view());
-  if (main_resource_) {
-    g_signal_handlers_disconnect_by_data(main_resource_.get(), this);
-  }
   g_signal_handlers_disconnect_by_data(
       webkit_web_view_get_back_forward_list(view()), this);
   g_signal_handlers_disconnect_by_data(view(), this);
@@ -226,37 +131,56 @@ auto WebViewAdapter::Handle(Handler handler) {
 // its own spelling of it from then on, which is what the view's address
 // holds right after the call.
 std::string WebViewAdapter::Navigate(const std::string& url) {
-  load_asked_ = true;
-  webkit_web_view_load_uri(view(), url.c_str());
+  Navigate2(url);
   const char* uri = webkit_web_view_get_uri(view());
   return uri ? uri : url;
 }
 
 void WebViewAdapter::Navigate2(const std::string& url) {
-  load_asked_ = true;
+  loads_.Asked(AskedLoad::kNavigate);
   webkit_web_view_load_uri(view(), url.c_str());
 }
 
 void WebViewAdapter::Focus() { gtk_widget_grab_focus(GTK_WIDGET(view())); }
 
 void WebViewAdapter::GoBack() {
-  load_asked_ = true;
+  loads_.Asked(AskedLoad::kBack);
   webkit_web_view_go_back(view());
 }
 
 void WebViewAdapter::GoForward() {
-  load_asked_ = true;
+  loads_.Asked(AskedLoad::kForward);
   webkit_web_view_go_forward(view());
 }
 
 void WebViewAdapter::Refresh() {
-  load_asked_ = true;
-  webkit_web_view_reload(view());
+  const std::optional<std::string> target = loads_.RefreshTarget();
+  loads_.Asked(AskedLoad::kRefresh);
+  if (target) {
+    webkit_web_view_load_uri(view(), target->c_str());
+  } else {
+    webkit_web_view_reload(view());
+  }
 }
 
+// The engine's stop reaches the page's process behind all the answer that
+// process has still to read, so an answer that comes faster than the page
+// takes it (a page of gigabytes) is never stopped so: the page's process is
+// ended instead, and the view shows no page until it loads again. The load
+// completes at once either way.
 bool WebViewAdapter::StopLoading() {
   if (!webkit_web_view_is_loading(view())) return false;
+  const bool answer_arriving =
+      loads_.PageCommitted() && resources_.AnswerArriving();
+  if (std::optional<LoadCompletion> completion =
+          loads_.Stopped(resources_.CommittedResponse())) {
+    group_->EnqueueCompletion(view(), std::move(*completion));
+  }
   webkit_web_view_stop_loading(view());
+  if (answer_arriving) {
+    ending_process_ = true;
+    webkit_web_view_terminate_web_process(view());
+  }
   return true;
 }
 
@@ -266,18 +190,8 @@ void WebViewAdapter::FillFirstForm(BrowserId target,
                                    std::array<std::string, 4> values,
                                    std::function<void(bool filled)> filled) {
   if (target != Object()) return;
-  GVariantBuilder arguments;
-  g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
-  const char* names[] = {"uuid", "transactionName", "startUrl",
-                         "transactionDocument"};
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    g_variant_builder_add(&arguments, "{sv}", names[i],
-                          StringVariant(std::move(values[i])));
-  }
-  webkit_web_view_call_async_javascript_function(
-      view(), kFillFirstFormScript, -1, g_variant_builder_end(&arguments),
-      kRecordPageWorld, nullptr, pending_fills_.get(), &OnFillFinished,
-      new std::function<void(bool)>(std::move(filled)));
+  FillFirstFormOf(view(), std::move(values), pending_fills_.get(),
+                  std::move(filled));
 }
 
 // The capture script's messages come from the web process extension of the
@@ -320,6 +234,7 @@ gboolean WebViewAdapter::OnDecidePolicy(WebKitWebView* view,
     const bool form_submission =
         webkit_navigation_action_get_navigation_type(action) ==
         WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED;
+    adapter->loads_.NavigationDecided(uri ? uri : "");
     adapter->group_->EnqueueNavigation(view, decision, uri ? uri : "", post,
                                        form_submission,
                                        std::move(content_type));
@@ -327,91 +242,60 @@ gboolean WebViewAdapter::OnDecidePolicy(WebKitWebView* view,
   });
 }
 
-// Raised for the view's top-level page only, also after a failed load;
-// LoadOutcome says what the finished load completes.
+// Raised for the view's top-level page only, also after a failed load.
 void WebViewAdapter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                                    gpointer self) {
   GuardCallback("load-changed", [&] {
     auto* adapter = static_cast<WebViewAdapter*>(self);
-    if (event == WEBKIT_LOAD_STARTED) {
-      adapter->load_asked_ = false;
-      adapter->load_.Started();
-      if (adapter->network_watch_) adapter->network_watch_->Watch();
-    }
-    if (event == WEBKIT_LOAD_COMMITTED) adapter->load_.Committed();
-    if (event != WEBKIT_LOAD_FINISHED) return;
     const char* uri = webkit_web_view_get_uri(view);
-    std::string url = adapter->load_asked_ ? CommittedPageUrl(view)
-                                           : std::string(uri ? uri : "");
-    LoadCompletion completion =
-        adapter->load_.Finished(url, MainResourceStatus(view));
-    completion.answer.replaced_by_asked_load = adapter->load_asked_;
-    adapter->group_->EnqueueCompletion(view, std::move(completion));
+    switch (event) {
+      case WEBKIT_LOAD_STARTED:
+        adapter->loads_.Started(uri ? uri : "");
+        break;
+      case WEBKIT_LOAD_COMMITTED:
+        adapter->resources_.Committed(webkit_web_view_get_main_resource(view));
+        adapter->loads_.Committed(uri ? uri : "");
+        break;
+      case WEBKIT_LOAD_FINISHED:
+        if (std::optional<LoadCompletion> completion = adapter->loads_.Finished(
+                adapter->resources_.CommittedResponse())) {
+          adapter->group_->EnqueueCompletion(view, std::move(*completion));
+        }
+        break;
+      default:
+        break;
+    }
   });
 }
 
-// The engine raises no load event for the load the process took with it;
-// the load in progress ends here, without a page.
-void WebViewAdapter::OnWebProcessTerminated(WebKitWebView* view,
-                                            WebKitWebProcessTerminationReason,
-                                            gpointer self) {
+// The engine raises no load event for the load the process took with it. A
+// process that Stop ended is no failure to tell.
+void WebViewAdapter::OnWebProcessTerminated(
+    WebKitWebView* view, WebKitWebProcessTerminationReason reason,
+    gpointer self) {
   GuardCallback("web-process-terminated", [&] {
     auto* adapter = static_cast<WebViewAdapter*>(self);
-    adapter->load_.Started();
+    adapter->loads_.ProcessEnded();
+    if (std::exchange(adapter->ending_process_, false) &&
+        reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API) {
+      return;
+    }
     adapter->group_->EnqueueWebProcessTerminated(view);
   });
 }
 
-// The top-level page's resource tells the redirects of its request; its
-// final answer is the view's main resource's, read when the load finishes.
-// A sub-frame's document is one of the view's resources; its answer is
-// handed to the group, which gives it to the frame's load. The resource may
-// outlive the adapter, so its handler holds the group weakly.
+// The top-level page's resource tells the redirects of its request; a
+// sub-frame's document is one of the view's resources, whose answer the
+// group gives to the frame's load.
 void WebViewAdapter::OnResourceLoadStarted(WebKitWebView* view,
                                            WebKitWebResource* resource,
                                            WebKitURIRequest*, gpointer self) {
-  auto* adapter = static_cast<WebViewAdapter*>(self);
-  if (resource == webkit_web_view_get_main_resource(view)) {
-    if (adapter->main_resource_) {
-      g_signal_handlers_disconnect_by_data(adapter->main_resource_.get(),
-                                           adapter);
+  GuardCallback("resource-load-started", [&] {
+    auto* adapter = static_cast<WebViewAdapter*>(self);
+    if (resource == webkit_web_view_get_main_resource(view)) {
+      adapter->resources_.Follow(resource);
     }
-    adapter->main_resource_ = GObjectPtr<WebKitWebResource>::Ref(resource);
-    g_signal_connect(resource, "sent-request",
-                     G_CALLBACK(&OnMainResourceSentRequest), adapter);
-  }
-  using Group = std::weak_ptr<BrowserGroup>;
-  auto on_response = +[](WebKitWebResource* answered, GParamSpec*,
-                         gpointer group) {
-    GuardCallback("notify::response", [&] {
-      WebKitURIResponse* response = webkit_web_resource_get_response(answered);
-      const std::shared_ptr<BrowserGroup> alive =
-          static_cast<Group*>(group)->lock();
-      if (!alive || !response) return;
-      const guint status = webkit_uri_response_get_status_code(response);
-      const char* uri = webkit_uri_response_get_uri(response);
-      if (status > 0 && uri) alive->NoteAnswer(uri, static_cast<int>(status));
-    });
-  };
-  g_signal_connect_data(
-      resource, "notify::response", G_CALLBACK(on_response),
-      new Group(adapter->group_),
-      [](gpointer group, GClosure*) { delete static_cast<Group*>(group); },
-      static_cast<GConnectFlags>(0));
-}
-
-// Sent again for each redirect, with the answer that caused it.
-void WebViewAdapter::OnMainResourceSentRequest(
-    WebKitWebResource*, WebKitURIRequest* request,
-    WebKitURIResponse* redirected_response, gpointer self) {
-  GuardCallback("sent-request", [&] {
-    if (!redirected_response) return;
-    const guint status =
-        webkit_uri_response_get_status_code(redirected_response);
-    const char* target = webkit_uri_request_get_uri(request);
-    if (status == 0 || !target) return;
-    static_cast<WebViewAdapter*>(self)->load_.Redirected(
-        static_cast<int>(status), target);
+    adapter->group_->WatchAnswer(resource);
   });
 }
 
@@ -425,7 +309,7 @@ gboolean WebViewAdapter::OnLoadFailed(WebKitWebView*, WebKitLoadEvent event,
                                       const char* failing_uri, GError* error,
                                       gpointer self) {
   GuardCallback("load-failed", [&] {
-    static_cast<WebViewAdapter*>(self)->load_.Failed(
+    static_cast<WebViewAdapter*>(self)->loads_.Failed(
         FailureOf(error), event != WEBKIT_LOAD_COMMITTED,
         failing_uri ? failing_uri : "", error ? error->message : "");
   });
@@ -474,37 +358,20 @@ gboolean WebViewAdapter::OnLoadFailedWithTlsErrors(
     GTlsCertificateFlags errors, gpointer self) {
   return GuardCallback("load-failed-with-tls-errors", FALSE,
                        [&]() -> gboolean {
-    if (!failing_uri || !certificate) return FALSE;
-    CertificateProblem problem;
-    problem.url = failing_uri;
-    g_autoptr(GUri) parsed = g_uri_parse(failing_uri, G_URI_FLAGS_NONE,
-                                         nullptr);
-    if (!parsed) return FALSE;
-    if (const char* host = g_uri_get_host(parsed)) problem.host = host;
-    if (problem.host.empty()) return FALSE;
-    const std::pair<GTlsCertificateFlags, CertificateFault> kFaults[] = {
-        {G_TLS_CERTIFICATE_UNKNOWN_CA, CertificateFault::kUnknownAuthority},
-        {G_TLS_CERTIFICATE_BAD_IDENTITY, CertificateFault::kWrongHost},
-        {G_TLS_CERTIFICATE_NOT_ACTIVATED, CertificateFault::kNotYetValid},
-        {G_TLS_CERTIFICATE_EXPIRED, CertificateFault::kExpired},
-        {G_TLS_CERTIFICATE_REVOKED, CertificateFault::kRevoked},
-        {G_TLS_CERTIFICATE_INSECURE, CertificateFault::kInsecure},
-        {G_TLS_CERTIFICATE_GENERIC_ERROR, CertificateFault::kUnchecked}};
-    for (const auto& [flag, fault] : kFaults) {
-      if (errors & flag) problem.faults.push_back(fault);
-    }
+    if (!certificate) return FALSE;
+    const std::optional<CertificateProblem> problem =
+        CertificateProblemOf(failing_uri, errors);
+    if (!problem) return FALSE;
     const auto held_view = GObjectPtr<WebKitWebView>::Ref(view);
     const auto held_certificate = GObjectPtr<GTlsCertificate>::Ref(certificate);
     auto* adapter = static_cast<WebViewAdapter*>(self);
     if (!adapter->Handle([&] {
-          return adapter->events_.WebBrowser1_CertificateError(problem);
+          return adapter->events_.WebBrowser1_CertificateError(*problem);
         })) {
       return FALSE;
     }
-    webkit_network_session_allow_tls_certificate_for_host(
-        webkit_web_view_get_network_session(held_view.get()),
-        held_certificate.get(), problem.host.c_str());
-    webkit_web_view_load_uri(held_view.get(), problem.url.c_str());
+    AcceptCertificateAndReload(held_view.get(), held_certificate.get(),
+                               *problem);
     return TRUE;
   });
 }

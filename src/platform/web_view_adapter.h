@@ -10,12 +10,13 @@
 
 #include "platform/browser_event_dispatch.h"
 #include "platform/gobject_ptr.h"
-#include "platform/load_outcome.h"
+#include "platform/main_resource_watch.h"
 #include "platform/network_process_watch.h"
 #include "session/authentication.h"
 #include "session/browser.h"
 #include "session/browser_events.h"
 #include "session/certificate.h"
+#include "session/load_tracker.h"
 
 namespace Gtk {
 class Widget;
@@ -25,10 +26,6 @@ namespace scrivlet {
 
 class WebViewAdapter;
 class BrowserGroup;
-
-// The script world in which the program fills the record page, apart from
-// the capture script's world.
-inline constexpr char kRecordPageWorld[] = "scrivlet-record-page";
 
 // The window that shows a web view: it opens the windows that pages ask
 // for, and is told before and after each of the view's events is handled.
@@ -83,7 +80,8 @@ class WebViewAdapter : public Browser {
   void FillFirstForm(BrowserId target, std::array<std::string, 4> values,
                      std::function<void(bool filled)> filled) override;
 
-  // Stops the page that is loading; false when none is.
+  // Stops the page that is loading, in every state of its load; false when
+  // none is loading.
   bool StopLoading();
 
  private:
@@ -101,10 +99,6 @@ class WebViewAdapter : public Browser {
   static void OnResourceLoadStarted(WebKitWebView* view,
                                     WebKitWebResource* resource,
                                     WebKitURIRequest* request, gpointer self);
-  static void OnMainResourceSentRequest(WebKitWebResource* resource,
-                                        WebKitURIRequest* request,
-                                        WebKitURIResponse* redirected_response,
-                                        gpointer self);
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event,
                             gpointer self);
   static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent event,
@@ -143,13 +137,14 @@ class WebViewAdapter : public Browser {
   GObjectPtr<WebKitWebView> view_;
   Gtk::Widget* widget_;  // the gtkmm wrapper of view_, owned by it
   std::string status_text_;
-  LoadOutcome load_;  // of the top-level load in progress
-  // The program asked the view for a load that has not started yet: a load
-  // that ends meanwhile is the one before it.
-  bool load_asked_ = false;
-  // The resource of the top-level load in progress, watched for the
-  // redirects of its request until the next one starts or the adapter goes.
-  GObjectPtr<WebKitWebResource> main_resource_;
+  // What each finished top-level load completes; declared before the
+  // members that feed it.
+  LoadTracker loads_;
+  MainResourceWatch resources_{[this](int status, std::string target) {
+    loads_.Redirected(status, std::move(target));
+  }};
+  // StopLoading ended the page's process.
+  bool ending_process_ = false;
   // Cancelled when the adapter goes: a form fill that finishes later calls
   // back nobody.
   GObjectPtr<GCancellable> pending_fills_;

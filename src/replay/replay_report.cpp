@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "document/utf8.h"
 #include "replay/verdict.h"
 
 namespace scrivlet::replay {
@@ -11,12 +12,6 @@ namespace {
 
 // Values longer than this are shortened in the table.
 constexpr std::size_t kShownValueLength = 16;
-
-std::string ValidUtf8(const std::string& text) {
-  g_autofree char* valid =
-      g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-  return valid;
-}
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";

@@ -161,6 +161,10 @@ bool AnswerFailed(const std::optional<RecordedAnswer>& answer) {
 
 std::string StatusText(const std::optional<RecordedAnswer>& answer) {
   if (!answer) return "";
+  // No answer can come any more, and the reason says why.
+  if (!answer->status && answer->error == kPageStoppedWorking) {
+    return "failed: " + answer->error;
+  }
   const std::string text = AnswerText(answer->status, answer->error);
   return AnswerFailed(answer) ? "failed: " + text : text;
 }

@@ -39,6 +39,12 @@ struct PageAnswer {
   // that load has not started yet: the address box and the busy display
   // are that load's.
   bool replaced_by_asked_load = false;
+  // The address of that load's navigation when it came before this end
+  // ("" when it has not come yet): the navigation that is now pending.
+  std::string asked_load_url{};
+  // A refresh was asked for and this is not the end of its own load: capture
+  // stays paused.
+  bool refresh_goes_on = false;
   bool operator==(const PageAnswer&) const = default;
 };
 
@@ -78,8 +84,10 @@ class BrowserEvents {
                                             const std::string& URL,
                                             const PageAnswer& answer = {}) = 0;
   // A load of a browser's top-level page ended without a new page: the
-  // browser still shows the page it showed before.
-  virtual void WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp) = 0;
+  // browser still shows the page it showed before. `answer` tells whether a
+  // load asked for replaced it (its status and address are empty).
+  virtual void WebBrowser1_LoadEndedWithoutPage(
+      BrowserId pDisp, const PageAnswer& answer = {}) = 0;
   // The process that rendered the view `pDisp` ended (a crash, the
   // out-of-memory killer): its load in progress produced no page, and the
   // view shows nothing live until it loads again.

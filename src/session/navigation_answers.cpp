@@ -53,8 +53,15 @@ void NavigationAnswers::LoadEndedWithoutPage(BrowserId view) {
   if (first != waiting_.end()) waiting_.erase(first);
 }
 
-void NavigationAnswers::ViewLost(BrowserId view) {
+std::vector<std::size_t> NavigationAnswers::ViewLost(BrowserId view) {
+  std::vector<std::size_t> lost;
+  for (const Waiting& waiting : waiting_) {
+    if (waiting.view != view) continue;
+    answers_[waiting.index] = RecordedAnswer{std::nullopt, "", kPageStoppedWorking};
+    lost.push_back(waiting.index);
+  }
   std::erase_if(waiting_, [&](const Waiting& w) { return w.view == view; });
+  return lost;
 }
 
 void NavigationAnswers::ElementDeleted(std::size_t index) {

@@ -41,8 +41,9 @@ class NavigationAnswers {
   // A load of `view` ended without a page (stopped, replaced, a download):
   // its first waiting navigation gets no answer.
   void LoadEndedWithoutPage(BrowserId view);
-  // The view's process ended: none of its waiting navigations gets one.
-  void ViewLost(BrowserId view);
+  // The view's process ended: its waiting navigations get no answer from
+  // the network, but kPageStoppedWorking. Returns the elements answered so.
+  std::vector<std::size_t> ViewLost(BrowserId view);
   // Element `index` has left the document: its answer, and its wait for
   // one, go with it; the later elements move up by one.
   void ElementDeleted(std::size_t index);

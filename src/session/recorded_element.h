@@ -38,6 +38,9 @@ struct RecordedAnswer {
   bool operator==(const RecordedAnswer&) const = default;
 };
 
+// The error of a request whose page's process ended before its answer came.
+inline constexpr char kPageStoppedWorking[] = "the page stopped working";
+
 // Told about every element the session appends, after the append has
 // succeeded, so that what it sees is what the file holds. Called on the
 // user-interface thread from inside the capture handlers; it must not call

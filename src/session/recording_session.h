@@ -11,6 +11,7 @@
 #include "session/browser.h"
 #include "session/browser_events.h"
 #include "session/certificate.h"
+#include "session/document_file.h"
 #include "session/file_system.h"
 #include "session/main_window_view.h"
 #include "session/navigation_answers.h"
@@ -82,7 +83,9 @@ inline constexpr char kClosedForUploadText[] =
 // navigation_answers.h (which recorded navigation a finished load answers),
 // status_line.h (what the status line shows, and for how long),
 // script_request_matcher.h (which announced script requests went out),
-// and src/document/, which includes nothing of src/session/: the element
+// load_tracker.h (what each finished load of a view completes, however
+// loads overlap: the facts of the PageAnswer that the browser adapter hands
+// the handlers), and src/document/, which includes nothing of src/session/: the element
 // text (document_writer.h), its escaping (xml_escaping.h), the repair plan
 // (document_repair.h), the elements read back (document_reader.h),
 // EncodeBase64, and SplitUrl (address.h).
@@ -137,8 +140,11 @@ class RecordingSession : public BrowserEvents {
   // A load of a browser that ended without a new page (a download, a 204
   // answer, a load stopped or refused before its page came): the browser
   // still shows the page it showed, which has been completed already. Only
-  // the busy display ends; nothing is recorded and no dialog is shown.
-  void WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp) override;
+  // the busy display ends; nothing is recorded and no dialog is shown. A
+  // load that one the program asked for replaced leaves the busy display,
+  // and a record page asked for, to that load.
+  void WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp,
+                                        const PageAnswer& answer = {}) override;
   // The view's load in progress ends without a page (nothing recorded for
   // it) and the user is told that "Refresh" loads the page again; a record
   // page that was loading is loaded again once.
@@ -216,6 +222,13 @@ class RecordingSession : public BrowserEvents {
     return allowed_script_hosts_.contains(host);
   }
 
+  // trans.xml as the replay check reads it: ReadDocumentFile
+  // (document_file.h) through the session's file layer. Throws FileError or
+  // DocumentReadError.
+  TransactionDocument ReadDocumentForCheck() {
+    return ReadDocumentFile(files_, state_.transFilePath);
+  }
+
   // The record page that "Save Transaction" navigates to.
   std::string RecordPageUrl() const;
 
@@ -270,10 +283,10 @@ class RecordingSession : public BrowserEvents {
   bool ContinuesAcceptedCertificate(const std::string& URL);
   void FillRecordPage(BrowserId pDisp, const std::string& URL);
   void CaptureRedirect(const std::string& URL, const RecordedAnswer& answer);
-  // The steps that end every completion: the pending navigation is over.
-  // `next_load_asked`: a load the program asked for goes on, with its busy
-  // display.
-  void EndPendingNavigation(bool next_load_asked = false);
+  // The steps that end every completion: the pending navigation is over,
+  // unless `answer` says that a load the program asked for goes on (its
+  // navigation pending, its busy display), or a refresh does.
+  void EndPendingNavigation(const PageAnswer& answer = {});
   // Writes the status line to the window when `changed`.
   void ShowStatus(bool changed);
   // The closed transaction waits for its upload: the status line and the

@@ -84,21 +84,24 @@ void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
     }
     if (ended_) return;
   }
-  EndPendingNavigation(answer.replaced_by_asked_load);
+  EndPendingNavigation(answer);
 }
 
 // The page the browser stayed on is no new address: it records no redirect
 // (its address differs from `pendingUrl`, but no request went there), and
 // after the intro page it does not ask for credentials again. A record page
-// the user stopped leaves "Save Transaction" to be pressed again.
-void RecordingSession::WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp) {
+// the user stopped leaves "Save Transaction" to be pressed again; the page
+// that the record page's load replaced is no such stop.
+void RecordingSession::WebBrowser1_LoadEndedWithoutPage(
+    BrowserId pDisp, const PageAnswer& answer) {
   if (ended_) return;
   answers_.LoadEndedWithoutPage(pDisp);
-  if (pDisp == browser_.Object() && state_.recordPageLoading) {
+  if (pDisp == browser_.Object() && state_.recordPageLoading &&
+      !answer.replaced_by_asked_load) {
     state_.recordPageLoading = false;
     view_.SetEndRecordEnabled(true);
   }
-  EndPendingNavigation();
+  EndPendingNavigation(answer);
 }
 
 // The engine starts a new process for the view's next load; until then the
@@ -107,7 +110,7 @@ void RecordingSession::WebBrowser1_LoadEndedWithoutPage(BrowserId pDisp) {
 // twice is given up like one that does not load.
 void RecordingSession::WebBrowser1_WebProcessTerminated(BrowserId pDisp) {
   if (ended_) return;
-  answers_.ViewLost(pDisp);
+  for (const std::size_t index : answers_.ViewLost(pDisp)) TellAnswer(index);
   EndPendingNavigation();
   const bool link_gone = status_line_.PageChanged();
   ShowStatus(status_line_.Tell(kPageStoppedText) || link_gone);
@@ -134,10 +137,16 @@ void RecordingSession::WebBrowser1_NetworkProcessTerminated() {
   ShowStatus(status_line_.Tell(kNetworkStoppedText));
 }
 
-void RecordingSession::EndPendingNavigation(bool next_load_asked) {
-  state_.pendingUrl = "";
-  state_.didRefresh = false;
-  if (next_load_asked) return;
+// The navigation of an asked load that came before the end of the page it
+// replaces was captured while that page's address was pending; it is the
+// one pending now. A page that ends while a refresh is asked, or a frame
+// during the refresh's load, is not the reload: capture stays paused until
+// the reload itself completes.
+void RecordingSession::EndPendingNavigation(const PageAnswer& answer) {
+  state_.pendingUrl =
+      answer.replaced_by_asked_load ? answer.asked_load_url : "";
+  if (!answer.refresh_goes_on) state_.didRefresh = false;
+  if (answer.replaced_by_asked_load) return;
   view_.SetMousePointer(MousePointer::kArrow);
   view_.SetProgress("done");
 }
@@ -237,13 +246,22 @@ void RecordingSession::AskForCredentials() {
   }
 }
 
+// A document that cannot be read is an upload not done like any other:
+// the user is told, and "Save Transaction" tries again.
 void RecordingSession::FillRecordPage(BrowserId pDisp, const std::string& URL) {
-  if (!files_.FileExists(state_.transFilePath)) {
-    files_.CreateTextFile(state_.transFilePath, "");
+  std::string document;
+  try {
+    if (!files_.FileExists(state_.transFilePath)) {
+      files_.CreateTextFile(state_.transFilePath, "");
+    }
+    // One read and one pass: a document of megabytes is not cut into lines.
+    document = JoinDocumentLines(files_.ReadText(state_.transFilePath));
+  } catch (const FileError& error) {
+    ReportUploadNotDone("The record page " + URL +
+                        " could not be used: could not read " + error.path() +
+                        ": " + error.what() + ".");
+    return;
   }
-  // One read and one pass: a document of megabytes is not cut into lines.
-  std::string document =
-      JoinDocumentLines(files_.ReadText(state_.transFilePath));
   browser_.FillFirstForm(
       pDisp,
       {state_.transactionUuid, state_.transactionName, state_.startUrl,

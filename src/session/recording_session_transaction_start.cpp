@@ -37,18 +37,19 @@ std::string KeptElementsText(std::size_t count) {
 // of each as of one just recorded. Returns what the status line says about
 // them, "" when there are none.
 std::string RecordingSession::ContinueKeptDocument(const std::string& content) {
-  std::vector<KeptElement> kept = ReadDocumentElements(content);
+  const std::vector<DocumentElement> kept =
+      ReadDocumentPrefix(content).document.elements;
   answers_.Restart(kept.size());
   if (kept.empty()) return "";
-  state_.startUrl = kept.front().url;
-  for (const KeptElement& element : kept) NoteTransactionHost(element.url);
+  state_.startUrl = kept.front().Url();
+  for (const DocumentElement& element : kept) {
+    NoteTransactionHost(element.Url());
+  }
   if (element_observer_) {
-    for (KeptElement& element : kept) {
+    for (const DocumentElement& element : kept) {
       element_observer_->ElementRecorded(RecordedElement{
-          element.completion ? ElementKind::kCompletion
-                             : ElementKind::kNavigation,
-          std::move(element.method), std::move(element.url),
-          element.body_size, std::move(element.text)});
+          element.kind, element.method, element.Url(), element.BodySize(),
+          content.substr(element.begin, element.end - element.begin)});
     }
   }
   return KeptElementsText(kept.size());

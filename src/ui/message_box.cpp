@@ -11,19 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "document/printable_text.h"
+#include "document/utf8.h"
 #include "ui/accessibility.h"
 #include "ui/window_teardown.h"
 
 namespace scrivlet {
 
-std::string DisplayText(const std::string& text) {
-  if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
-    return text;
-  }
-  g_autofree gchar* valid =
-      g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-  return valid;
-}
+std::string DisplayText(const std::string& text) { return ValidUtf8(text); }
 
 void ShowText(Gtk::Editable& box, const std::string& text) {
   std::string shown = DisplayText(text);
@@ -118,10 +113,13 @@ std::size_t RunAlert(Gtk::Window* owner, const std::string& prompt,
 }  // namespace
 
 // A warning goes to the program's log too: the agent keeps it, and a
-// failure told to a desk that nobody watched can be read afterwards.
+// failure told to a desk that nobody watched can be read afterwards. The
+// log may be a terminal, so no byte of a quoted name or file acts on it.
 void ShowMessageBox(Gtk::Window* owner, const std::string& prompt,
                     MessageIcon icon) {
-  if (icon == MessageIcon::kWarning) g_message("%s", prompt.c_str());
+  if (icon == MessageIcon::kWarning) {
+    g_message("%s", PrintableText(prompt).c_str());
+  }
   RunAlert(owner, prompt, icon, {"OK"}, 0);
 }
 

@@ -1,6 +1,5 @@
 #include "ui/recorded_requests_window.h"
 
-#include <glibmm/fileutils.h>
 #include <glibmm/main.h>
 #include <gtk/gtk.h>
 #include <gtkmm/image.h>
@@ -411,7 +410,14 @@ void RecordedRequestsWindow::ShowSelected() {
     try {
       const TransactionDocument read = ReadTransactionDocument(row->element.text);
       if (!read.elements.empty()) form = replay::FormText(read.elements[0]);
-    } catch (const DocumentReadError&) {
+    } catch (const DocumentReadError& error) {
+      // Every row was written by this program or read by the same reader,
+      // so this is a fault of the program's own: shown where the form
+      // would be, and logged.
+      form = "The form of request " + std::to_string(row->number) +
+             " cannot be shown: its element does not read back (" +
+             error.what() + ").";
+      g_message("%s", form.c_str());
     }
   }
   element_text_.get_buffer()->set_text(row ? DisplayText(row->element.text) : "");
@@ -480,9 +486,7 @@ void RecordedRequestsWindow::StartOrCancelCheck() {
   }
   std::vector<DocumentElement> elements;
   try {
-    elements = ReadTransactionDocument(
-                   Glib::file_get_contents(session_.state().transFilePath))
-                   .elements;
+    elements = session_.ReadDocumentForCheck().elements;
   } catch (const std::exception& error) {  // unreadable, or not a document
     ShowText(progress_, std::string("The replay check could not read "
                                     "trans.xml: ") +

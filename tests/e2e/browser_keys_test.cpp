@@ -141,5 +141,20 @@ TEST_F(BrowserKeysTest, EscapeStopsAPageThatIsLoading) {
                              ExpectedGet(server_.Url("/slow-page")));
 }
 
+// The answer keeps coming until Escape: the browser then closes the
+// connection, and the page is recorded once.
+TEST_F(BrowserKeysTest, EscapeStopsAnAnswerThatIsArriving) {
+  Reply endless{200, std::string(64 * 1024, 'x') + "<br>", ""};
+  endless.endless = true;
+  server_.Add("/endless", [endless](const RecordedRequest&) { return endless; });
+  TypeAddress(server_.Url("/endless"));
+  ASSERT_TRUE(WaitUntil([&] { return server_.EndlessBytesSent() > 8 << 20; }, 30s));
+
+  PressInPage("Escape");
+  EXPECT_TRUE(WaitUntil([&] { return server_.EndlessAnswersCut() == 1; }, 30s));
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/endless")));
+  EXPECT_TRUE(MessageWindows().empty());
+}
+
 }  // namespace
 }  // namespace scrivlet::e2e

@@ -112,6 +112,32 @@ TEST_F(BrowsingTest, AnAddressTypedWhileAPageStillLoadsIsRecordedOnce) {
                              ExpectedGet(server_.Url("/page")));
 }
 
+// The same while the page draws, when the typed address is redirected: its
+// end is the redirect's, recorded once.
+TEST_F(BrowsingTest, AnAddressTypedWhileAPageDrawsKeepsItsRedirect) {
+  server_.AddPage("/picture", BeaconPage("Picture", "<img src=\"/slow\">"));
+  server_.Add("/r/x", [](auto&) { return Reply{302, "", "/x-target"}; });
+  TypeAddress(server_.Url("/picture"));
+  ASSERT_TRUE(server_.WaitForRequest("/slow", 1));
+  TypeAddress(server_.Url("/r/x"));
+  WaitForPage("/x-target");
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/picture")) +
+                             ExpectedGet(server_.Url("/r/x")) +
+                             ExpectedCompletion(server_.Url("/x-target")));
+}
+
+// A page's script that rewrites its address names no request: the page
+// completes where its answer came from.
+TEST_F(BrowsingTest, APageThatRewritesItsAddressCompletesAtItsAnswer) {
+  server_.Add("/r/in", [](auto&) { return Reply{302, "", "/in-target"}; });
+  server_.AddPage("/in-target",
+                  BeaconPage("In", "", "history.replaceState(null,'','/?i=1');"));
+  TypeAddress(server_.Url("/r/in"));
+  WaitForPage("/?i=1");
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/r/in")) +
+                             ExpectedCompletion(server_.Url("/in-target")));
+}
+
 TEST_F(BrowsingTest, LinkClickIsRecordedWithItsEscapedQuery) {
   NavigateTo("/page");
   ClickInPage(kBox1);
@@ -340,6 +366,18 @@ TEST_F(BrowsingTest, RefreshReloadsThePageAndRecordsNothing) {
   EXPECT_EQ(ServerLog(),
             (std::vector<std::string>{"GET /page", "GET /page"}));
   ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")));
+}
+
+// Refresh while a typed page waits for its answer reloads the page shown;
+// the typed page's end is not the reload's.
+TEST_F(BrowsingTest, RefreshWhileATypedPageWaitsRecordsNothingMore) {
+  NavigateTo("/page");
+  TypeAddress(server_.Url("/slow"));
+  ASSERT_TRUE(server_.WaitForRequest("/slow", 1));
+  ClickControl(kRefresh);
+  WaitForPage("/page", 2);
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/page")) +
+                             ExpectedGet(server_.Url("/slow")));
 }
 
 }  // namespace

@@ -86,6 +86,17 @@ void RecordingServer::Handle(const httplib::Request& request,
   }
   // A 204 answer has no body.
   if (reply.status == 204) return;
+  if (reply.endless) {
+    response.set_chunked_content_provider(
+        "text/html; charset=utf-8",
+        [this, chunk = reply.html](std::size_t, httplib::DataSink& sink) {
+          if (!sink.write(chunk.data(), chunk.size())) return false;
+          endless_bytes_ += chunk.size();
+          return true;
+        },
+        [this](bool) { ++endless_cut_; });
+    return;
+  }
   response.set_content(reply.html, "text/html; charset=utf-8");
 }
 

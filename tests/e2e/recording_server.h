@@ -3,6 +3,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -37,6 +38,9 @@ struct Reply {
   std::string html;
   std::string location;  // for a 3xx answer
   std::string content_disposition = "";  // "" for none
+  // An HTML answer that never ends: `html` again and again, until the
+  // browser closes the connection.
+  bool endless = false;
 };
 
 // A page with no margin that reports its load: after its load event it
@@ -96,6 +100,10 @@ class RecordingServer {
                      std::chrono::milliseconds timeout = kWaitTimeout) const;
   bool WaitForRequest(const std::string& path, int count,
                       std::chrono::milliseconds timeout = kWaitTimeout) const;
+  // The bytes of endless answers sent so far, and how many of those answers
+  // the browser has cut off.
+  std::size_t EndlessBytesSent() const { return endless_bytes_; }
+  int EndlessAnswersCut() const { return endless_cut_; }
 
  private:
   void Handle(const httplib::Request& request, httplib::Response& response,
@@ -107,6 +115,8 @@ class RecordingServer {
   mutable std::mutex mutex_;
   std::vector<RecordedRequest> requests_;
   std::map<std::string, Route> routes_;
+  std::atomic<std::size_t> endless_bytes_ = 0;
+  std::atomic<int> endless_cut_ = 0;
   // Last: it serves from construction on and stops first on destruction.
   LoopbackHttpServer server_;
 };

@@ -158,7 +158,8 @@ class IgnoredBrowserEvents : public BrowserEvents {
                                    const std::string&, bool) override {}
   void WebBrowser1_DocumentComplete(BrowserId, const std::string&,
                                     const PageAnswer&) override {}
-  void WebBrowser1_LoadEndedWithoutPage(BrowserId) override {}
+  void WebBrowser1_LoadEndedWithoutPage(BrowserId,
+                                        const PageAnswer&) override {}
   void WebBrowser1_WebProcessTerminated(BrowserId) override {}
   void WebBrowser1_NetworkProcessTerminated() override {}
   void WebBrowser1_CommandStateChange(long, bool) override {}

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/browser_event_dispatch.h"
-#include "platform/load_outcome.h"
 #include "support/fakes.h"
 
 namespace scrivlet {
@@ -324,44 +323,6 @@ TEST(BrowserEventDispatchTest, EventsRaisedDuringADeliveryComeAfterIt) {
                 "popup started", "popup BeforeNavigate2 http://b/next",
                 "nested loop over", "popup ended", "use 1", "popup started",
                 "popup DocumentComplete http://b/next", "popup ended"}));
-}
-
-// What a finished top-level load completes, from the engine's load events.
-TEST(LoadOutcomeTest, SaysWhereEachKindOfLoadEnded) {
-  using Failure = std::pair<LoadFailure, bool>;  // and before the commit
-  struct Case {
-    const char* name;
-    bool committed;
-    std::vector<Failure> failures;
-    std::string completed;  // "" when the view still shows the old page
-  };
-  const std::string kFailing = "http://a/failing";
-  const std::string kView = "http://a/view";
-  const Case cases[] = {
-      {"a committed page", true, {}, kView},
-      {"an error page", false, {{LoadFailure::kOther, true}}, kFailing},
-      {"an error after the commit", true, {{LoadFailure::kOther, false}},
-       kView},
-      {"stopped", false, {{LoadFailure::kCancelled, true}}, ""},
-      {"a download or a 204 answer", false,
-       {{LoadFailure::kIgnoredByPolicy, true}}, ""},
-      {"taken by a media player", false, {{LoadFailure::kTakenByPlayer, true}},
-       ""},
-      {"a certificate accepted: no failure, no commit", false, {}, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    LoadOutcome load;
-    // An error page of an earlier load is not this one's.
-    load.Failed(LoadFailure::kOther, true, "http://a/earlier");
-    load.Started();
-    if (c.committed) load.Committed();
-    for (const auto& [failure, before_commit] : c.failures) {
-      load.Failed(failure, before_commit, kFailing);
-    }
-    const LoadCompletion completion = load.Finished(kView);
-    EXPECT_EQ(completion.new_page ? completion.url : "", c.completed);
-  }
 }
 
 }  // namespace

@@ -119,6 +119,36 @@ TEST_F(PageCompletionTest, ALoadWithoutANewPageOnlyEndsTheBusyDisplay) {
   EXPECT_TRUE(browser.fills.empty());
 }
 
+// The navigation of the load that replaces a page is pending; so are a
+// refresh and a record page asked for.
+TEST_F(PageCompletionTest, APageThatAnAskedLoadReplacesLeavesTheNextLoadOn) {
+  Start();
+  Navigate("http://a/1");
+  Navigate("http://a/r");
+  PageAnswer replaced = Answered(200);
+  replaced.replaced_by_asked_load = true;
+  replaced.asked_load_url = "http://a/r";
+  session.WebBrowser1_DocumentComplete(kMainView, "http://a/1", replaced);
+  EXPECT_EQ(state.pendingUrl, "http://a/r");
+  EXPECT_EQ(view.progress, "loading...");
+  session.WebBrowser1_DocumentComplete(kMainView, "http://a/in", Answered(200));
+  EXPECT_NE(Recorded().find("<URI>/in</URI>"), std::string::npos);
+
+  state.didRefresh = true;
+  replaced = PageAnswer{};
+  replaced.replaced_by_asked_load = replaced.refresh_goes_on = true;
+  session.WebBrowser1_LoadEndedWithoutPage(kMainView, replaced);
+  EXPECT_TRUE(state.didRefresh);
+
+  session.EndRecord_Click();
+  browser.navigations.clear();
+  replaced.refresh_goes_on = false;
+  session.WebBrowser1_LoadEndedWithoutPage(kMainView, replaced);
+  EXPECT_EQ(view.end_record_enabled, false);
+  session.WebBrowser1_WebProcessTerminated(kMainView);
+  EXPECT_EQ(browser.navigations, std::vector<std::string>{kRecordPage});
+}
+
 TEST_F(PageCompletionTest, AFrameCompletionOnlyRunsTheFinalSteps) {
   Start();
   view.text1 = "kept";
@@ -291,8 +321,10 @@ TEST_F(PageCompletionTest, AFailedDeletionAtTheServletAnswerIsToldAndEnds) {
 // whose process dies ("" below) is loaded again once; a second death is told.
 TEST_F(PageCompletionTest, AnUploadThatDidNotHappenKeepsTheTransaction) {
   const std::string page = "The record page " + kRecordPage + " could not be used: ";
-  const struct { std::string url; PageAnswer answer; std::string message; } cases[] = {
+  const struct { std::string url; PageAnswer answer; std::string message; bool unreadable = false; } cases[] = {
       {kRecordPage, ErrorPage("refused"), page + "could not connect (refused)."},
+      {kRecordPage, Answered(200), page + "could not read " + install.TransXml() +
+                                       ": Input/output error.", true},
       {kRecordPage, Answered(404), page + "HTTP 404."},
       {kRecordPage, Answered(200), page + "no upload form on the page."},
       {kServletAnswer, Answered(500), "The upload to " + kServletAnswer + " failed: HTTP 500."},
@@ -306,8 +338,10 @@ TEST_F(PageCompletionTest, AnUploadThatDidNotHappenKeepsTheTransaction) {
       EXPECT_EQ(browser.navigations, std::vector<std::string>{kRecordPage});
     }
     view.messages.clear();
+    files.fail_reads = c.unreadable;
     if (c.url.empty()) session.WebBrowser1_WebProcessTerminated(kMainView);
     else session.WebBrowser1_DocumentComplete(kMainView, c.url, c.answer);
+    files.fail_reads = false;
     for (auto& filled : std::exchange(browser.fill_answers, {})) filled(false);
     EXPECT_EQ(view.messages, (std::vector<Message>{{c.message + " The transaction is kept; \"Save "
                                                     "Transaction\" tries the upload again.",

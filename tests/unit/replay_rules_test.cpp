@@ -155,6 +155,8 @@ TEST(RequestRowsTest, RowsSayFailuresRedirectsAndReplayVerdicts) {
       {get, RecordedAnswer{302, "http://h/b", ""}, "302", "redirected to http://h/b", false},
       {get, RecordedAnswer{404, "http://h/a", ""}, "failed: 404", "", true},
       {get, RecordedAnswer{std::nullopt, "", "no host"}, "failed: no answer (no host)", "", true},
+      {get, RecordedAnswer{std::nullopt, "", kPageStoppedWorking},
+       "failed: the page stopped working", "", true},
       {target, RecordedAnswer{200, "http://h/b", ""}, "200", "the redirect's target", false},
       {script, std::nullopt, "", "script", false},
   };
