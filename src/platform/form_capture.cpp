@@ -139,6 +139,7 @@ void FormCapture::HandleScriptRequest(GVariant* parameters) {
   request.kind = StringOf(parameters, message::kKind);
   request.method = StringOf(parameters, message::kMethod);
   request.url = StringOf(parameters, message::kUrl);
+  request.redirected_from = StringOf(parameters, message::kFrom);
   g_autoptr(GVariant) headers = g_variant_lookup_value(
       parameters, message::kHeaders, G_VARIANT_TYPE("a(ss)"));
   if (headers != nullptr) {

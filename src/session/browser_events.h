@@ -59,6 +59,9 @@ struct ScriptRequest {
   std::vector<std::pair<std::string, std::string>> headers;
   // The bytes sent; absent without a body.
   std::optional<std::string> body;
+  // With kind "redirect": the address of the script request (or of the
+  // hop before) that the server redirected to `url`.
+  std::string redirected_from;
 };
 
 // The events a browser of the session raises, in plain values: the handlers

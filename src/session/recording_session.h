@@ -310,6 +310,9 @@ class RecordingSession : public BrowserEvents {
   std::set<std::string> transaction_hosts_;
   std::set<std::string> allowed_script_hosts_;
   std::map<std::string, std::size_t> other_script_hosts_;
+  // The addresses of the script requests recorded (and of their redirects'
+  // targets), whose redirects are recorded too.
+  std::set<std::string> recorded_script_urls_;
 };
 
 }  // namespace scrivlet

@@ -35,6 +35,21 @@ void RecordingSession::WebBrowser1_ScriptRequest(const ScriptRequest& request) {
   if (SkipsScriptRequest(state_, request.url) || state_.documentClosed) return;
   std::optional<UrlParts> parts = SplitUrl(request.url);
   if (!parts || request.method.empty()) return;
+  if (!request.redirected_from.empty()) {
+    // A redirect's target, as for a page: a completion-form element, after
+    // the recorded request it follows, whatever its host.
+    if (!recorded_script_urls_.contains(request.redirected_from)) return;
+    RequestFields fields =
+        DecideRequestFields(state_, std::move(*parts), request.url);
+    fields.method = "GET";
+    if (AppendCapturedElement(BuildCompletionElement(fields),
+                              ElementKind::kCompletion, fields.method,
+                              request.url, 0, /*script=*/true)) {
+      answers_.OtherAppended();
+      recorded_script_urls_.insert(request.url);
+    }
+    return;
+  }
   if (!transaction_hosts_.contains(parts->host) &&
       !allowed_script_hosts_.contains(parts->host)) {
     ++other_script_hosts_[parts->host];
@@ -54,6 +69,7 @@ void RecordingSession::WebBrowser1_ScriptRequest(const ScriptRequest& request) {
                             request.body ? request.body->size() : 0,
                             /*script=*/true)) {
     answers_.OtherAppended();
+    recorded_script_urls_.insert(request.url.substr(0, request.url.find('#')));
   }
 }
 

@@ -72,6 +72,7 @@ void RecordingSession::StartTransaction() {
     state_.incompleteBodyReported = false;
     answers_.Restart(0);
     transaction_hosts_.clear();
+    recorded_script_urls_.clear();
     if (element_observer_) element_observer_->TransactionStarted();
 
     state_.transactionName = kNameKey;

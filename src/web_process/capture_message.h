@@ -21,9 +21,12 @@
 //                      XMLHttpRequest or sendBeacon that the engine sent:
 //                      kKind ("fetch", "xhr" or "beacon"), kMethod, kUrl,
 //                      kHeaders (a(ss), the headers the script set), and
-//                      kBody (ay, the bytes sent) when it had a body. Sent
-//                      by the extension itself, only while script requests
-//                      are recorded.
+//                      kBody (ay, the bytes sent) when it had a body; or,
+//                      with kKind "redirect", the next hop of such a
+//                      request that the server redirected: kFrom, the
+//                      address redirected, and kUrl, where to. Sent by the
+//                      extension itself, only while script requests are
+//                      recorded, in the order the requests went out.
 //   kScriptSeenMessage a script request of the page has ended: kUrl. Sent
 //                      by the capture script whatever the choice, so that
 //                      the program can say what it did not record.
@@ -54,7 +57,8 @@
   X(kRecordScriptsMessage, "scrivlet-record-scripts") \
   X(kKind, "kind")                                \
   X(kHeaders, "headers")                          \
-  X(kBody, "body")
+  X(kBody, "body")                                \
+  X(kFrom, "from")
 
 namespace scrivlet::capture_message {
 

@@ -7,6 +7,7 @@
 // it never makes.
 #include "web_process/script_requests.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -42,6 +43,7 @@ struct Waiting {
   bool dropped = false;   // it is not to be recorded
   GVariant* headers = nullptr;  // a(ss), held once complete
   GBytes* body = nullptr;       // held once complete, when it has one
+  std::string from;  // for a redirect's next hop, the address redirected
 };
 std::map<std::uint64_t, Waiting> waiting;  // by ticket
 // The tickets of the sent requests, in the order they were sent: each is
@@ -49,6 +51,14 @@ std::map<std::uint64_t, Waiting> waiting;  // by ticket
 // gets them in that order whatever order their bodies were read in.
 std::deque<std::uint64_t> sent_order;
 std::uint64_t last_ticket = 0;
+// The script requests sent lately and the hops of their redirects, newest
+// last: a redirect from one of them is one more hop to record.
+struct Hop {
+  std::uint64_t page = 0;
+  std::string url;
+};
+std::deque<Hop> recent_hops;
+constexpr std::size_t kRecentHops = 64;
 guint expiry_source = 0;
 
 std::string TextOf(JSCValue* value) {
@@ -92,6 +102,10 @@ void Deliver(const Waiting& request) {
   g_variant_builder_add(&builder, "{sv}", message::kUrl,
                         g_variant_new_string(request.url.c_str()));
   g_variant_builder_add(&builder, "{sv}", message::kHeaders, request.headers);
+  if (!request.from.empty()) {
+    g_variant_builder_add(&builder, "{sv}", message::kFrom,
+                          g_variant_new_string(request.from.c_str()));
+  }
   if (request.body) {
     g_variant_builder_add(
         &builder, "{sv}", message::kBody,
@@ -146,10 +160,17 @@ void ArmExpiry() {
   }
 }
 
+void NoteHop(std::uint64_t page, std::string url) {
+  recent_hops.push_back(Hop{page, std::move(url)});
+  if (recent_hops.size() > kRecentHops) recent_hops.pop_front();
+}
+
 void Matched(std::uint64_t ticket) {
   const auto found = waiting.find(ticket);
   if (found == waiting.end()) return;
   found->second.sent = true;
+  NoteHop(found->second.page, found->second.url.substr(
+                                  0, found->second.url.find('#')));
   sent_order.push_back(ticket);
   Flush();
 }
@@ -227,11 +248,42 @@ void Complete(JSCValue* ticket_value, JSCValue* headers, JSCValue* body,
 
 // Every request of the page and its frames passes here before it goes out;
 // a redirect's next hop too, which is no new script request.
+// A redirect of a script request sent lately goes in the order of the
+// requests sent, after the request it follows.
+void Redirected(std::uint64_t page, const char* from, const char* to) {
+  if (!from || !to) return;
+  const auto hop = std::find_if(
+      recent_hops.rbegin(), recent_hops.rend(),
+      [&](const Hop& h) { return h.page == page && h.url == from; });
+  if (hop == recent_hops.rend()) return;
+  Waiting next;
+  next.page = page;
+  next.kind = "redirect";
+  next.method = "GET";
+  next.url = to;
+  next.from = from;
+  next.begun_us = g_get_monotonic_time();
+  next.sent = true;
+  next.complete = true;
+  next.headers = g_variant_ref_sink(g_variant_new_array(
+      G_VARIANT_TYPE("(ss)"), nullptr, 0));
+  const std::uint64_t ticket = ++last_ticket;
+  waiting.emplace(ticket, std::move(next));
+  NoteHop(page, to);
+  sent_order.push_back(ticket);
+  Flush();
+}
+
 gboolean OnSendRequest(WebKitWebPage* page, WebKitURIRequest* request,
                        WebKitURIResponse* redirected_response, gpointer) {
-  if (!recording || redirected_response) return FALSE;
+  if (!recording) return FALSE;
   const char* uri = webkit_uri_request_get_uri(request);
   if (!uri) return FALSE;
+  if (redirected_response) {
+    Redirected(webkit_web_page_get_id(page),
+               webkit_uri_response_get_uri(redirected_response), uri);
+    return FALSE;
+  }
   const char* method = webkit_uri_request_get_http_method(request);
   Expire();
   if (const auto matched =

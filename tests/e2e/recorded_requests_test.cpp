@@ -104,7 +104,7 @@ TEST_F(RecordedRequestsTest, RowsAreTheElementsOfTheDocumentAsTheyAreWritten) {
   NavigateTo("/form");
   ClickInPage(kBox1);
   WaitForPage("/form-target");
-  WaitForElements(5);
+  WaitForElements(7);
 
   const RecordedRequest post = server_.LastPost();
   const auto rows = ExpectedRows({post.body.size()});
@@ -266,12 +266,14 @@ TEST_F(RecordedRequestsTest, AfterAFailedUploadRecordingIsPausedAndSaysSo) {
 
 // Ticked in the window (and kept for the next start), the requests of page
 // scripts are recorded with the bytes the server received; a multipart body
-// by its parts, under a boundary of the program's own. A fetch that never
-// went out leaves nothing.
+// by its parts, under a boundary of the program's own; a redirect adds its
+// target. A fetch that never went out leaves nothing.
 TEST_F(RecordedRequestsTest, ScriptRequestsAreRecordedAsTheServerGotThemOnceTicked) {
   const WindowId window = OpenRecordedRequests();
   Display().Activate(window);
   Display().Key("alt+s");
+  EXPECT_TRUE(texts_.WaitFor(
+      "\nRequests made by page scripts are recorded (F9 to change).\n"));
   EXPECT_TRUE(WaitUntil([&] {
     std::ifstream file(installation_.HomeDir() + "/config/scrivlet/choices.ini");
     std::stringstream text;
@@ -299,10 +301,13 @@ TEST_F(RecordedRequestsTest, ScriptRequestsAreRecordedAsTheServerGotThemOnceTick
   std::string form = ExpectedPost(server_.Url("/api/upload"), parts,
                                   "multipart/form-data; boundary=" + ours);
   form.replace(form.find("<HL>Content-Type"), 4, "<HL>X-CSRF-Token: t0k\r\n");
+  std::string redirected = ExpectedPost(server_.Url("/redirect-after-post"), "r=1",
+                                        "text/plain;charset=UTF-8");
+  redirected.replace(redirected.find("Content-Type"), 12, "content-type");
   EXPECT_EQ(Document(),
             kDocumentStart + ExpectedGet(server_.Url("/scripts")) +
                 ExpectedGet(server_.Url("/beacon?page=%2Fscripts")) + sign_in +
-                form +
+                form + redirected + ExpectedCompletion(server_.Url("/landing")) +
                 ExpectedPost(server_.Url("/api/leave"), sent("/api/leave").body,
                              sent("/api/leave").Header("Content-Type")));
   EXPECT_TRUE(server_.RequestsTo("/api/never").empty());

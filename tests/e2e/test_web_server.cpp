@@ -182,7 +182,8 @@ std::optional<std::string> HtmlFor(const std::string& path,
   }
   if (path == "/scripts") {
     // In turn: a fetch that is aborted before it goes out, a JSON sign-in
-    // by fetch, a FormData with a file by XMLHttpRequest, a beacon.
+    // by fetch, a FormData with a file by XMLHttpRequest, a fetch that is
+    // redirected, a beacon.
     return Page("Scripts", "<div class=\"box\" id=\"b1\" onclick=\"go()\">go</div>",
                 "function go(){"
                 "fetch('/api/never',{method:'POST',body:'never',"
@@ -194,7 +195,9 @@ std::optional<std::string> HtmlFor(const std::string& path,
                 "x.setRequestHeader('X-CSRF-Token','t0k');var f=new FormData();"
                 "f.append('name','ann lee');f.append('file',new Blob(['l1\\nl2'],"
                 "{type:'text/plain'}),'notes.txt');x.onload=function(){"
-                "navigator.sendBeacon('/api/leave','bye&now');};x.send(f);});}");
+                "fetch('/redirect-after-post',{method:'POST',body:'r=1'}).then("
+                "function(){navigator.sendBeacon('/api/leave','bye&now');});};"
+                "x.send(f);});}");
   }
   if (path == "/scripts-other") {
     return Page("Other host", "<div class=\"box\" id=\"b1\" onclick=\""
