@@ -59,6 +59,13 @@ struct Hop {
 };
 std::deque<Hop> recent_hops;
 constexpr std::size_t kRecentHops = 64;
+// Each page's main documents: counted as they start, and the one that got
+// the wrappers last.
+struct PageDocuments {
+  std::uint64_t document = 0;
+  std::uint64_t wrapped = 0;
+};
+std::map<std::uint64_t, PageDocuments> pages;
 guint expiry_source = 0;
 
 std::string TextOf(JSCValue* value) {
@@ -295,37 +302,8 @@ gboolean OnSendRequest(WebKitWebPage* page, WebKitURIRequest* request,
   return FALSE;
 }
 
-void OnPageCreated(WebKitWebProcessExtension*, WebKitWebPage* page, gpointer) {
-  g_signal_connect(page, "send-request", G_CALLBACK(&OnSendRequest), nullptr);
-}
-
-void OnProgramMessage(WebKitWebProcessExtension*, WebKitUserMessage* received,
-                      gpointer) {
-  if (g_strcmp0(webkit_user_message_get_name(received),
-                message::kRecordScriptsMessage) != 0) {
-    return;
-  }
-  GVariant* on = webkit_user_message_get_parameters(received);
-  if (on && g_variant_is_of_type(on, G_VARIANT_TYPE_BOOLEAN)) {
-    recording = g_variant_get_boolean(on);
-  }
-}
-
-}  // namespace
-
-void Initialize(WebKitWebProcessExtension* extension, GVariant* user_data) {
-  the_extension = extension;
-  if (user_data && g_variant_is_of_type(user_data, G_VARIANT_TYPE_BOOLEAN)) {
-    recording = g_variant_get_boolean(user_data);
-  }
-  g_signal_connect(extension, "page-created", G_CALLBACK(&OnPageCreated),
-                   nullptr);
-  g_signal_connect(extension, "user-message-received",
-                   G_CALLBACK(&OnProgramMessage), nullptr);
-}
-
-void DocumentStarted(WebKitWebPage* page, WebKitFrame* frame) {
-  if (!recording) return;
+// Puts the wrappers into the page's own world of `frame`.
+void Install(WebKitWebPage* page, WebKitFrame* frame) {
   g_autoptr(JSCContext) context = webkit_frame_get_js_context(frame);
   if (!context) return;
   g_autoptr(JSCValue) install = jsc_context_evaluate(
@@ -347,6 +325,73 @@ void DocumentStarted(WebKitWebPage* page, WebKitFrame* frame) {
               jsc_exception_get_message(exception));
     jsc_context_clear_exception(context);
   }
+}
+
+// Ticked while pages are shown: the main documents that have no wrappers
+// yet get them now, so that their requests from now on are recorded (a
+// script that kept the engine's function before is not seen). Frames get
+// them with their next document.
+void WrapShownPages() {
+  for (auto& [id, documents] : pages) {
+    if (documents.wrapped == documents.document) continue;
+    WebKitWebPage* page = webkit_web_process_extension_get_page(the_extension, id);
+    if (!page) continue;
+    Install(page, webkit_web_page_get_main_frame(page));
+    documents.wrapped = documents.document;
+  }
+}
+
+void OnPageCreated(WebKitWebProcessExtension*, WebKitWebPage* page, gpointer) {
+  g_signal_connect(page, "send-request", G_CALLBACK(&OnSendRequest), nullptr);
+  const std::uint64_t id = webkit_web_page_get_id(page);
+  pages[id] = PageDocuments{};
+  g_object_weak_ref(
+      G_OBJECT(page),
+      [](gpointer page_id, GObject*) {
+        pages.erase(static_cast<std::uint64_t>(GPOINTER_TO_SIZE(page_id)));
+      },
+      GSIZE_TO_POINTER(id));
+}
+
+void OnProgramMessage(WebKitWebProcessExtension*, WebKitUserMessage* received,
+                      gpointer) {
+  if (g_strcmp0(webkit_user_message_get_name(received),
+                message::kRecordScriptsMessage) != 0) {
+    return;
+  }
+  GVariant* on = webkit_user_message_get_parameters(received);
+  if (on && g_variant_is_of_type(on, G_VARIANT_TYPE_BOOLEAN)) {
+    recording = g_variant_get_boolean(on);
+    if (recording) WrapShownPages();
+  }
+}
+
+}  // namespace
+
+void Initialize(WebKitWebProcessExtension* extension, GVariant* user_data) {
+  the_extension = extension;
+  if (user_data && g_variant_is_of_type(user_data, G_VARIANT_TYPE_BOOLEAN)) {
+    recording = g_variant_get_boolean(user_data);
+  }
+  g_signal_connect(extension, "page-created", G_CALLBACK(&OnPageCreated),
+                   nullptr);
+  g_signal_connect(extension, "user-message-received",
+                   G_CALLBACK(&OnProgramMessage), nullptr);
+}
+
+void DocumentStarted(WebKitWebPage* page, WebKitFrame* frame) {
+  const bool main_frame = webkit_frame_is_main_frame(frame);
+  PageDocuments* documents = nullptr;
+  if (main_frame) {
+    const auto found = pages.find(webkit_web_page_get_id(page));
+    if (found != pages.end()) {
+      documents = &found->second;
+      ++documents->document;
+    }
+  }
+  if (!recording) return;
+  Install(page, frame);
+  if (documents) documents->wrapped = documents->document;
 }
 
 }  // namespace scrivlet::script_requests
