@@ -142,6 +142,7 @@ void BrowserGroup::WatchAnswer(WebKitWebResource* resource) {
 }
 
 void BrowserGroup::NoteAnswer(std::string url, int status) {
+  if (script_events_) script_events_->WebBrowser1_ResourceAnswered(url, status);
   answers_.emplace_back(std::move(url), status);
   if (answers_.size() > kAnswersKept) answers_.pop_front();
 }

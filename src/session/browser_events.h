@@ -116,6 +116,10 @@ class BrowserEvents {
   virtual void WebBrowser1_ScriptRequest(const ScriptRequest& /*request*/) {}
   // A request a page's script made to `URL` has ended, recorded or not.
   virtual void WebBrowser1_ScriptRequestSeen(const std::string& /*URL*/) {}
+  // One of the views' resources (a page, a frame, an image, a script's
+  // request) got an answer with `status` from `URL`.
+  virtual void WebBrowser1_ResourceAnswered(const std::string& /*URL*/,
+                                            int /*status*/) {}
 };
 
 }  // namespace scrivlet

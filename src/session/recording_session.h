@@ -210,6 +210,9 @@ class RecordingSession : public BrowserEvents {
   // Counts, while script requests are not recorded, those of the main
   // page, and says so in the status line.
   void WebBrowser1_ScriptRequestSeen(const std::string& URL) override;
+  // The answer of a recorded script request, shown beside its element.
+  void WebBrowser1_ResourceAnswered(const std::string& URL,
+                                    int status) override;
   // The requests to `host` (as written in addresses, port included) that
   // scripts start from now on are recorded too.
   void AllowScriptHost(const std::string& host);

@@ -45,7 +45,7 @@ void RecordingSession::WebBrowser1_ScriptRequest(const ScriptRequest& request) {
     if (AppendCapturedElement(BuildCompletionElement(fields),
                               ElementKind::kCompletion, fields.method,
                               request.url, 0, /*script=*/true)) {
-      answers_.OtherAppended();
+      answers_.ScriptRequestAppended(request.url);
       recorded_script_urls_.insert(request.url);
     }
     return;
@@ -68,8 +68,9 @@ void RecordingSession::WebBrowser1_ScriptRequest(const ScriptRequest& request) {
                             fields.method, request.url,
                             request.body ? request.body->size() : 0,
                             /*script=*/true)) {
-    answers_.OtherAppended();
-    recorded_script_urls_.insert(request.url.substr(0, request.url.find('#')));
+    const std::string sent = request.url.substr(0, request.url.find('#'));
+    answers_.ScriptRequestAppended(sent);
+    recorded_script_urls_.insert(sent);
   }
 }
 
@@ -82,6 +83,15 @@ void RecordingSession::WebBrowser1_ScriptRequestSeen(const std::string& URL) {
   ++unrecorded_script_requests_;
   if (status_line_.message().empty() || status_line_.message() == told) {
     ShowStatus(status_line_.Tell(UnrecordedScriptRequestsText()));
+  }
+}
+
+void RecordingSession::WebBrowser1_ResourceAnswered(const std::string& URL,
+                                                    int status) {
+  if (ended_) return;
+  if (const std::optional<std::size_t> index =
+          answers_.ResourceAnswered(URL, RecordedAnswer{status, URL, ""})) {
+    TellAnswer(*index);
   }
 }
 

@@ -312,6 +312,7 @@ TEST_F(RecordedRequestsTest, ScriptRequestsAreRecordedAsTheServerGotThemOnceTick
                              sent("/api/leave").Header("Content-Type")));
   EXPECT_TRUE(server_.RequestsTo("/api/never").empty());
   EXPECT_TRUE(texts_.WaitFor("\nscript\n"));
+  EXPECT_TRUE(texts_.WaitFor("\nfailed: 404\n"));
 }
 
 // Unticked, nothing of the scripts is recorded and the status line counts

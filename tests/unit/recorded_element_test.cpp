@@ -75,6 +75,17 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
   session.WebBrowser1_DocumentComplete(kMainView, "http://h/next", Answered(200));
   Navigate("http://h/lost");
   session.WebBrowser1_WebProcessTerminated(kMainView);
+  // Script requests: the answers from their address, oldest first; a
+  // frame's completion there is no answer of theirs.
+  session.SetRecordScriptRequests(true);
+  for (int i = 0; i < 2; ++i) {
+    session.WebBrowser1_ScriptRequest({"fetch", "GET", "http://h/api", {}, {}});
+  }
+  session.WebBrowser1_DocumentComplete(kFrame, "http://h/api", Answered(500));
+  for (int status : {201, 202}) {
+    session.WebBrowser1_ResourceAnswered("http://h/other", 200);
+    session.WebBrowser1_ResourceAnswered("http://h/api", status);
+  }
   using Told = std::pair<std::size_t, RecordedAnswer>;
   EXPECT_EQ(observer.answers, (std::vector<Told>{{1, {200, "http://h/frame", ""}},
                                                  {0, {404, "http://h/a", ""}},
@@ -82,8 +93,10 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
                                                  {3, {200, "http://h/end", ""}},
                                                  {4, {{}, "", "no"}},
                                                  {6, {200, "http://h/next", ""}},
-                                                 {7, {{}, "", kPageStoppedWorking}}}));
-  EXPECT_EQ(session.answers().answer(7), observer.answers.back().second);
+                                                 {7, {{}, "", kPageStoppedWorking}},
+                                                 {8, {201, "http://h/api", ""}},
+                                                 {9, {202, "http://h/api", ""}}}));
+  EXPECT_EQ(session.answers().answer(9), observer.answers.back().second);
 }
 
 TEST_F(RecordedElementTest, EveryTransactionStartIsTold) {
