@@ -123,10 +123,12 @@
   if (typeof originalFetch === 'function' && RequestClass) {
     // The Request is made first, so the bytes read from its clone are the
     // bytes sent (a FormData's boundary is fixed when it is made).
-    W.fetch = function fetch(input, init) {
+    // Parameters as the engine's functions have them, so that a wrapper's
+    // length is the original's.
+    W.fetch = function fetch(input) {
       let request;
       try {
-        request = new RequestClass(input, init);
+        request = new RequestClass(input, arguments[1]);
       } catch (e) {
         return originalFetch.apply(this, arguments);
       }
@@ -168,7 +170,8 @@
       return result;
     };
     Object.defineProperty(proto.setRequestHeader, 'name', { value: 'setRequestHeader' });
-    proto.send = function send_(body) {
+    proto.send = function send_() {
+      const body = arguments[0];
       const state = opened.get(this);
       const ticket = state && state.url ? start('xhr', state.method, state.url) : 0;
       let result;
@@ -191,7 +194,8 @@
   const NavigatorClass = W.Navigator;
   const sendBeacon = NavigatorClass && NavigatorClass.prototype.sendBeacon;
   if (typeof sendBeacon === 'function') {
-    NavigatorClass.prototype.sendBeacon = function sendBeacon_(url, data) {
+    NavigatorClass.prototype.sendBeacon = function sendBeacon_(url) {
+      const data = arguments[1];
       const target = absolute(url);
       const ticket = target ? start('beacon', 'POST', target) : 0;
       let queued;
