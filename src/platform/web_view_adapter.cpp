@@ -493,6 +493,9 @@ gboolean WebViewAdapter::OnLoadFailedWithTlsErrors(
     for (const auto& [flag, fault] : kFaults) {
       if (errors & flag) problem.faults.push_back(fault);
     }
+    g_autofree char* pem = nullptr;
+    g_object_get(certificate, "certificate-pem", &pem, nullptr);
+    if (pem) problem.certificate_pem = pem;
     const auto held_view = GObjectPtr<WebKitWebView>::Ref(view);
     const auto held_certificate = GObjectPtr<GTlsCertificate>::Ref(certificate);
     auto* adapter = static_cast<WebViewAdapter*>(self);
