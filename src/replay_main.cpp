@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "document/document_reader.h"
 #include "replay/replay_engine.h"
@@ -21,7 +22,7 @@ namespace {
 constexpr char kProgram[] = "scrivlet-replay";
 constexpr char kUsage[] =
     "usage: scrivlet-replay [--json] [--proxy http://HOST:PORT] [--insecure] "
-    "[--no-credentials] [--timeout SECONDS] FILE\n";
+    "[--certificate PEM-FILE] [--no-credentials] [--timeout SECONDS] FILE\n";
 constexpr unsigned kLongestTimeout = 24 * 60 * 60;
 
 // Exit statuses.
@@ -35,6 +36,7 @@ struct Arguments {
   bool credentials = true;
   unsigned timeout_seconds = scrivlet::replay::ReplayOptions{}.timeout_seconds;
   std::string proxy;
+  std::vector<std::string> certificates;  // PEM files
   std::string file;
 };
 
@@ -59,6 +61,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
       arguments.json = true;
     } else if (argument == "--insecure") {
       arguments.insecure = true;
+    } else if (argument == "--certificate" && i + 1 < argc) {
+      arguments.certificates.push_back(argv[++i]);
     } else if (argument == "--no-credentials") {
       arguments.credentials = false;
     } else if ((argument == "--timeout" && i + 1 < argc) ||
@@ -155,6 +159,21 @@ int main(int argc, char** argv) {
     options.accept_certificate = [](const std::string&, GTlsCertificate*,
                                     GTlsCertificateFlags) { return ""; };
   }
+  std::vector<AcceptedCertificate> accepted;
+  for (const std::string& file : arguments->certificates) {
+    g_autoptr(GError) problem = nullptr;
+    g_autoptr(GTlsCertificate) certificate =
+        g_tls_certificate_new_from_file(file.c_str(), &problem);
+    if (certificate == nullptr) {
+      std::fprintf(stderr, "%s: --certificate %s: %s. Nothing was sent.\n",
+                   kProgram, Quoted(file).c_str(), problem->message);
+      return kCannotRun;
+    }
+    g_autofree char* pem = nullptr;
+    g_object_get(certificate, "certificate-pem", &pem, nullptr);
+    accepted.push_back({"", pem});
+  }
+  if (!arguments->insecure) options.accept_certificate = AcceptOnly(accepted);
   const ReplayScope scope = ScopeOf(document.elements);
   if (arguments->credentials && !scope.credential_hosts.empty()) {
     std::string hosts;

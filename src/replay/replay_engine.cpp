@@ -578,6 +578,31 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
   gint64 sent_at_ = 0;
 };
 
+std::function<std::string(const std::string&, GTlsCertificate*,
+                          GTlsCertificateFlags)>
+AcceptOnly(std::vector<AcceptedCertificate> accepted) {
+  return [accepted = std::move(accepted)](
+             const std::string& host, GTlsCertificate* certificate,
+             GTlsCertificateFlags) -> std::string {
+    bool host_accepted = false;
+    for (const AcceptedCertificate& entry : accepted) {
+      if (!entry.host.empty() && entry.host != host) continue;
+      host_accepted = true;
+      g_autoptr(GTlsCertificate) kept =
+          g_tls_certificate_new_from_pem(entry.pem.c_str(), -1, nullptr);
+      if (kept != nullptr && certificate != nullptr &&
+          g_tls_certificate_is_same(kept, certificate)) {
+        return "";
+      }
+    }
+    return host_accepted
+               ? "the system does not trust it, and it is not the one "
+                 "accepted for " + host
+               : "the system does not trust it, and none was accepted for " +
+                     host;
+  };
+}
+
 ReplayEngine::ReplayEngine(std::vector<DocumentElement> elements,
                            ReplayOptions options)
     : run_(std::make_shared<Run>(std::move(elements), std::move(options))) {}

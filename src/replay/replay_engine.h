@@ -43,6 +43,7 @@
 
 #include "document/document_reader.h"
 #include "replay/session_bound.h"
+#include "session/certificate.h"
 
 namespace scrivlet::replay {
 
@@ -109,6 +110,14 @@ struct ReplayCallbacks {
   // not go on (`failure` says why).
   std::function<void(ReplayEnd end, const std::string& failure)> finished;
 };
+
+// A ReplayOptions::accept_certificate that passes exactly the certificates
+// of `accepted` (compared as certificates), each for its host only, or for
+// any host where its host is "". Any other certificate the system does not
+// trust is refused, and the refusal says why.
+std::function<std::string(const std::string&, GTlsCertificate*,
+                          GTlsCertificateFlags)>
+AcceptOnly(std::vector<AcceptedCertificate> accepted);
 
 class ReplayEngine {
  public:

@@ -157,25 +157,7 @@ ReplayOptions CheckOptions(const std::string& proxy,
   ReplayOptions options;
   options.proxy = proxy;
   if (!proxy.empty()) options.proxy_ignore_hosts = proxy_bypass;
-  options.accept_certificate = [accepted](const std::string& host,
-                                          GTlsCertificate* certificate,
-                                          GTlsCertificateFlags) -> std::string {
-    bool host_accepted = false;
-    for (const AcceptedCertificate& entry : accepted) {
-      if (entry.host != host) continue;
-      host_accepted = true;
-      g_autoptr(GTlsCertificate) kept =
-          g_tls_certificate_new_from_pem(entry.pem.c_str(), -1, nullptr);
-      if (kept != nullptr && certificate != nullptr &&
-          g_tls_certificate_is_same(kept, certificate)) {
-        return "";
-      }
-    }
-    return host_accepted
-               ? "it is not the certificate accepted in the browser for " + host
-               : "the system does not trust it, and none was accepted in the "
-                 "browser for " + host;
-  };
+  options.accept_certificate = AcceptOnly(accepted);
   return options;
 }
 

@@ -71,13 +71,13 @@ class ReplayEngineTest : public ::testing::Test {
 TEST_F(ReplayEngineTest, CancelEndsTheReplayWithoutTheStepsLeft) {
   ReplayEngine engine(Gets({"/page", "/slow", "/page"}), {});
   std::vector<StepResult> steps;
-  std::optional<bool> cancelled;
+  std::optional<ReplayEnd> cancelled;
   engine.Start({nullptr, [&](const StepResult& step) { steps.push_back(step); },
-                [&](bool was_cancelled) { cancelled = was_cancelled; }});
+                [&](ReplayEnd end, const std::string&) { cancelled = end; }});
   ASSERT_TRUE(RunUntil([&] { return slow_requests_ == 1; }));
   engine.Cancel();
   ASSERT_TRUE(RunUntil([&] { return cancelled.has_value(); }));
-  EXPECT_TRUE(*cancelled);
+  EXPECT_EQ(*cancelled, ReplayEnd::kCancelled);
   EXPECT_FALSE(engine.running());
   ASSERT_EQ(steps.size(), 1u);
   EXPECT_EQ(steps[0].status, 200);
@@ -89,7 +89,7 @@ TEST_F(ReplayEngineTest, AnEngineDestroyedWhileRunningCallsNothingMore) {
   int calls = 0;
   engine->Start({[&](std::size_t) { ++calls; },
                  [&](const StepResult&) { ++calls; },
-                 [&](bool) { ++calls; }});
+                 [&](ReplayEnd, const std::string&) { ++calls; }});
   ASSERT_TRUE(RunUntil([&] { return slow_requests_ == 1; }));
   engine.reset();
   const gint64 settle = g_get_monotonic_time() + G_USEC_PER_SEC / 5;
