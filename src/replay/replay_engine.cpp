@@ -233,7 +233,8 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
     soup_message_add_flags(message_.get(), static_cast<SoupMessageFlags>(
                                                SOUP_MESSAGE_NO_REDIRECT |
                                                SOUP_MESSAGE_IDEMPOTENT));
-    AddHeaders(request, ThroughProxy(uri));
+    const bool through_proxy = ThroughProxy(uri);
+    AddHeaders(request, through_proxy);
     if (request.body) {
       g_autoptr(GBytes) body =
           g_bytes_new(request.body->data(), request.body->size());
@@ -244,6 +245,14 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
                      G_CALLBACK(&Run::OnAcceptCertificate), this);
     g_signal_connect(message_.get(), "authenticate",
                      G_CALLBACK(&Run::OnAuthenticate), this);
+    if (request.scheme == "https" || !through_proxy) {
+      // The HTTP library adds the proxy's credentials it has learnt to
+      // every request, also to one that goes to the server itself (inside
+      // the tunnel, or past the proxy): they are taken out again after it
+      // has, just before sending.
+      g_signal_connect_after(message_.get(), "starting",
+                             G_CALLBACK(&Run::OnStarting), nullptr);
+    }
     step_cancellable_ = GObjectPtr<GCancellable>::Adopt(g_cancellable_new());
     StartDeadline();
     sent_at_ = g_get_monotonic_time();
@@ -329,6 +338,11 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
     soup_auth_authenticate(auth, run.proxy_credentials_->first.c_str(),
                            run.proxy_credentials_->second.c_str());
     return TRUE;
+  }
+
+  static void OnStarting(SoupMessage* message, gpointer) {
+    soup_message_headers_remove(soup_message_get_request_headers(message),
+                                kProxyAuthorization);
   }
 
   static void OnSent(GObject* source, GAsyncResult* result, gpointer data) {

@@ -57,7 +57,8 @@ TEST_F(RecordedElementTest, TellsEachAppendedElementAsTheFileHoldsIt) {
 
 // Each recorded navigation gets what its page got (a frame too): a
 // redirect's navigation and its completion element both get the final
-// page's, a load without a page gets none.
+// page's, a load without a page gets none, a redirect loop keeps the
+// engine's reason.
 TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
   Start();
   Navigate("http://h/a");
@@ -73,14 +74,18 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
   session.WebBrowser1_LoadEndedWithoutPage(kMainView);
   Navigate("http://h/next");
   session.WebBrowser1_DocumentComplete(kMainView, "http://h/next", Answered(200));
+  Navigate("http://h/loop");
+  session.WebBrowser1_DocumentComplete(
+      kMainView, "http://h/loop", {{}, true, "Too many redirects", {{302, "http://h/loop"}}});
   using Told = std::pair<std::size_t, RecordedAnswer>;
   EXPECT_EQ(observer.answers, (std::vector<Told>{{1, {200, "http://h/frame", ""}},
                                                  {0, {404, "http://h/a", ""}},
                                                  {2, {302, "http://h/end", ""}},
                                                  {3, {200, "http://h/end", ""}},
                                                  {4, {{}, "", "no"}},
-                                                 {6, {200, "http://h/next", ""}}}));
-  EXPECT_EQ(session.answers().answer(6), observer.answers.back().second);
+                                                 {6, {200, "http://h/next", ""}},
+                                                 {7, {302, "http://h/loop", "Too many redirects"}}}));
+  EXPECT_EQ(session.answers().answer(7), observer.answers.back().second);
 }
 
 TEST_F(RecordedElementTest, EveryTransactionStartIsTold) {
