@@ -10,7 +10,6 @@
 #include <string_view>
 #include <utility>
 
-#include "document/base64.h"
 #include "platform/gobject_ptr.h"
 #include "replay/proxy_address.h"
 #include "replay/replayed_request.h"
