@@ -53,12 +53,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   g_autoptr(GUri) uri = NewRequestUri(request);
   FUZZ_CHECK(uri != nullptr, request.url.c_str());
+  // Relaxed: a recorded "%" that starts no escape is sent as it stands.
   g_autoptr(GUri) parsed = g_uri_parse(
-      request.url.c_str(), static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS), nullptr);
+      request.url.c_str(),
+      static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS | G_URI_FLAGS_PARSE_RELAXED),
+      nullptr);
   FUZZ_CHECK(parsed != nullptr, request.url.c_str());
   FUZZ_CHECK(g_strcmp0(g_uri_get_host(parsed), request.host.c_str()) == 0,
              "the address names the Host line's host");
-  FUZZ_CHECK(g_uri_get_port(parsed) == request.port,
+  // The HTTP library's parse gives the scheme's port where none is named.
+  const int port = request.port != -1 ? request.port
+                   : request.scheme == "https" ? 443
+                                               : 80;
+  FUZZ_CHECK(g_uri_get_port(parsed) == port,
              "the address names the Host line's port");
   FUZZ_CHECK(g_uri_get_userinfo(parsed) == nullptr, "no user in the address");
   g_autoptr(SoupMessage) message =

@@ -387,9 +387,8 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
       current_.location = location;
       current_.redirect_target = ResolveLocation(current_.url, location);
     }
-    GHashTable* parameters = nullptr;
+    g_autoptr(GHashTable) parameters = nullptr;
     const char* type = soup_message_headers_get_content_type(headers, &parameters);
-    g_autoptr(GHashTable) owned_parameters = parameters;
     html_ = type != nullptr &&
             std::string_view(type).find("html") != std::string_view::npos;
     const char* charset =

@@ -3,6 +3,7 @@
 #include <libsoup/soup.h>
 #include <libxml/HTMLparser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/xmlerror.h>
 
 #include <algorithm>
 #include <array>
@@ -122,7 +123,10 @@ void AppendMultipartFields(std::vector<FormField>& out,
   g_autoptr(SoupMessageHeaders) headers =
       soup_message_headers_new(SOUP_MESSAGE_HEADERS_REQUEST);
   soup_message_headers_replace(headers, "Content-Type", content_type.c_str());
-  g_autoptr(GBytes) bytes = g_bytes_new(body.data(), body.size());
+  // The HTTP library's multipart reader looks for its boundaries with
+  // strstr(), past the body's end unless a NUL follows it: the string's own
+  // buffer, which has one, is lent to it rather than copied without it.
+  g_autoptr(GBytes) bytes = g_bytes_new_static(body.data(), body.size());
   g_autoptr(SoupMultipart) multipart =
       soup_multipart_new_from_message(headers, bytes);
   if (multipart == nullptr) return;
@@ -155,6 +159,35 @@ void AppendMultipartFields(std::vector<FormField>& out,
     out.push_back(std::move(field));
   }
 }
+
+// libxml2 writes what it cannot decode in an answer to standard error; the
+// bytes a server sends are no concern of the user's terminal. Silences the
+// thread's libxml2 error output while it lives.
+class QuietXmlErrors {
+ public:
+  QuietXmlErrors()
+      : generic_(xmlGenericError), generic_context_(xmlGenericErrorContext),
+        structured_(xmlStructuredError),
+        structured_context_(xmlStructuredErrorContext) {
+    xmlSetGenericErrorFunc(nullptr, &Ignore);
+    xmlSetStructuredErrorFunc(nullptr, &IgnoreStructured);
+  }
+  ~QuietXmlErrors() {
+    xmlSetGenericErrorFunc(generic_context_, generic_);
+    xmlSetStructuredErrorFunc(structured_context_, structured_);
+  }
+  QuietXmlErrors(const QuietXmlErrors&) = delete;
+  QuietXmlErrors& operator=(const QuietXmlErrors&) = delete;
+
+ private:
+  static void Ignore(void*, const char*, ...) {}
+  static void IgnoreStructured(void*, xmlErrorPtr) {}
+
+  xmlGenericErrorFunc generic_;
+  void* generic_context_;
+  xmlStructuredErrorFunc structured_;
+  void* structured_context_;
+};
 
 struct ParserFree {
   void operator()(htmlParserCtxtPtr parser) const { htmlFreeParserCtxt(parser); }
@@ -215,6 +248,7 @@ bool MayHandOut(std::string_view html, const std::string& name) {
 std::vector<NamedValue> HandedOutValues(std::string_view html,
                                         const std::string& charset) {
   OfferReader reader;
+  const QuietXmlErrors quiet;
   const std::unique_ptr<htmlParserCtxt, ParserFree> owned_parser(
       htmlCreateMemoryParserCtxt(
           html.data(),
