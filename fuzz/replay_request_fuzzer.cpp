@@ -16,13 +16,13 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "glib_fatal.h"
 #include "replay/replayed_request.h"
 #include "replay/request_rows.h"
 #include "replay/session_bound.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_log_set_always_fatal(static_cast<GLogLevelFlags>(
-      G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING));
+  scrivlet::fuzz::MakeGLibWarningsFatal();
   return 0;
 }
 

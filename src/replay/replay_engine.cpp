@@ -170,7 +170,7 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
   }
 
   void ScheduleNextStep() {
-    GSource* source = g_idle_source_new();
+    g_autoptr(GSource) source = g_idle_source_new();
     g_source_set_callback(
         source,
         [](gpointer data) -> gboolean {
@@ -180,7 +180,6 @@ class ReplayEngine::Run : public std::enable_shared_from_this<Run> {
         },
         NewBox(), DeleteBox);
     g_source_attach(source, context_.get());
-    g_source_unref(source);
   }
 
   void SendStep() {

@@ -120,6 +120,12 @@ void OnStartElement(void* data, const xmlChar* name,
 void AppendMultipartFields(std::vector<FormField>& out,
                            const std::string& content_type,
                            const std::string& body) {
+  // A recorded line with a stray CR in it is no header the reader takes.
+  if (std::any_of(content_type.begin(), content_type.end(), [](char c) {
+        return c == '\r' || c == '\n' || c == '\0';
+      })) {
+    return;
+  }
   g_autoptr(SoupMessageHeaders) headers =
       soup_message_headers_new(SOUP_MESSAGE_HEADERS_REQUEST);
   soup_message_headers_replace(headers, "Content-Type", content_type.c_str());
@@ -146,6 +152,13 @@ void AppendMultipartFields(std::vector<FormField>& out,
     gsize size = 0;
     const auto* data =
         static_cast<const char*>(g_bytes_get_data(part_body, &size));
+    // A part whose end the reader misplaced before its start has a size
+    // that runs out of the body: it is no field.
+    if (data != nullptr &&
+        (data < body.data() || size > body.size() ||
+         data + size > body.data() + body.size())) {
+      continue;
+    }
     FormField field{name, std::string(data != nullptr ? data : "", size),
                     std::nullopt, ""};
     if (const auto* file_name = static_cast<const char*>(
