@@ -66,6 +66,9 @@ class AppendOnlyFiles : public FileSystem {
   void DeleteFile(const std::string&) override {}
   std::vector<std::string> ReadLines(const std::string&) override { return {}; }
   std::string ReadText(const std::string&) override { return {}; }
+  std::string ReadTextUpTo(const std::string&, std::uint64_t) override {
+    return {};
+  }
   void CreateTextFile(const std::string&, const std::string&) override {}
   void ReplaceFile(const std::string&, const std::string&) override {}
   void TruncateFile(const std::string&, std::uint64_t) override {}

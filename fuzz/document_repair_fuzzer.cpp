@@ -29,10 +29,10 @@ std::string Repaired(const std::string& content, const DocumentRepair& plan) {
   return content.substr(0, plan.keep) + plan.append;
 }
 
-std::string JoinedTexts(const std::vector<KeptElement>& elements) {
-  std::string joined;
-  for (const KeptElement& element : elements) joined += element.text;
-  return joined;
+// Whether `tail` holds a line that ends with an element's end.
+bool HoldsElementEndLine(const std::string& tail) {
+  return tail.find("</REQUEST>\r\n") != std::string::npos ||
+         tail.find("</REQUEST>\n") != std::string::npos;
 }
 
 void CheckAnyContent(const std::string& content) {
@@ -42,16 +42,19 @@ void CheckAnyContent(const std::string& content) {
   if (!plan.append.empty()) {
     FUZZ_CHECK(repaired == kFirstLine, "only the first line is completed");
   }
-  FUZZ_CHECK(content.find("</REQUEST>\r\n", plan.keep) == std::string::npos ||
+  FUZZ_CHECK(!HoldsElementEndLine(content.substr(plan.keep)) ||
                  plan.keep == content.size(),
              "no element end is cut");
   if (repaired == content) return;
   FUZZ_CHECK(PlanDocumentRepair(repaired) ==
                  (DocumentRepair{repaired.size(), ""}),
              "a repaired document is whole");
-  FUZZ_CHECK(kFirstLine + JoinedTexts(ReadDocumentElements(repaired)) ==
-                 repaired,
-             "a repaired document is its first line and its elements");
+  const DocumentPrefix read = ReadDocumentPrefix(repaired);
+  FUZZ_CHECK(!read.problem && read.head_end, "a repaired document reads whole");
+  FUZZ_CHECK((read.document.elements.empty() ? *read.head_end
+                                             : read.document.elements.back().end) ==
+                 repaired.size(),
+             "a repaired document ends with its head or its last element");
 }
 
 // Up to eight elements built by the writer from the input, torn at an
@@ -108,13 +111,15 @@ void CheckTornDocument(FuzzedDataProvider& provider) {
   FUZZ_CHECK(repaired ==
                  document.substr(0, whole ? ends[whole - 1] : kFirstLine.size()),
              "exactly the elements written before the tear are kept");
-  const std::vector<KeptElement> read = ReadDocumentElements(repaired);
+  const std::vector<DocumentElement> read =
+      ReadDocumentPrefix(repaired).document.elements;
   FUZZ_CHECK(read.size() == whole, "each kept element reads back");
   for (std::size_t i = 0; i < read.size(); ++i) {
-    FUZZ_CHECK(read[i].url == written[i].url, "address");
+    FUZZ_CHECK(read[i].Url() == written[i].url, "address");
     FUZZ_CHECK(read[i].method == (written[i].post ? "POST" : "GET"), "method");
-    FUZZ_CHECK(read[i].completion == written[i].completion, "form");
-    FUZZ_CHECK(read[i].body_size == written[i].body_size, "body size");
+    FUZZ_CHECK((read[i].kind == ElementKind::kCompletion) == written[i].completion,
+               "form");
+    FUZZ_CHECK(read[i].BodySize() == written[i].body_size, "body size");
   }
 }
 

@@ -52,6 +52,12 @@ class MemoryFileSystem : public FileSystem {
     if (found == files.end()) throw FileError(path, "No such file");
     return found->second;
   }
+  std::string ReadTextUpTo(const std::string& path,
+                           std::uint64_t max_size) override {
+    std::string text = ReadText(path);
+    if (text.size() > max_size) throw FileError(path, "File too large");
+    return text;
+  }
   void CreateTextFile(const std::string& path,
                       const std::string& text) override {
     files[path] = text;

@@ -12,10 +12,13 @@
 #include <vector>
 
 #include "document/document_reader.h"
+#include "document/printable_text.h"
+#include "platform/posix_file_system.h"
 #include "replay/replay_engine.h"
 #include "replay/replay_report.h"
 #include "replay/replayed_request.h"
 #include "replay/verdict.h"
+#include "session/document_file.h"
 
 namespace {
 
@@ -113,23 +116,23 @@ int main(int argc, char** argv) {
   const std::optional<Arguments> arguments = ParseArguments(argc, argv);
   if (!arguments) return kCannotRun;
 
-  g_autofree char* contents = nullptr;
-  gsize length = 0;
-  g_autoptr(GError) error = nullptr;
-  if (!g_file_get_contents(arguments->file.c_str(), &contents, &length,
-                           &error)) {
-    std::fprintf(stderr, "%s: %s. Nothing was sent.\n", kProgram,
-                 error->message);
-    return kCannotRun;
-  }
+  // The document is opened by the file layer's rules: a FIFO, a device or
+  // a file of more than kMaxDocumentSize bytes is refused before it is
+  // read. The name and the document's bytes are quoted printable.
+  const std::string file = PrintableText(arguments->file);
   TransactionDocument document;
   try {
-    document = ReadTransactionDocument(std::string_view(contents, length));
+    PosixFileSystem files;
+    document = ReadDocumentFile(files, arguments->file);
+  } catch (const FileError& problem) {
+    std::fprintf(stderr, "%s: %s: %s. Nothing was sent.\n", kProgram,
+                 file.c_str(), problem.what());
+    return kCannotRun;
   } catch (const DocumentReadError& problem) {
     std::fprintf(stderr,
                  "%s: %s: %s. This is not a transaction document; nothing "
                  "was sent.\n",
-                 kProgram, arguments->file.c_str(), problem.what());
+                 kProgram, file.c_str(), problem.what());
     return kCannotRun;
   }
 
@@ -141,7 +144,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr,
                    "%s: %s: line %d: %s. This element cannot be replayed; "
                    "nothing was sent.\n",
-                   kProgram, arguments->file.c_str(), element.first_line,
+                   kProgram, file.c_str(), element.first_line,
                    request.problem.c_str());
       return kCannotRun;
     }
@@ -160,13 +163,13 @@ int main(int argc, char** argv) {
                                     GTlsCertificateFlags) { return ""; };
   }
   std::vector<AcceptedCertificate> accepted;
-  for (const std::string& file : arguments->certificates) {
+  for (const std::string& path : arguments->certificates) {
     g_autoptr(GError) problem = nullptr;
     g_autoptr(GTlsCertificate) certificate =
-        g_tls_certificate_new_from_file(file.c_str(), &problem);
+        g_tls_certificate_new_from_file(path.c_str(), &problem);
     if (certificate == nullptr) {
       std::fprintf(stderr, "%s: --certificate %s: %s. Nothing was sent.\n",
-                   kProgram, Quoted(file).c_str(), problem->message);
+                   kProgram, Quoted(path).c_str(), problem->message);
       return kCannotRun;
     }
     g_autofree char* pem = nullptr;
@@ -178,7 +181,7 @@ int main(int argc, char** argv) {
   if (arguments->credentials && !scope.credential_hosts.empty()) {
     std::string hosts;
     for (const std::string& host : scope.credential_hosts) {
-      hosts += (hosts.empty() ? "" : ", ") + host;
+      hosts += (hosts.empty() ? "" : ", ") + PrintableText(host);
     }
     std::fprintf(stderr,
                  "%s: the recorded Authorization line (the site's password) "

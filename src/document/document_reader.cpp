@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
+#include <utility>
 
-#include "document/document_writer.h"
 #include "document/header_fields.h"
+#include "document/printable_text.h"
 #include "document/utf8.h"
 
 namespace scrivlet {
@@ -14,8 +14,12 @@ namespace {
 constexpr std::string_view kElementStart = "<REQUEST>";
 constexpr std::string_view kBlanks = " \t\r\n";
 
+// The longest numeric reference ReferencedCode takes: "&#x", eight hex
+// digits and ";".
+constexpr std::size_t kLongestReference = 12;
+
 // The code point of a numeric reference's digits ("13", "x0D"); nullopt
-// when they are not one.
+// when they are not one: decimal or hex digits only, at most eight.
 std::optional<std::uint32_t> ReferencedCode(std::string_view digits) {
   int base = 10;
   if (!digits.empty() && (digits[0] == 'x' || digits[0] == 'X')) {
@@ -23,13 +27,22 @@ std::optional<std::uint32_t> ReferencedCode(std::string_view digits) {
     digits.remove_prefix(1);
   }
   if (digits.empty() || digits.size() > 8) return std::nullopt;
-  const std::string text(digits);
-  char* end = nullptr;
-  const unsigned long code = std::strtoul(text.c_str(), &end, base);
-  if (end != text.c_str() + text.size() || code > 0x10FFFF) {
-    return std::nullopt;
+  std::uint32_t code = 0;
+  for (const char c : digits) {
+    int value = -1;
+    if (c >= '0' && c <= '9') {
+      value = c - '0';
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      value = c - 'a' + 10;
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
+      value = c - 'A' + 10;
+    }
+    if (value < 0) return std::nullopt;
+    code = code * static_cast<std::uint32_t>(base) +
+           static_cast<std::uint32_t>(value);
   }
-  return static_cast<std::uint32_t>(code);
+  if (code > 0x10FFFF) return std::nullopt;
+  return code;
 }
 
 // Reads the document from the front. Every Read* call either consumes what
@@ -38,37 +51,50 @@ class Reader {
  public:
   explicit Reader(std::string_view text) : text_(text) {}
 
-  TransactionDocument Read() {
-    TransactionDocument document;
+  // Each element is read whole or not at all: a problem inside one ends
+  // the reading before it.
+  DocumentPrefix Read() {
+    DocumentPrefix prefix;
+    try {
+      ReadHead(prefix);
+      while (true) {
+        SkipBlanks();
+        if (AtEnd()) break;
+        if (Next("</HTTP-TRANSACTION>")) {
+          prefix.document.closed = true;
+          SkipBlanks();
+          if (!AtEnd()) Fail(at_, "text after the closing line");
+          break;
+        }
+        if (!LookingAt(kElementStart)) {
+          Fail(at_,
+               "expected \"<REQUEST>\" or \"</HTTP-TRANSACTION>\", found " +
+                   Found());
+        }
+        prefix.document.elements.push_back(ReadElement());
+      }
+    } catch (const DocumentReadError& problem) {
+      prefix.problem = problem;
+    }
+    return prefix;
+  }
+
+ private:
+  void ReadHead(DocumentPrefix& prefix) {
     SkipBlanks();
     if (AtEnd()) Fail(0, "the document is empty");
-    if (Rest().substr(0, 5) == "<?xml") {
+    if (LookingAt("<?xml")) {
       const std::size_t close = text_.find("?>", at_);
       if (close == std::string_view::npos) {
         Fail(at_, "the XML declaration is not closed");
       }
       at_ = close + 2;
     }
-    Next("<HTTP-TRANSACTION>");
-    while (true) {
-      SkipBlanks();
-      if (AtEnd()) break;
-      if (Next("</HTTP-TRANSACTION>")) {
-        document.closed = true;
-        SkipBlanks();
-        if (!AtEnd()) Fail(at_, "text after the closing line");
-        break;
-      }
-      if (!LookingAt(kElementStart)) {
-        Fail(at_, "expected \"<REQUEST>\" or \"</HTTP-TRANSACTION>\", found " +
-                      Found());
-      }
-      document.elements.push_back(ReadElement());
-    }
-    return document;
+    if (!Next("<HTTP-TRANSACTION>")) return;
+    SkipLineEnd();
+    prefix.head_end = at_;
   }
 
- private:
   DocumentElement ReadElement() {
     DocumentElement element;
     element.begin = at_;
@@ -95,11 +121,7 @@ class Reader {
     if (Next("<CONTENT>")) ReadContent(element);
     if (!navigation) Expect("</REQUEST-LINE>");
     Expect("</REQUEST>");
-    if (LookingAt("\r\n")) {
-      at_ += 2;
-    } else if (LookingAt("\n")) {
-      at_ += 1;
-    }
+    SkipLineEnd();
     element.end = at_;
     element.last_line = LineAt(at_ - 1);
 
@@ -153,6 +175,14 @@ class Reader {
     return UnescapeText(text_.substr(start, end - start));
   }
 
+  void SkipLineEnd() {
+    if (LookingAt("\r\n")) {
+      at_ += 2;
+    } else if (LookingAt("\n")) {
+      at_ += 1;
+    }
+  }
+
   void SkipBlanks() {
     const std::size_t next = text_.find_first_not_of(kBlanks, at_);
     at_ = next == std::string_view::npos ? text_.size() : next;
@@ -178,12 +208,14 @@ class Reader {
     }
   }
 
-  // What stands at the reading position, for a message.
+  // What stands at the reading position, for a message: the start of the
+  // line, printable whatever its bytes.
   std::string Found() const {
     if (AtEnd()) return "the end of the document";
     constexpr std::size_t kShown = 24;
-    const std::string_view line = Rest().substr(0, Rest().find_first_of("\r\n"));
-    return "\"" + std::string(line.substr(0, kShown)) +
+    const std::string_view start = Rest().substr(0, kShown + 1);
+    const std::string_view line = start.substr(0, start.find_first_of("\r\n"));
+    return "\"" + PrintableText(line.substr(0, kShown)) +
            (line.size() > kShown ? "…" : "") + "\"";
   }
 
@@ -216,92 +248,25 @@ class Reader {
 };
 
 
-constexpr std::string_view kElementEndLine = "</REQUEST>\r\n";
-constexpr std::string_view kCompletionEndLine =
-    "</REQUEST-LINE></REQUEST>\r\n";
-constexpr std::string_view kHeadersEndLine = "\r\n</HEADERS>\r\n";
-constexpr std::string_view kRefererStart = "<HL>Referer: ";
-constexpr std::string_view kHeaderEnd = "</HL>";
-constexpr std::string_view kPieceStart = "<W3C_ENC>";
-constexpr std::string_view kPieceEnd = "</W3C_ENC>";
-
-// The text between `open` and the next `close` from `from` on; npos-safe:
-// "" when either is missing.
-std::string_view Between(std::string_view text, std::string_view open,
-                         std::string_view close, std::size_t from = 0) {
-  const std::size_t start = text.find(open, from);
-  if (start == std::string_view::npos) return {};
-  const std::size_t end = text.find(close, start + open.size());
-  if (end == std::string_view::npos) return {};
-  return text.substr(start + open.size(), end - start - open.size());
-}
-
-// The escaped base on the Referer line, the last header line. Only the
-// writer's own lines hold "<HL>", so the last "<HL>Referer: " before the
-// headers' end is that line's, even when an extra-headers line before it
-// begins with "Referer: " or the authority holds a line break.
-std::string_view RecordedBase(std::string_view element) {
-  const std::size_t headers_end = element.find(kHeadersEndLine);
-  if (headers_end == std::string_view::npos) return {};
-  const std::size_t start = element.rfind(kRefererStart, headers_end);
-  if (start == std::string_view::npos) return {};
-  std::string_view value = element.substr(
-      start + kRefererStart.size(), headers_end - start - kRefererStart.size());
-  if (!value.ends_with(kHeaderEnd)) return {};
-  value.remove_suffix(kHeaderEnd.size());
-  return value;
-}
-
-// A navigation's body as its pieces joined by "&".
-std::size_t NavigationBodySize(std::string_view element) {
-  std::size_t size = 0;
-  std::size_t pieces = 0;
-  for (std::size_t at = element.find(kPieceStart);
-       at != std::string_view::npos; at = element.find(kPieceStart, at)) {
-    at += kPieceStart.size();
-    const std::size_t end = element.find(kPieceEnd, at);
-    if (end == std::string_view::npos) break;
-    size += UnescapeText(element.substr(at, end - at)).size();
-    ++pieces;
-    at = end + kPieceEnd.size();
-  }
-  return pieces == 0 ? 0 : size + pieces - 1;
-}
-
-// A completion's content line: what follows the headers up to the last line.
-std::size_t CompletionBodySize(std::string_view element) {
-  const std::size_t headers_end = element.find(kHeadersEndLine);
-  if (headers_end == std::string_view::npos) return 0;
-  const std::size_t content = headers_end + kHeadersEndLine.size();
-  const std::size_t last_line = element.size() - kCompletionEndLine.size();
-  return last_line > content + 2 ? last_line - content - 2 : 0;
-}
-
-KeptElement ReadKeptElement(std::string_view text) {
-  KeptElement element;
-  element.completion = text.ends_with(kCompletionEndLine);
-  element.method = UnescapeText(Between(text, "<METHOD>", "</METHOD>"));
-  const std::string_view base = RecordedBase(text);
-  if (!base.empty()) {
-    element.url = UnescapeText(base) +
-                  UnescapeText(Between(text, "<URI>", "</URI>"));
-  }
-  element.body_size = element.completion ? CompletionBodySize(text)
-                                         : NavigationBodySize(text);
-  element.text = text;
-  return element;
-}
-
 }  // namespace
 
 DocumentReadError::DocumentReadError(int line, const std::string& problem)
     : std::runtime_error("line " + std::to_string(line) + ": " + problem),
       line_(line) {}
 
-TransactionDocument ReadTransactionDocument(std::string_view text) {
+DocumentPrefix ReadDocumentPrefix(std::string_view text) {
   return Reader(text).Read();
 }
 
+TransactionDocument ReadTransactionDocument(std::string_view text) {
+  DocumentPrefix prefix = ReadDocumentPrefix(text);
+  if (prefix.problem) throw *prefix.problem;
+  return std::move(prefix.document);
+}
+
+// Linear in the text's length: after an "&" only the few bytes that a
+// reference can span are looked at, so a text full of "&" without ";" costs
+// no more than any other.
 std::string UnescapeText(std::string_view text) {
   static constexpr std::pair<std::string_view, char> kEntities[] = {
       {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'},
@@ -311,57 +276,37 @@ std::string UnescapeText(std::string_view text) {
   std::size_t at = 0;
   while (at < text.size()) {
     const std::size_t amp = text.find('&', at);
+    if (amp == std::string_view::npos) {
+      out.append(text.substr(at));
+      break;
+    }
     out.append(text.substr(at, amp - at));
-    if (amp == std::string_view::npos) break;
-    at = amp;
-    const std::string_view rest = text.substr(at);
-    bool replaced = false;
+    const std::string_view rest = text.substr(amp);
+    std::size_t used = 0;
     for (const auto& [entity, character] : kEntities) {
-      if (rest.substr(0, entity.size()) == entity) {
+      if (rest.starts_with(entity)) {
         out += character;
-        at += entity.size();
-        replaced = true;
+        used = entity.size();
         break;
       }
     }
-    const std::size_t semicolon = rest.find(';');
-    if (!replaced && rest.substr(0, 2) == "&#" &&
-        semicolon != std::string_view::npos) {
-      if (const auto code = ReferencedCode(rest.substr(2, semicolon - 2))) {
-        AppendUtf8(out, *code);
-        at += semicolon + 1;
-        replaced = true;
+    if (used == 0 && rest.starts_with("&#")) {
+      const std::size_t semicolon =
+          rest.substr(0, kLongestReference).find(';');
+      if (semicolon != std::string_view::npos) {
+        if (const auto code = ReferencedCode(rest.substr(2, semicolon - 2))) {
+          AppendUtf8(out, *code);
+          used = semicolon + 1;
+        }
       }
     }
-    if (!replaced) {
+    if (used == 0) {
       out += '&';
-      ++at;
+      used = 1;
     }
+    at = amp + used;
   }
   return out;
-}
-
-std::size_t WholeElementEnd(std::string_view content, std::size_t at) {
-  if (content.substr(at, kElementStart.size()) != kElementStart) {
-    return std::string_view::npos;
-  }
-  const std::size_t end = content.find(kElementEndLine, at);
-  return end == std::string_view::npos ? end : end + kElementEndLine.size();
-}
-
-std::vector<KeptElement> ReadDocumentElements(std::string_view content) {
-  const std::string first_line = std::string(kDocumentStartLine) + kLineEnd;
-  std::vector<KeptElement> elements;
-  if (!content.starts_with(first_line)) return elements;
-  std::size_t at = first_line.size();
-  for (std::size_t end = WholeElementEnd(content, at);
-       end != std::string_view::npos; end = WholeElementEnd(content, at)) {
-    elements.push_back(ReadKeptElement(content.substr(at, end - at)));
-    elements.back().begin = at;
-    elements.back().end = end;
-    at = end;
-  }
-  return elements;
 }
 
 }  // namespace scrivlet

@@ -2,11 +2,15 @@
 #define SCRIVLET_DOCUMENT_DOCUMENT_READER_H_
 
 // Reads a transaction document back into its REQUEST elements: the inverse
-// of the document writer. A pure function over the document's text; it
-// touches no file.
+// of the document writer. Pure functions over the document's text; they
+// touch no file. One reader serves every use of a document: the replay
+// check, the kept document at a transaction's start (its list of requests
+// and its repair) and the deletion of a request, so they all see the same
+// elements.
 //
 // What it accepts: the document as the writer makes it, with or without
-// its closing line, and also with its lines joined (as the record page
+// its closing line, with CR LF or LF line ends (a document that went
+// through an editor), and also with its lines joined (as the record page
 // receives it). The first line may be missing (a document whose file was
 // created by the first capture). Line breaks and blanks between tags are
 // ignored; the texts of METHOD, URI, HL and W3C_ENC are taken between their
@@ -14,7 +18,7 @@
 // "&quot;", "&apos;" and numeric references such as "&#13;"). An "&" that
 // starts none of these is kept as it stands, so a text that was written
 // without escaping reads back as written, as long as it does not hold its
-// own closing tag.
+// own closing tag. Reading takes time in proportion to the text's length.
 
 #include <cstddef>
 #include <optional>
@@ -46,7 +50,8 @@ struct DocumentElement {
   std::optional<std::string> body;
   // Where the element stands in the document: the byte range from its
   // "<REQUEST>" to the end of the line that holds its "</REQUEST>" (line
-  // end included), and the numbers (from 1) of that first and last line.
+  // end, CR LF or LF, included when there is one), and the numbers (from 1)
+  // of that first and last line.
   std::size_t begin = 0;
   std::size_t end = 0;
   int first_line = 0;
@@ -54,6 +59,8 @@ struct DocumentElement {
 
   // SCHEME://HOST followed by the URI.
   std::string Url() const { return scheme + "://" + host + uri; }
+  // The size of the body; 0 without one.
+  std::size_t BodySize() const { return body ? body->size() : 0; }
 };
 
 struct TransactionDocument {
@@ -73,58 +80,33 @@ class DocumentReadError : public std::runtime_error {
   int line_;
 };
 
-// Throws DocumentReadError for anything that is not a transaction document:
-// an empty text, a tag out of place, an element cut off at the end (a torn
-// tail), a REQUEST without a Host or a Referer line, or text after the
-// closing line.
+// What a reading from the front found: the elements up to the first text
+// that is not part of a document, and why it stopped there.
+struct DocumentPrefix {
+  // The whole elements read, in order, and whether the closing line
+  // followed them.
+  TransactionDocument document;
+  // The end of the document's head (the XML declaration when present, the
+  // root's start tag and the line end after it); nullopt when the text
+  // does not begin with the root's start tag.
+  std::optional<std::size_t> head_end;
+  // Why reading stopped before the end of the text (see
+  // ReadTransactionDocument); nullopt when it read all of it.
+  std::optional<DocumentReadError> problem;
+};
+
+// Never throws: whatever the bytes, the elements before the first problem.
+DocumentPrefix ReadDocumentPrefix(std::string_view text);
+
+// The whole document. Throws DocumentReadError for anything that is not a
+// transaction document: an empty text, a tag out of place, an element cut
+// off at the end (a torn tail), a REQUEST without a Host or a Referer line,
+// or text after the closing line. Quoted bytes of the text in the message
+// are made printable (document/printable_text.h).
 TransactionDocument ReadTransactionDocument(std::string_view text);
 
 // Undoes the entity and character references named above.
 std::string UnescapeText(std::string_view text);
-
-
-// --- The whole elements of a document this program is writing ---
-//
-// Reading back the REQUEST elements of a document this program wrote: a
-// transaction that goes on with a document kept from an earlier run learns
-// from it its first address and what each element records.
-//
-// An element is read by the lines the writer gives it (document_writer.h):
-// its second line holds the method between "<METHOD>" and "</METHOD>" and
-// the escaped URI between "<URI>" and "</URI>"; the line just before
-// "</HEADERS>" is the Referer line, which holds the base (scheme "://"
-// authority), escaped; the navigation form has a "</REQUEST-LINE>" line of
-// its own and its body as one W3C_ENC line per piece, the completion form
-// ends with "</REQUEST-LINE></REQUEST>" and holds the one-line content
-// block of a post on the line before that. The writer escapes "<" in
-// everything it records, so no recorded text can look like these marks.
-
-// One element as the document holds it.
-struct KeptElement {
-  bool completion = false;  // the completion form
-  std::string method;       // "" when the element holds no method
-  // The address the element records: base and URI with the writer's
-  // escapes undone. "" when the element names no address.
-  std::string url;
-  // Bytes of the body the element records: a navigation's body pieces
-  // joined by "&", escapes undone; a completion's content line as written.
-  std::size_t body_size = 0;
-  // The element's text, line ends included.
-  std::string text;
-  // Its byte range in the content it was read from.
-  std::size_t begin = 0;
-  std::size_t end = 0;
-};
-
-// The end of the whole element that starts at `at` of `content` (a line
-// that begins with "<REQUEST>" up to the first line that ends with
-// "</REQUEST>"), or npos when no whole element starts there.
-std::size_t WholeElementEnd(std::string_view content, std::size_t at);
-
-// The whole elements that follow the first line of `content`, in order, up
-// to the first text that is not one. Nothing when `content` does not begin
-// with the first line.
-std::vector<KeptElement> ReadDocumentElements(std::string_view content);
 
 }  // namespace scrivlet
 

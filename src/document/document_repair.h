@@ -9,19 +9,20 @@
 // line. The document the next elements are appended to must be the first
 // line and whole REQUEST elements, so such a torn tail is cut first.
 //
-// Reading the document: an element starts with a line that begins with
-// "<REQUEST>" and ends with the first line that ends with "</REQUEST>"
-// (the navigation form's "</REQUEST>", the completion form's
-// "</REQUEST-LINE></REQUEST>"), each line ended by CR LF. The writer
-// escapes "<" in everything it records, so no recorded text can look like
-// either line.
+// Reading the document is the document reader's (document_reader.h), as
+// for every other use of it: the elements it reads before the first text
+// that is not part of a document. An element is whole once the line of its
+// "</REQUEST>" has ended (CR LF, or LF in a document that went through an
+// editor). The writer escapes "<" in everything it records, so no recorded
+// text can look like an element's end.
 //
 // What is kept, so that the repair never loses a whole element:
-//  * A document that begins with its first line keeps that line and the
-//    whole elements after it. Whatever follows them is a torn tail and is
-//    cut, provided it holds no line ending in "</REQUEST>": a tail that
-//    does is not something a killed writer leaves, and the document is
-//    then left alone.
+//  * A document that begins with its root's start tag (after the XML
+//    declaration) keeps its head and the whole elements after it. Whatever
+//    follows them is a torn tail and is cut, provided it holds no line
+//    ending in "</REQUEST>": a tail that does is not something a killed
+//    writer leaves, and the document is then left alone. Nothing kept is
+//    rewritten: its line ends stay as they are.
 //  * A file that holds only a first part of the first line (a start killed
 //    while creating the document), perhaps followed by NUL bytes, is cut
 //    to that part and completed to the first line.

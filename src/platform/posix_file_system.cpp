@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <string>
 
 namespace scrivlet {
 namespace {
@@ -40,7 +42,9 @@ class Descriptor {
     struct stat info {};
     if (::fstat(fd_, &info) != 0) ThrowErrno(path_, errno);
     if (S_ISDIR(info.st_mode)) ThrowErrno(path_, EISDIR);
-    if (!S_ISREG(info.st_mode)) ThrowErrno(path_, EINVAL);
+    if (!S_ISREG(info.st_mode)) {
+      throw FileError(path_, "Not a regular file (a FIFO, a device or a socket)");
+    }
     return info;
   }
   // Hands the open descriptor over to the caller.
@@ -101,8 +105,24 @@ std::vector<std::string> PosixFileSystem::ReadLines(const std::string& path) {
 }
 
 std::string PosixFileSystem::ReadText(const std::string& path) {
+  return ReadTextUpTo(path, std::numeric_limits<std::uint64_t>::max());
+}
+
+// The size is checked on the open file, so a file swapped in after the
+// check is not the one read; one that grows while it is read is cut at
+// the limit and refused.
+std::string PosixFileSystem::ReadTextUpTo(const std::string& path,
+                                          std::uint64_t max_size) {
   Descriptor file(path, O_RDONLY | O_NONBLOCK);
   const struct stat info = file.RegularFileStatus();
+  const auto too_large = [&](std::uint64_t size) {
+    return FileError(path, "File too large: " + std::to_string(size) +
+                               " bytes, more than the " +
+                               std::to_string(max_size) + " read at most");
+  };
+  if (static_cast<std::uint64_t>(info.st_size) > max_size) {
+    throw too_large(static_cast<std::uint64_t>(info.st_size));
+  }
   std::string content;
   content.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[65536];
@@ -114,6 +134,7 @@ std::string PosixFileSystem::ReadText(const std::string& path) {
     }
     if (got == 0) break;
     content.append(buffer, static_cast<std::size_t>(got));
+    if (content.size() > max_size) throw too_large(content.size());
   }
   file.Close();
   return content;
@@ -212,7 +233,9 @@ void PosixFileSystem::CloseAppendDescriptor() {
 // The new content goes to a file beside it (owner only), is synced, and is renamed over the path:
 // rename(2) swaps the name from one inode to the other at once, so a reader
 // or a restart sees the whole old document or the whole new one. The
-// directory is synced too, so that the rename itself survives a power loss.
+// directory is synced too, so that the rename itself survives a power loss;
+// when that sync fails the caller hears of it (FolderSyncError), since the
+// new content it sees may yet be lost.
 // The kept append descriptor belongs to the old inode and is closed.
 void PosixFileSystem::ReplaceFile(const std::string& link_or_path,
                                   const std::string& text) {
@@ -250,12 +273,17 @@ void PosixFileSystem::ReplaceFile(const std::string& link_or_path,
   const std::size_t slash = path.rfind('/');
   const std::string directory =
       slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  const int directory_fd =
-      ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (directory_fd >= 0) {
-    ::fsync(directory_fd);
-    ::close(directory_fd);
+  if (const int folder_error = SyncFolder(directory); folder_error != 0) {
+    throw FolderSyncError(path, std::strerror(folder_error));
   }
+}
+
+int PosixFileSystem::SyncFolder(const std::string& directory) {
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int error = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  return error;
 }
 
 void PosixFileSystem::MakeOwnerOnly(const std::string& path) {

@@ -26,6 +26,8 @@ class PosixFileSystem : public FileSystem {
   void DeleteFile(const std::string& path) override;
   std::vector<std::string> ReadLines(const std::string& path) override;
   std::string ReadText(const std::string& path) override;
+  std::string ReadTextUpTo(const std::string& path,
+                           std::uint64_t max_size) override;
   void CreateTextFile(const std::string& path,
                       const std::string& text) override;
   void AppendText(const std::string& path, const std::string& text) override;
@@ -35,6 +37,12 @@ class PosixFileSystem : public FileSystem {
 
   // The lines of a file's content, as ReadLines gives them.
   static std::vector<std::string> SplitLines(const std::string& content);
+
+ protected:
+  // fsync(2) of the folder at `directory`, which makes a rename in it
+  // durable; returns 0 or the errno of the failure. The tests' fault
+  // injection fails it.
+  virtual int SyncFolder(const std::string& directory);
 
  private:
   // The descriptor for appends to `path`: the kept one while its file is

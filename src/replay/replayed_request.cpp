@@ -3,8 +3,9 @@
 #include <libsoup/soup.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string_view>
+
+#include "document/printable_text.h"
 
 namespace scrivlet::replay {
 namespace {
@@ -165,24 +166,7 @@ ReplayScope ScopeOf(const std::vector<DocumentElement>& elements) {
 }
 
 std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (const char* at = text.data(); at < text.data() + text.size();) {
-    const auto left = static_cast<gssize>(text.data() + text.size() - at);
-    const gunichar c = g_utf8_get_char_validated(at, left);
-    if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2) ||
-        c < 0x20 || c == 0x7f) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x",
-                    static_cast<unsigned>(static_cast<unsigned char>(*at)));
-      out += escaped;
-      ++at;
-    } else {
-      const char* next = g_utf8_next_char(at);
-      out.append(at, next);
-      at = next;
-    }
-  }
-  return out + "\"";
+  return "\"" + PrintableText(text) + "\"";
 }
 
 }  // namespace scrivlet::replay

@@ -64,9 +64,8 @@ struct ReplayScope {
 };
 ReplayScope ScopeOf(const std::vector<DocumentElement>& elements);
 
-// `text` in double quotes, with control characters and bytes that are not
-// UTF-8 written as \xNN, so that a message cannot carry a terminal's
-// escape sequences.
+// `text` in double quotes as a message quotes it (PrintableText), so that
+// a message cannot carry a terminal's escape sequences.
 std::string Quoted(const std::string& text);
 
 }  // namespace scrivlet::replay

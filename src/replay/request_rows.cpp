@@ -5,6 +5,7 @@
 #include "replay/replay_report.h"
 #include "replay/session_bound.h"
 #include "replay/verdict.h"
+#include "session/recording_session.h"
 
 namespace scrivlet::replay {
 namespace {
@@ -52,6 +53,36 @@ std::optional<Agreement> AgreementOf(const StepResult& step,
 }
 
 }  // namespace
+
+std::string CountText(std::size_t shown, std::size_t total,
+                      const std::string& filter) {
+  const std::string requests = total == 1 ? " request" : " requests";
+  if (!filter.empty()) {
+    return std::to_string(shown) + " of " + std::to_string(total) + requests +
+           " shown.";
+  }
+  if (total == 0) return "No requests recorded yet in this transaction.";
+  return std::to_string(total) + requests +
+         " recorded in trans.xml in this transaction.";
+}
+
+std::string NoMatchText(const std::string& filter) {
+  return "No request matches \"" + filter + "\".";
+}
+
+// Closed beats the rest: it lasts until a new transaction, and a person
+// who selects a row then learns nothing new.
+DeleteButtonState DeleteButton(bool row_selected, bool check_running,
+                               bool transaction_closed) {
+  if (transaction_closed) return {false, kClosedForUploadText};
+  if (check_running) {
+    return {false,
+            "Requests can be deleted once the replay check is done or "
+            "cancelled (Ctrl+Shift+R)."};
+  }
+  if (!row_selected) return {false, "Select a request to delete it."};
+  return {true, "Removes the selected request from trans.xml (Delete)."};
+}
 
 bool AnswerFailed(const std::optional<RecordedAnswer>& answer) {
   return answer && StepVerdict(answer->status, answer->error) == Verdict::kFails;

@@ -4,6 +4,7 @@
 // What the "Recorded Requests" window writes in a row and below the list,
 // and how its replay check is set up: the texts, without the toolkit.
 
+#include <cstddef>
 #include <optional>
 #include <set>
 #include <string>
@@ -54,6 +55,23 @@ std::vector<std::string> HostsNeverAsked(
 // out for the hosts that never asked for it.
 inline constexpr char kWithoutPasswordCaption[] =
     "Check, Password Only Where Asked";
+
+// The count above the list: of the whole transaction, or, while `filter`
+// is not empty, how many of its `total` requests the filter leaves
+// (`shown`). `filter` is shown in the list when it leaves none.
+std::string CountText(std::size_t shown, std::size_t total,
+                      const std::string& filter);
+std::string NoMatchText(const std::string& filter);
+
+// Whether "Delete Request" can act now, and its tooltip, which says why
+// not when it cannot.
+struct DeleteButtonState {
+  bool enabled = false;
+  std::string tooltip;
+  bool operator==(const DeleteButtonState&) const = default;
+};
+DeleteButtonState DeleteButton(bool row_selected, bool check_running,
+                               bool transaction_closed);
 
 // The question asked before the check: the hosts, the number of requests
 // and POSTs, that they will be sent to those hosts again, which hosts

@@ -18,4 +18,9 @@ std::string RepairDocument(FileSystem& files, const std::string& path) {
   return content;
 }
 
+TransactionDocument ReadDocumentFile(FileSystem& files,
+                                     const std::string& path) {
+  return ReadTransactionDocument(files.ReadTextUpTo(path, kMaxDocumentSize));
+}
+
 }  // namespace scrivlet

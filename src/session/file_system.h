@@ -20,6 +20,14 @@ class FileError : public std::runtime_error {
   std::string path_;
 };
 
+// A ReplaceFile that put the new content in place but could not sync the
+// folder that holds it: the path holds the new content, which a power loss
+// may undo. what() is the system's reason, path() the file's.
+class FolderSyncError : public FileError {
+ public:
+  using FileError::FileError;
+};
+
 // What ReplaceFile appends to a path to name the file it writes first.
 inline constexpr char kReplacementSuffix[] = ".new";
 
@@ -41,8 +49,14 @@ class FileSystem {
   // Every line of the file, without its line break. A line ends at LF; a CR
   // just before the LF is dropped. A last line without LF is still a line.
   virtual std::vector<std::string> ReadLines(const std::string& path) = 0;
-  // The whole content of the file, bytes as they are.
+  // The whole content of the file, bytes as they are. Anything but a
+  // regular file (a directory, a FIFO, a device) is refused without waiting.
   virtual std::string ReadText(const std::string& path) = 0;
+  // As ReadText, but a file of more than `max_size` bytes is refused before
+  // anything of it is read: a document opened by name cannot take the
+  // memory a device or a huge file would.
+  virtual std::string ReadTextUpTo(const std::string& path,
+                                   std::uint64_t max_size) = 0;
   // Creates the file, replacing any file of that name, readable and writable
   // by its owner only, holding exactly `text`.
   virtual void CreateTextFile(const std::string& path,
@@ -60,7 +74,9 @@ class FileSystem {
   // leaves the old file or the new one, never a part of either. On failure
   // the old file is left as it was. Appends to the path go to the new file.
   // The file beside it is the path followed by kReplacementSuffix; a kill
-  // before the rename leaves it behind.
+  // before the rename leaves it behind. The folder is synced after the
+  // rename; when that fails the new content is in place all the same, and
+  // FolderSyncError says so.
   virtual void ReplaceFile(const std::string& path, const std::string& text) = 0;
   // Cuts the existing file at the path back to its first `size` bytes
   // (`size` at most its length), in place.

@@ -56,6 +56,13 @@ class RecordedElementObserver {
   // Element `index` has been removed from trans.xml; the later elements
   // move up by one.
   virtual void ElementDeleted(std::size_t /*index*/) {}
+  // "Save Transaction" has closed the document: no element is added or
+  // deleted until the next TransactionStarted.
+  virtual void TransactionClosed() {}
+  // The closed transaction's upload did not happen, or the user browses on
+  // while it waits: nothing is recorded until the next TransactionStarted
+  // (kRecordingPausedText).
+  virtual void RecordingPaused() {}
 };
 
 }  // namespace scrivlet

@@ -8,12 +8,14 @@
 #include "session/browser.h"
 #include "session/browser_events.h"
 #include "session/certificate.h"
+#include "session/document_file.h"
 #include "session/file_system.h"
 #include "session/main_window_view.h"
 #include "session/navigation_answers.h"
 #include "session/proxy_settings.h"
 #include "session/recorded_element.h"
 #include "session/session_state.h"
+#include "session/status_line.h"
 #include "session/window_layout.h"
 
 namespace scrivlet {
@@ -22,6 +24,19 @@ inline constexpr char kServletPath[] =
     "/servlet/com.brenik.morix.core.util.ApplyTransDocServlet";
 inline constexpr char kRecordPagePath[] =
     "com.brenik.morix.core.util.FileTransfer/WYT/record.html";
+
+// What the status line and "Recorded Requests" say while the closed
+// transaction waits for an upload that has not happened: nothing the user
+// browses is recorded meanwhile.
+inline constexpr char kRecordingPausedText[] =
+    "Recording is paused: the transaction is closed and waits for its "
+    "upload. Save Transaction tries again; Reset Transaction starts a new "
+    "one.";
+// Why no request can be deleted once "Save Transaction" has closed the
+// document.
+inline constexpr char kClosedForUploadText[] =
+    "The transaction is closed for its upload: its requests can no longer "
+    "be deleted.";
 
 // The main window's core: SessionState and every handler that decides what
 // the program does. It reaches the world only through the four interfaces it
@@ -56,6 +71,7 @@ inline constexpr char kRecordPagePath[] =
 // lines), proxy_settings.h, window_layout.h, typed_address.h (what the
 // address box loads), document_file.h (the repair carried out on trans.xml),
 // navigation_answers.h (which recorded navigation a finished load answers),
+// status_line.h (what the status line shows, and for how long),
 // and src/document/, which includes nothing of src/session/: the element
 // text (document_writer.h), its escaping (xml_escaping.h), the repair plan
 // (document_repair.h), the elements read back (document_reader.h),
@@ -163,6 +179,13 @@ class RecordingSession : public BrowserEvents {
   // file cannot be replaced. Returns whether it was removed.
   bool DeleteRequest_Click(std::size_t index);
 
+  // trans.xml as the replay check reads it: ReadDocumentFile
+  // (document_file.h) through the session's file layer. Throws FileError or
+  // DocumentReadError.
+  TransactionDocument ReadDocumentForCheck() {
+    return ReadDocumentFile(files_, state_.transFilePath);
+  }
+
   // The record page that "Save Transaction" navigates to.
   std::string RecordPageUrl() const;
 
@@ -216,6 +239,11 @@ class RecordingSession : public BrowserEvents {
   // `next_load_asked`: a load the program asked for goes on, with its busy
   // display.
   void EndPendingNavigation(bool next_load_asked = false);
+  // Writes the status line to the window when `changed`.
+  void ShowStatus(bool changed);
+  // The closed transaction waits for its upload: the status line and the
+  // observer say that nothing is recorded meanwhile.
+  void PauseRecording();
 
   FileSystem& files_;
   Browser& browser_;
@@ -226,6 +254,7 @@ class RecordingSession : public BrowserEvents {
   bool ended_ = false;
   RecordedElementObserver* element_observer_ = nullptr;
   NavigationAnswers answers_;
+  StatusLine status_line_;
 };
 
 }  // namespace scrivlet

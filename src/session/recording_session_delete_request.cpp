@@ -14,27 +14,37 @@ namespace scrivlet {
 bool RecordingSession::DeleteRequest_Click(std::size_t index) {
   if (ended_) return false;
   if (state_.documentClosed) {
-    view_.ShowMessage(
-        "The transaction has been saved: its requests can no longer be "
-        "deleted. trans.xml is kept as it is.",
-        MessageIcon::kInformation);
+    view_.ShowMessage(std::string(kClosedForUploadText) +
+                          " trans.xml is kept as it is.",
+                      MessageIcon::kInformation);
     return false;
   }
   const std::string number = std::to_string(index + 1);
   try {
     const std::string content = files_.ReadText(state_.transFilePath);
-    const std::vector<KeptElement> elements = ReadDocumentElements(content);
+    const std::vector<DocumentElement> elements =
+        ReadDocumentPrefix(content).document.elements;
     if (index >= elements.size()) {
       view_.ShowMessage("trans.xml holds no request " + number +
                             "; nothing was deleted.",
                         MessageIcon::kWarning);
       return false;
     }
-    const KeptElement& gone = elements[index];
-    files_.ReplaceFile(state_.transFilePath,
-                       content.substr(0, gone.begin) + content.substr(gone.end));
+    const DocumentElement& gone = elements[index];
+    try {
+      files_.ReplaceFile(state_.transFilePath, content.substr(0, gone.begin) +
+                                                   content.substr(gone.end));
+    } catch (const FolderSyncError& error) {
+      // The request is gone from the file the program goes on with; only
+      // its durability is in doubt.
+      view_.ShowMessage("Request " + number + " was deleted from " +
+                            error.path() + ", but its folder could not be "
+                            "synced: " + error.what() +
+                            ". A power loss may bring the request back.",
+                        MessageIcon::kWarning);
+    }
     if (index == 0) {
-      state_.startUrl = elements.size() > 1 ? elements[1].url : "";
+      state_.startUrl = elements.size() > 1 ? elements[1].Url() : "";
     }
   } catch (const FileError& error) {
     view_.ShowMessage("Could not delete request " + number + " from " +

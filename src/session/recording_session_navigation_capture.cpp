@@ -18,10 +18,16 @@ void RecordingSession::WebBrowser1_BeforeNavigate2(
   if (ended_) return;
   view_.SetProgress("loading...");
   view_.SetMousePointer(MousePointer::kHourglass);
+  const bool main_page = pDisp == browser_.Object();
+  if (main_page) ShowStatus(status_line_.LoadStarted());
   if (ContinuesAcceptedCertificate(URL)) return;
   if (SkipsNavigation(state_, URL)) return;
-  // A saved document takes no further elements, so it stays well-formed.
-  if (state_.documentClosed) return;
+  // A saved document takes no further elements, so it stays well-formed;
+  // the user is told that what they browse now is not recorded.
+  if (state_.documentClosed) {
+    if (main_page) PauseRecording();
+    return;
+  }
   // "http:foo" and the like have no host or URI to record.
   std::optional<UrlParts> parts = SplitUrl(URL);
   if (!parts) return;

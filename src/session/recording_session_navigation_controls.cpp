@@ -42,8 +42,14 @@ void RecordingSession::WebBrowser1_CommandStateChange(long Command,
   }
 }
 
+// The link under the pointer shows over any message; when the pointer
+// leaves it, the line shows what it showed before.
 void RecordingSession::WebBrowser1_StatusTextChange(const std::string& Text) {
-  view_.SetStatusText(Text);
+  ShowStatus(status_line_.PointerOver(Text));
+}
+
+void RecordingSession::ShowStatus(bool changed) {
+  if (changed) view_.SetStatusText(status_line_.text());
 }
 
 }  // namespace scrivlet

@@ -80,6 +80,7 @@ void RecordingSession::WebBrowser1_DocumentComplete(BrowserId pDisp,
     TellAnswer(*index);
   }
   if (pDisp == browser_.Object()) {
+    ShowStatus(status_line_.PageChanged());
     try {
       CompleteTopLevelPage(pDisp, URL, answer);
     } catch (const std::exception&) {
@@ -113,7 +114,8 @@ void RecordingSession::WebBrowser1_WebProcessTerminated(BrowserId pDisp) {
   if (ended_) return;
   answers_.ViewLost(pDisp);
   EndPendingNavigation();
-  view_.SetStatusText(kPageStoppedText);
+  const bool link_gone = status_line_.PageChanged();
+  ShowStatus(status_line_.Tell(kPageStoppedText) || link_gone);
   if (pDisp == browser_.Object() && state_.recordPageLoading) {
     if (!state_.recordPageReloaded) {
       state_.recordPageReloaded = true;
@@ -134,7 +136,7 @@ void RecordingSession::WebBrowser1_WebProcessTerminated(BrowserId pDisp) {
 // and a sign-in the site asks for again is recorded like any other.
 void RecordingSession::WebBrowser1_NetworkProcessTerminated() {
   if (ended_) return;
-  view_.SetStatusText(kNetworkStoppedText);
+  ShowStatus(status_line_.Tell(kNetworkStoppedText));
 }
 
 void RecordingSession::EndPendingNavigation(bool next_load_asked) {
@@ -204,6 +206,7 @@ bool RecordingSession::IsRecordPage(const std::string& URL) const {
 void RecordingSession::ReportUploadNotDone(const std::string& what) {
   if (state_.uploadFailureReported) return;
   state_.uploadFailureReported = true;
+  PauseRecording();
   view_.ShowMessage(what +
                         " The transaction is kept; \"Save Transaction\" "
                         "tries the upload again.",
@@ -239,13 +242,22 @@ void RecordingSession::AskForCredentials() {
   }
 }
 
+// A document that cannot be read is an upload not done like any other:
+// the user is told, and "Save Transaction" tries again.
 void RecordingSession::FillRecordPage(BrowserId pDisp, const std::string& URL) {
-  if (!files_.FileExists(state_.transFilePath)) {
-    files_.CreateTextFile(state_.transFilePath, "");
+  std::string document;
+  try {
+    if (!files_.FileExists(state_.transFilePath)) {
+      files_.CreateTextFile(state_.transFilePath, "");
+    }
+    // One read and one pass: a document of megabytes is not cut into lines.
+    document = JoinDocumentLines(files_.ReadText(state_.transFilePath));
+  } catch (const FileError& error) {
+    ReportUploadNotDone("The record page " + URL +
+                        " could not be used: could not read " + error.path() +
+                        ": " + error.what() + ".");
+    return;
   }
-  // One read and one pass: a document of megabytes is not cut into lines.
-  std::string document =
-      JoinDocumentLines(files_.ReadText(state_.transFilePath));
   browser_.FillFirstForm(
       pDisp,
       {state_.transactionUuid, state_.transactionName, state_.startUrl,

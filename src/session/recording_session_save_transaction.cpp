@@ -35,6 +35,7 @@ void RecordingSession::EndRecord_Click() {
       return;
     }
     state_.documentClosed = true;
+    if (element_observer_) element_observer_->TransactionClosed();
   }
   state_.recordPageReloaded = false;
   state_.uploadFailureReported = false;
@@ -44,6 +45,16 @@ void RecordingSession::EndRecord_Click() {
 void RecordingSession::LoadRecordPage() {
   state_.recordPageLoading = true;
   state_.recordPageAddress = browser_.Navigate(RecordPageUrl());
+}
+
+// The document stays closed: reopening it would make the upload's
+// closing line a lie. The pause lasts until a new transaction starts (or
+// the upload succeeds, which ends the program).
+void RecordingSession::PauseRecording() {
+  if (state_.recordingPaused) return;
+  state_.recordingPaused = true;
+  ShowStatus(status_line_.SetStanding(kRecordingPausedText));
+  if (element_observer_) element_observer_->RecordingPaused();
 }
 
 }  // namespace scrivlet

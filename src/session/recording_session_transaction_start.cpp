@@ -37,17 +37,16 @@ std::string KeptElementsText(std::size_t count) {
 // of each as of one just recorded. Returns what the status line says about
 // them, "" when there are none.
 std::string RecordingSession::ContinueKeptDocument(const std::string& content) {
-  std::vector<KeptElement> kept = ReadDocumentElements(content);
+  const std::vector<DocumentElement> kept =
+      ReadDocumentPrefix(content).document.elements;
   answers_.Restart(kept.size());
   if (kept.empty()) return "";
-  state_.startUrl = kept.front().url;
+  state_.startUrl = kept.front().Url();
   if (element_observer_) {
-    for (KeptElement& element : kept) {
+    for (const DocumentElement& element : kept) {
       element_observer_->ElementRecorded(RecordedElement{
-          element.completion ? ElementKind::kCompletion
-                             : ElementKind::kNavigation,
-          std::move(element.method), std::move(element.url),
-          element.body_size, std::move(element.text)});
+          element.kind, element.method, element.Url(), element.BodySize(),
+          content.substr(element.begin, element.end - element.begin)});
     }
   }
   return KeptElementsText(kept.size());
@@ -64,6 +63,7 @@ void RecordingSession::StartTransaction() {
     view_.SetEndRecordEnabled(true);
     state_.didRefresh = false;
     state_.documentClosed = false;
+    state_.recordingPaused = false;
     state_.recordPageAddress = "";
     state_.recordPageLoading = false;
     state_.incompleteBodyReported = false;
@@ -99,8 +99,11 @@ void RecordingSession::StartTransaction() {
       files_.CreateTextFile(state_.transFilePath,
                             std::string(kDocumentStartLine) + kLineEnd);
     }
-    view_.SetStatusText(status);
+    // The report stays through the intro page and goes with the user's
+    // first load.
+    ShowStatus(status_line_.SetStanding(""));
     browser_.Navigate(state_.introUrl);
+    ShowStatus(status_line_.TellWithAskedLoad(status));
   } catch (const std::exception& error) {
     view_.ShowMessage("Error :" + Describe(error), MessageIcon::kNone);
     EndProgram(1);

@@ -87,6 +87,10 @@ struct SessionState {
   bool recordPageReloaded = false;
   // The upload that the last save started has been reported as not done.
   bool uploadFailureReported = false;
+  // The closed document waits for an upload that has not happened, and
+  // nothing browsed meanwhile is recorded; the status line says so.
+  // Cleared by every transaction start.
+  bool recordingPaused = false;
   // The user has been told once in this session that a page stopped
   // working; later ends go to the status line only.
   bool webProcessEndReported = false;

@@ -48,6 +48,8 @@ void InstallDesignCss() {
       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
 
+constexpr char kStatusBarTip[] = "F9 shows the requests recorded so far.";
+
 int PixelsOf(double twips) {
   return static_cast<int>(std::lround(twips / kTwipsPerPixel));
 }
@@ -150,7 +152,7 @@ Scrivlet::Scrivlet()
   Text1_.set_tooltip_text(
       "The address to go to: Ctrl+L or F6 puts the cursor here. "
       "F9 shows the requests recorded so far.");
-  StatusBar1_.set_tooltip_text("F9 shows the requests recorded so far.");
+  StatusBar1_.set_tooltip_text(kStatusBarTip);
 
   surface_.signal_resized().connect(
       [this](int width, int height) { LayoutControls(width, height); });
@@ -278,8 +280,11 @@ void Scrivlet::SetEndRecordEnabled(bool enabled) {
   if (EndRecord_.get_sensitive() != enabled) EndRecord_.set_sensitive(enabled);
 }
 
+// A text longer than the bar is cut at its end; the tooltip holds it whole.
 void Scrivlet::SetStatusText(const std::string& text) {
   ShowText(StatusBar1_, text);
+  StatusBar1_.set_tooltip_text(
+      (text.empty() ? "" : DisplayText(text) + "\n\n") + kStatusBarTip);
 }
 
 bool Scrivlet::Check1Ticked() const { return Check1_.get_active(); }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "document/printable_text.h"
 #include "ui/accessibility.h"
 #include "ui/window_teardown.h"
 
@@ -118,10 +119,13 @@ std::size_t RunAlert(Gtk::Window* owner, const std::string& prompt,
 }  // namespace
 
 // A warning goes to the program's log too: the agent keeps it, and a
-// failure told to a desk that nobody watched can be read afterwards.
+// failure told to a desk that nobody watched can be read afterwards. The
+// log may be a terminal, so no byte of a quoted name or file acts on it.
 void ShowMessageBox(Gtk::Window* owner, const std::string& prompt,
                     MessageIcon icon) {
-  if (icon == MessageIcon::kWarning) g_message("%s", prompt.c_str());
+  if (icon == MessageIcon::kWarning) {
+    g_message("%s", PrintableText(prompt).c_str());
+  }
   RunAlert(owner, prompt, icon, {"OK"}, 0);
 }
 

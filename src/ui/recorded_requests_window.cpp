@@ -1,12 +1,12 @@
 #include "ui/recorded_requests_window.h"
 
-#include <glibmm/fileutils.h>
 #include <glibmm/main.h>
 #include <gtk/gtk.h>
 #include <gtkmm/image.h>
 #include <gtkmm/shortcutcontroller.h>
 #include <gtkmm/signallistitemfactory.h>
 
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <utility>
@@ -22,19 +22,20 @@ namespace scrivlet {
 namespace {
 
 constexpr char kTitle[] = "Recorded Requests";
-constexpr int kDefaultWidth = 900;
+constexpr int kDefaultWidth = 1040;
 constexpr int kDefaultHeight = 560;
 constexpr const char* kColumnTitles[] = {"#",       "Method",        "Status",
                                          "Address", "Body (bytes)", "Notes",
                                          "Replay"};
+// The columns' widths in pixels. They are fixed, so that a column whose
+// texts grow (the replay check's) takes no room from the others; the
+// address takes what is left (0) and is cut in its middle, where a long
+// address repeats the site, so that the page's own part stays in view.
+constexpr int kColumnWidths[] = {36, 64, 90, 0, 110, 140, 210};
 constexpr int kStatusColumn = 2;
-
-std::string CountText(std::size_t count) {
-  if (count == 0) return "No requests recorded yet in this transaction.";
-  return std::to_string(count) +
-         (count == 1 ? " request" : " requests") +
-         " recorded in trans.xml in this transaction.";
-}
+constexpr int kAddressColumn = 3;
+// The row widget that shows a request, for the focus after a deletion.
+constexpr char kRowKey[] = "scrivlet-request-row";
 
 // Tells the list's views that rows [from, to) have new texts.
 void RowsChanged(const Glib::RefPtr<Gio::ListStore<RequestRow>>& rows,
@@ -99,10 +100,14 @@ RecordedRequestsWindow::RecordedRequestsWindow(
   list_.set_model(selection_);
   for (int column = 0; column < static_cast<int>(std::size(kColumnTitles));
        ++column) {
-    AddColumn(kColumnTitles[column], column, column == 3 || column == 6);
+    AddColumn(kColumnTitles[column], column);
   }
   list_scroller_.set_child(list_);
-  list_scroller_.set_vexpand(true);
+  list_overlay_.set_child(list_scroller_);
+  list_overlay_.add_overlay(no_match_);
+  no_match_.set_can_target(false);
+  no_match_.set_visible(false);
+  list_overlay_.set_vexpand(true);
 
   count_.set_xalign(0);
   count_.set_hexpand(true);
@@ -110,7 +115,10 @@ RecordedRequestsWindow::RecordedRequestsWindow(
   SetAccessibleName(search_, "Filter the requests");
   progress_.set_xalign(0);
   progress_.set_wrap(true);
-  delete_.set_tooltip_text("Removes the selected request from trans.xml (Delete).");
+  paused_.set_xalign(0);
+  paused_.set_wrap(true);
+  paused_.set_text(kRecordingPausedText);
+  paused_.add_css_class("warning");
   check_button_.set_tooltip_text(
       "Sends the recorded requests again and compares the answers "
       "(Ctrl+Shift+R).");
@@ -123,8 +131,12 @@ RecordedRequestsWindow::RecordedRequestsWindow(
     view->set_editable(false);
     view->set_cursor_visible(false);
     view->set_monospace(true);
-    // Breaks at characters and adds no hyphens where it breaks.
+    // Breaks at characters and, through the tag ShowSelected puts on the
+    // whole text, adds no hyphens where it breaks: what is read or copied
+    // is what is recorded.
     view->set_wrap_mode(Gtk::WrapMode::CHAR);
+    view->get_buffer()->create_tag("unhyphenated")->property_insert_hyphens() =
+        false;
   }
   // The column view's own parts: its heading row and the list of rows.
   for (Gtk::Widget* part = list_.get_first_child(); part;
@@ -145,19 +157,26 @@ RecordedRequestsWindow::RecordedRequestsWindow(
   details_.append_page(text_scroller_, "XML");
   details_.append_page(form_scroller_, "Form");
 
-  panes_.set_start_child(list_scroller_);
+  panes_.set_start_child(list_overlay_);
   panes_.set_end_child(details_);
   panes_.set_position(kDefaultHeight / 2);
   panes_.set_vexpand(true);
   content_.set_margin(6);
   content_.append(tools_);
+  content_.append(paused_);
   content_.append(progress_);
   content_.append(panes_);
   set_child(content_);
 
-  search_.signal_search_changed().connect(
-      [this] { gtk_filter_changed(filter_->gobj(), GTK_FILTER_CHANGE_DIFFERENT); });
-  selection_->property_selected().signal_changed().connect(
+  search_.signal_search_changed().connect([this] {
+    gtk_filter_changed(filter_->gobj(), GTK_FILTER_CHANGE_DIFFERENT);
+    ShowCount();
+  });
+  filtered_->signal_items_changed().connect(
+      [this](guint, guint, guint) { ShowCount(); });
+  // Also when the filter takes the selected row away, which is no change
+  // of the selection as the list tells it.
+  selection_->property_selected_item().signal_changed().connect(
       [this] { ShowSelected(); });
   delete_.signal_clicked().connect([this] { DeleteSelected(); });
   check_button_.signal_clicked().connect([this] { StartOrCancelCheck(); });
@@ -196,8 +215,7 @@ RecordedRequestsWindow::~RecordedRequestsWindow() {
   DetachWindowContent(*this);
 }
 
-void RecordedRequestsWindow::AddColumn(const char* title, int column,
-                                       bool expand) {
+void RecordedRequestsWindow::AddColumn(const char* title, int column) {
   auto factory = Gtk::SignalListItemFactory::create();
   factory->signal_setup().connect(
       [column](const Glib::RefPtr<Gtk::ListItem>& item) {
@@ -209,7 +227,15 @@ void RecordedRequestsWindow::AddColumn(const char* title, int column,
         }
         auto* label = Gtk::make_managed<Gtk::Label>();
         label->set_xalign(0);
-        label->set_ellipsize(Pango::EllipsizeMode::END);
+        // The text takes the whole cell and is cut only at its edge.
+        label->set_hexpand(true);
+        if (column == kAddressColumn) {
+          label->set_ellipsize(Pango::EllipsizeMode::MIDDLE);
+          label->set_width_chars(12);
+          label->set_max_width_chars(12);
+        } else {
+          label->set_ellipsize(Pango::EllipsizeMode::END);
+        }
         box->append(*label);
         item->set_child(*box);
       });
@@ -230,20 +256,30 @@ void RecordedRequestsWindow::AddColumn(const char* title, int column,
         // A screen reader reads the row by its columns' texts.
         if (column == 0 && box->get_parent() &&
             box->get_parent()->get_parent()) {
+          Gtk::Widget& row_widget = *box->get_parent()->get_parent();
           const std::string name = DisplayText(row->AllTexts());
-          SetAccessibleName(*box->get_parent()->get_parent(), name.c_str());
+          SetAccessibleName(row_widget, name.c_str());
+          g_object_set_data(G_OBJECT(row_widget.gobj()), kRowKey, row.get());
         }
       });
   auto view_column = Gtk::ColumnViewColumn::create(title, factory);
-  view_column->set_expand(expand);
+  if (kColumnWidths[column] > 0) {
+    view_column->set_fixed_width(kColumnWidths[column]);
+  } else {
+    view_column->set_expand(true);
+  }
   view_column->set_resizable(true);
   list_.append_column(view_column);
 }
 
+// The row the list highlights when it takes the keyboard is shown below
+// it from the start.
 void RecordedRequestsWindow::Open() {
   ShowCount();
+  TransactionStateChanged();
   present();
   list_.grab_focus();
+  ShowSelected();
 }
 
 void RecordedRequestsWindow::RowAdded() {
@@ -266,6 +302,7 @@ void RecordedRequestsWindow::ListCleared() {
   }
   ShowCount();
   ShowSelected();
+  TransactionStateChanged();
 }
 
 void RecordedRequestsWindow::RowRemoved() {
@@ -273,8 +310,25 @@ void RecordedRequestsWindow::RowRemoved() {
   ShowSelected();
 }
 
+void RecordedRequestsWindow::TransactionStateChanged() {
+  paused_.set_visible(session_.state().recordingPaused);
+  ShowDeleteButton(check_ != nullptr);
+}
+
 void RecordedRequestsWindow::ShowCount() {
-  ShowText(count_, CountText(rows_->get_n_items()));
+  const std::string filter = search_.get_text().raw();
+  const guint shown = filtered_->get_n_items();
+  ShowText(count_, replay::CountText(shown, rows_->get_n_items(), filter));
+  no_match_.set_visible(shown == 0 && !filter.empty());
+  if (no_match_.get_visible()) ShowText(no_match_, replay::NoMatchText(filter));
+}
+
+void RecordedRequestsWindow::ShowDeleteButton(bool check_running) {
+  const replay::DeleteButtonState state = replay::DeleteButton(
+      Selected() != nullptr, check_running,
+      session_.state().documentClosed);
+  delete_.set_sensitive(state.enabled);
+  delete_.set_tooltip_text(state.tooltip);
 }
 
 Glib::RefPtr<RequestRow> RecordedRequestsWindow::Selected() const {
@@ -288,11 +342,23 @@ void RecordedRequestsWindow::ShowSelected() {
     try {
       const TransactionDocument read = ReadTransactionDocument(row->element.text);
       if (!read.elements.empty()) form = replay::FormText(read.elements[0]);
-    } catch (const DocumentReadError&) {
+    } catch (const DocumentReadError& error) {
+      // Every row was written by this program or read by the same reader,
+      // so this is a fault of the program's own: shown where the form
+      // would be, and logged.
+      form = "The form of request " + std::to_string(row->number) +
+             " cannot be shown: its element does not read back (" +
+             error.what() + ").";
+      g_message("%s", form.c_str());
     }
   }
   element_text_.get_buffer()->set_text(row ? DisplayText(row->element.text) : "");
   form_text_.get_buffer()->set_text(DisplayText(form));
+  for (Gtk::TextView* view : {&element_text_, &form_text_}) {
+    auto buffer = view->get_buffer();
+    buffer->apply_tag_by_name("unhyphenated", buffer->begin(), buffer->end());
+  }
+  ShowDeleteButton(check_ != nullptr);
 }
 
 void RecordedRequestsWindow::CopySelected() {
@@ -301,21 +367,45 @@ void RecordedRequestsWindow::CopySelected() {
   }
 }
 
+// The row that takes the deleted one's place is selected, so that Delete
+// pressed again goes on down the list.
 void RecordedRequestsWindow::DeleteSelected() {
   const Glib::RefPtr<RequestRow> row = Selected();
-  if (!row || check_) return;
+  if (!row || !delete_.get_sensitive()) return;
+  const guint position = selection_->get_selected();
   const std::string question =
       "Delete request " + std::to_string(row->number) + " (" +
       row->element.method + " " + row->element.url +
       ") from trans.xml? It will not be uploaded with the transaction.";
   if (!AskToContinue(this, DisplayText(question), "Delete Request")) return;
-  session_.DeleteRequest_Click(row->number - 1);
+  if (!session_.DeleteRequest_Click(row->number - 1)) return;
+  if (const guint left = filtered_->get_n_items(); left > 0) {
+    selection_->set_selected(std::min(position, left - 1));
+  }
+  FocusSelectedRow();
+}
+
+void RecordedRequestsWindow::FocusSelectedRow() {
+  const Glib::RefPtr<RequestRow> row = Selected();
+  for (Gtk::Widget* part = list_.get_first_child(); row && part;
+       part = part->get_next_sibling()) {
+    if (!GTK_IS_LIST_VIEW(part->gobj())) continue;
+    for (Gtk::Widget* shown = part->get_first_child(); shown;
+         shown = shown->get_next_sibling()) {
+      if (g_object_get_data(G_OBJECT(shown->gobj()), kRowKey) == row.get() &&
+          shown->grab_focus()) {
+        return;
+      }
+    }
+  }
+  list_.grab_focus();
 }
 
 void RecordedRequestsWindow::CheckFinished(const std::string& text) {
   ShowText(progress_, text);
   check_button_.set_label("Check Replay");
-  delete_.set_sensitive(true);
+  // The engine may still be there: it is let go after this, in its callback.
+  ShowDeleteButton(false);
 }
 
 // The check reads the document as it will be uploaded and replays it with
@@ -328,9 +418,7 @@ void RecordedRequestsWindow::StartOrCancelCheck() {
   }
   std::vector<DocumentElement> elements;
   try {
-    elements = ReadTransactionDocument(
-                   Glib::file_get_contents(session_.state().transFilePath))
-                   .elements;
+    elements = session_.ReadDocumentForCheck().elements;
   } catch (const std::exception& error) {  // unreadable, or not a document
     ShowText(progress_, std::string("The replay check could not read "
                                     "trans.xml: ") +
@@ -375,7 +463,7 @@ void RecordedRequestsWindow::StartOrCancelCheck() {
   for (guint i = 0; i < rows_->get_n_items(); ++i) rows_->get_item(i)->replay = "";
   RowsChanged(rows_, 0, rows_->get_n_items());
   check_button_.set_label("Cancel Check");
-  delete_.set_sensitive(false);
+  ShowDeleteButton(check_ != nullptr);
   auto differs = std::make_shared<std::size_t>(0);
   auto sent = std::make_shared<std::size_t>(0);
   check_->Start(replay::ReplayCallbacks{
@@ -439,6 +527,14 @@ void RecordedRequests::ElementAnswered(std::size_t index,
   if (index >= rows_->get_n_items()) return;
   rows_->get_item(static_cast<guint>(index))->answer = answer;
   RowsChanged(rows_, static_cast<guint>(index), static_cast<guint>(index) + 1);
+}
+
+void RecordedRequests::TransactionClosed() {
+  if (window_) window_->TransactionStateChanged();
+}
+
+void RecordedRequests::RecordingPaused() {
+  if (window_) window_->TransactionStateChanged();
 }
 
 void RecordedRequests::ElementDeleted(std::size_t index) {

@@ -9,6 +9,7 @@
 #include <gtkmm/filterlistmodel.h>
 #include <gtkmm/label.h>
 #include <gtkmm/notebook.h>
+#include <gtkmm/overlay.h>
 #include <gtkmm/paned.h>
 #include <gtkmm/scrolledwindow.h>
 #include <gtkmm/searchentry.h>
@@ -67,13 +68,19 @@ class RecordedRequestsWindow : public Gtk::Window {
   void ListCleared();
   // A row has been removed (a deleted request).
   void RowRemoved();
+  // The transaction was closed for its upload, or its recording paused:
+  // what the window offers and says follows the session's state.
+  void TransactionStateChanged();
 
  private:
-  void AddColumn(const char* title, int column, bool expand);
+  void AddColumn(const char* title, int column);
   void ShowCount();
   void ShowSelected();
   Glib::RefPtr<RequestRow> Selected() const;
+  void ShowDeleteButton(bool check_running);
   void DeleteSelected();
+  // Gives the keyboard to the selected row, else to the list.
+  void FocusSelectedRow();
   void CopySelected();
   void StartOrCancelCheck();
   void CheckFinished(const std::string& text);
@@ -95,7 +102,10 @@ class RecordedRequestsWindow : public Gtk::Window {
   Gtk::Button delete_;
   Gtk::Button check_button_;
   Gtk::Label progress_;
+  Gtk::Label paused_;
   Gtk::ColumnView list_;
+  Gtk::Overlay list_overlay_;
+  Gtk::Label no_match_;
   Gtk::ScrolledWindow list_scroller_;
   Gtk::Notebook details_;
   Gtk::TextView element_text_;
@@ -121,6 +131,8 @@ class RecordedRequests : public RecordedElementObserver {
   void ElementAnswered(std::size_t index,
                        const RecordedAnswer& answer) override;
   void ElementDeleted(std::size_t index) override;
+  void TransactionClosed() override;
+  void RecordingPaused() override;
 
  private:
   RecordingSession& session_;

@@ -139,10 +139,10 @@ TEST_F(RecordedRequestsTest, RowsAreTheElementsOfTheDocumentAsTheyAreWritten) {
                    post.Header("Content-Type")));
 }
 
-// Opened after a sign-in without a token: every element so far is listed,
-// and the check replays them as recorded, the redirect too. The password
-// typed for the transaction, which the server never asked for, is named in
-// the question and left out when the user says so.
+// Opened after a sign-in without a token: all are listed, the first shown
+// below unhyphenated; the check replays them as recorded, redirect too. The
+// password typed for the transaction, which the server never asked for, is
+// named in the question and left out when the user says so.
 TEST_F(RecordedRequestsTest, OpenedLaterShowsEveryElementSoFarAndReplaysThem) {
   ClickControl(kResetTransaction);
   AnswerDialog("Network Login", Typed{"ann", "pw"});
@@ -159,6 +159,8 @@ TEST_F(RecordedRequestsTest, OpenedLaterShowsEveryElementSoFarAndReplaysThem) {
   EXPECT_EQ(rows[2], (std::vector<std::string>{"3", "GET", server_.Url("/landing"),
                                                "0", "the redirect's target"}));
   ExpectRowsShown(rows);
+  EXPECT_TRUE(texts_.WaitFor("<URI>/redirect-form</URI>"));
+  EXPECT_TRUE(texts_.WaitFor("\n(insert-hyphens off)\n"));
   Display().Activate(window);
   Display().Key("ctrl+shift+r");
   EXPECT_TRUE(texts_.WaitFor("The password typed for this recording goes to " +
@@ -255,6 +257,45 @@ TEST_F(RecordedRequestsTest, TheReplayCheckNamesTheTokenOfARecordedOrder) {
   std::filesystem::create_directories(E2E_ARTIFACT_DIR);
   Display().Screenshot(window, std::string(E2E_ARTIFACT_DIR) +
                                    "/recorded_requests_replay.png");
+}
+
+// The next row takes a deleted one's place, keyboard too; a filter counts.
+TEST_F(RecordedRequestsTest, ADeletionSelectsTheNextRowAndTheFilterCounts) {
+  for (const char* page : {"/page", "/page2", "/form"}) NavigateTo(page);
+  const WindowId window = OpenRecordedRequests();
+  Display().Key("Delete");
+  ASSERT_TRUE(ConfirmQuestion());
+  EXPECT_TRUE(texts_.WaitFor("<URI>/page2</URI>"));
+  Display().Activate(window);
+  Display().Key("Down");
+  EXPECT_TRUE(texts_.WaitFor("<URI>/form</URI>"));
+  Display().Key("ctrl+f");
+  Display().Type("page");
+  EXPECT_TRUE(texts_.WaitFor("\n1 of 2 requests shown.\n"));
+  Display().Type("-none");
+  EXPECT_TRUE(texts_.WaitFor("\nNo request matches \"page-none\".\n"));
+}
+
+// After an upload that did not happen nothing browsed is recorded, both
+// windows say so, and Delete asks nothing: the filter gets the typing.
+TEST_F(RecordedRequestsTest, AfterAFailedUploadRecordingIsPausedAndSaysSo) {
+  server_.SetRecordPage(RecordPage::kNotFound);
+  NavigateTo("/page");
+  ClickControl(kSaveTransaction);
+  ASSERT_TRUE(AcknowledgeMessage());
+  NavigateTo("/page2");
+  EXPECT_TRUE(texts_.WaitFor(
+      "\nRecording is paused: the transaction is closed and waits for its "
+      "upload. Save Transaction tries again; Reset Transaction starts a new "
+      "one.\n"));
+  const WindowId window = OpenRecordedRequests();
+  Display().Key("Delete");
+  Display().Key("ctrl+f");
+  Display().Type("x");
+  EXPECT_TRUE(texts_.WaitFor("\n0 of 1 request shown.\n"));
+  std::filesystem::create_directories(E2E_ARTIFACT_DIR);
+  Display().Screenshot(window, std::string(E2E_ARTIFACT_DIR) + "/recorded_requests_paused.png");
+  Display().Screenshot(MainWindow(), std::string(E2E_ARTIFACT_DIR) + "/main_window_paused.png");
 }
 
 // Where a user finds the window: the address box and the status bar say it.

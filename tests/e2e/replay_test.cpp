@@ -7,6 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <regex>
 #include <thread>
 
@@ -77,6 +80,11 @@ class ReplayTest : public ::testing::Test {
                        const std::vector<std::string>& options = {"--json"}) {
     const std::string file = dir_.path() + "/trans.xml";
     WriteFileBytes(file, document);
+    return ReplayFile(file, options);
+  }
+
+  CommandResult ReplayFile(const std::string& file,
+                           const std::vector<std::string>& options = {"--json"}) {
     std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" 2>&1", "sh",
                                      SCRIVLET_REPLAY_BINARY_PATH};
     argv.insert(argv.end(), options.begin(), options.end());
@@ -201,16 +209,49 @@ TEST_F(ReplayTest, AnUntrustedCertificateFailsItsStepUnlessInsecure) {
                 (kHeading + ("   1 GET       200 ok      " + url)) + "\n");
 }
 
+// Refused with exit 2 before anything is sent: a torn document, one whose
+// bytes (and name) would act on a terminal, quoted printable; a FIFO, a
+// device and a file over the size limit, which are not even read.
 TEST_F(ReplayTest, ADocumentThatCannotBeReadIsRefusedNamingItsLine) {
-  const std::string torn = ExpectedGet(Url("/demo/"));
-  const CommandResult result =
-      Replay(kDocumentStart + torn.substr(0, torn.size() - 24));
-  EXPECT_EQ(result.exit_status, 2);
-  EXPECT_EQ(result.output,
-            "scrivlet-replay: " + dir_.path() +
-                "/trans.xml: line 10: expected \"</HEADERS>\", found the end "
-                "of the document. This is not a transaction document; nothing "
-                "was sent.\n");
+  const std::string element = ExpectedGet(Url("/demo/"));
+  const std::string file = dir_.path() + "/trans.xml";
+  const std::string fifo = dir_.path() + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string not_a_document =
+      ". This is not a transaction document; nothing was sent.";
+  const std::string not_regular =
+      "Not a regular file (a FIFO, a device or a socket). Nothing was sent.";
+  const struct { std::string path, document, shown_path, message; } cases[] = {
+      {file, kDocumentStart + element.substr(0, element.size() - 24), file,
+       "line 10: expected \"</HEADERS>\", found the end of the document" +
+           not_a_document},
+      {dir_.path() + "/\x1b]0;owned\x07.xml",
+       std::string(kDocumentStart) + "\x1b]0;owned\x07" + element,
+       dir_.path() + "/\\x1b]0;owned\\x07.xml",
+       "line 2: expected \"<REQUEST>\" or \"</HTTP-TRANSACTION>\", found "
+       "\"\\x1b]0;owned\\x07<REQUEST><REQU…\"" + not_a_document},
+      {file, "", file,
+       "File too large: 67108865 bytes, more than the 67108864 read at most. "
+       "Nothing was sent."},
+      {fifo, "", fifo, not_regular},
+      {"/dev/zero", "", "/dev/zero", not_regular},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown_path);
+    if (c.path != fifo && c.path != "/dev/zero") {
+      WriteFileBytes(c.path, c.document.empty() ? kDocumentStart + element
+                                                : c.document);
+      // Over the limit by one byte (a hole, not written out).
+      if (c.document.empty()) std::filesystem::resize_file(c.path, (64 << 20) + 1);
+    }
+    const CommandResult result = ReplayFile(c.path);
+    EXPECT_EQ(result.exit_status, 2);
+    EXPECT_EQ(result.output, "scrivlet-replay: " + c.shown_path + ": " + c.message + "\n");
+  }
+  httplib::Client client(server_.url().substr(0, server_.url().size() - 1));
+  const auto log = client.Get("/__requests");
+  ASSERT_TRUE(log);
+  EXPECT_EQ(log->body, "");
 }
 
 // The proxy's password goes to the proxy only: neither to a server reached
@@ -234,7 +275,8 @@ TEST_F(ReplayTest, TheProxyPasswordNeverReachesAWebServer) {
       return;
     }
     const int server = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{AF_INET, htons(secure.port()), {htonl(INADDR_LOOPBACK)}, {}};
+    sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(secure.port())),
+                        {htonl(INADDR_LOOPBACK)}, {}};
     connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address);
     Send(fd, "HTTP/1.1 200 Connection established\r\n\r\n");
     pollfd ends[] = {{fd, POLLIN, 0}, {server, POLLIN, 0}};

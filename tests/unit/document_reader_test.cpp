@@ -38,8 +38,11 @@ TEST(DocumentReaderTest, ReadsBackWhatTheWriterWrote) {
       {"http://h/to?x=1", "GET", "", "YTpi", std::nullopt, true},
       {"http://h/done", "GET", "", "", std::nullopt, true},
   };
+  // As written, with LF line ends (through an editor), and joined.
+  enum LineEnds { kCrLf, kLf, kJoined };
   for (const bool closed : {false, true}) {
-    for (const bool joined : {false, true}) {
+    for (const LineEnds ends : {kCrLf, kLf, kJoined}) {
+      const bool joined = ends == kJoined;
       std::vector<std::string> written;
       for (const Case& c : cases) {
         const RequestFields fields{c.method, *SplitUrl(c.url), c.authorization,
@@ -47,11 +50,13 @@ TEST(DocumentReaderTest, ReadsBackWhatTheWriterWrote) {
         written.push_back(c.completion ? BuildCompletionElement(fields)
                                        : BuildNavigationElement(
                                              fields, c.extra_headers, c.body));
+        if (ends == kLf) written.back() = testing::WithLf(written.back());
       }
       std::string elements;
       for (const std::string& element : written) elements += element;
       std::string text = Document(elements, closed);
       if (joined) text = JoinDocumentLines(text);
+      if (ends == kLf) text = testing::WithLf(text);
       const TransactionDocument document = ReadTransactionDocument(text);
       EXPECT_EQ(document.closed, closed);
       ASSERT_EQ(document.elements.size(), cases.size());
@@ -62,8 +67,9 @@ TEST(DocumentReaderTest, ReadsBackWhatTheWriterWrote) {
                                             Unwrapped(testing::kAcceptHl)};
         // Joined lines lose the line break that ends the extra headers.
         if (!c.extra_headers.empty()) {
-          headers.push_back(c.extra_headers.substr(
-              0, c.extra_headers.size() - (joined ? 2 : 0)));
+          headers.push_back(
+              c.extra_headers.substr(0, c.extra_headers.size() - 2) +
+              (joined ? "" : ends == kLf ? "\n" : "\r\n"));
         }
         if (!c.authorization.empty()) {
           headers.push_back("Authorization: Basic " + c.authorization);
@@ -109,6 +115,9 @@ TEST(DocumentReaderTest, NamesTheLineWhereReadingStopped) {
        "\"<HL>Host: h</HL>\""},
       {start + element + kDocumentEndLine + "\r\n" + element,
        "line 13: text after the closing line"},
+      {start + "\x1b]0;owned\x07\\\xc2\x9b\xff" + element,
+       "line 2: expected \"<REQUEST>\" or \"</HTTP-TRANSACTION>\", found "
+       "\"\\x1b]0;owned\\x07\\\\\\xc2\\x9b\\xff<REQUEST><…\""},
       {start + "<REQUEST><REQUEST-LINE NAME='STATIC'><METHOD>GET</METHOD>"
                "<URI>/</URI></REQUEST-LINE>\r\n<HEADERS><HL>Host: h</HL>"
                "</HEADERS></REQUEST>\r\n",

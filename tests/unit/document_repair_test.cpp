@@ -83,17 +83,15 @@ TEST(DocumentRepairPlanTest, KeepsTheFirstLineAndWholeElementsOnly) {
        {50, ""}},
       {"LF-only first line", "<?xml version='1.0'?><HTTP-TRANSACTION>\n",
        {40, ""}},
+      // A document that went through an editor is read as any other.
+      {"LF line ends, half an element", WithLf(kWhole) + half,
+       {WithLf(kWhole).size(), ""}},
+      {"LF line ends, torn before a whole element", WithLf(kWhole + half + kNext),
+       {WithLf(kWhole + half + kNext).size(), ""}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(PlanDocumentRepair(c.content), c.expected) << c.name;
   }
-}
-
-TEST(DocumentRepairPlanTest, ShortElementsOfAnEarlierWriterAreWhole) {
-  const std::string old = kStartLine + "<REQUEST>old</REQUEST>\r\n";
-  EXPECT_EQ(PlanDocumentRepair(old), (DocumentRepair{old.size(), ""}));
-  EXPECT_EQ(PlanDocumentRepair(old + "<REQUEST>ha"),
-            (DocumentRepair{old.size(), ""}));
 }
 
 // The transaction start on a trans.xml left behind: repaired before the

@@ -291,8 +291,10 @@ TEST_F(PageCompletionTest, AFailedDeletionAtTheServletAnswerIsToldAndEnds) {
 // whose process dies ("" below) is loaded again once; a second death is told.
 TEST_F(PageCompletionTest, AnUploadThatDidNotHappenKeepsTheTransaction) {
   const std::string page = "The record page " + kRecordPage + " could not be used: ";
-  const struct { std::string url; PageAnswer answer; std::string message; } cases[] = {
+  const struct { std::string url; PageAnswer answer; std::string message; bool unreadable = false; } cases[] = {
       {kRecordPage, ErrorPage("refused"), page + "could not connect (refused)."},
+      {kRecordPage, Answered(200), page + "could not read " + install.TransXml() +
+                                       ": Input/output error.", true},
       {kRecordPage, Answered(404), page + "HTTP 404."},
       {kRecordPage, Answered(200), page + "no upload form on the page."},
       {kServletAnswer, Answered(500), "The upload to " + kServletAnswer + " failed: HTTP 500."},
@@ -306,16 +308,22 @@ TEST_F(PageCompletionTest, AnUploadThatDidNotHappenKeepsTheTransaction) {
       EXPECT_EQ(browser.navigations, std::vector<std::string>{kRecordPage});
     }
     view.messages.clear();
+    files.fail_reads = c.unreadable;
     if (c.url.empty()) session.WebBrowser1_WebProcessTerminated(kMainView);
     else session.WebBrowser1_DocumentComplete(kMainView, c.url, c.answer);
+    files.fail_reads = false;
     for (auto& filled : std::exchange(browser.fill_answers, {})) filled(false);
     EXPECT_EQ(view.messages, (std::vector<Message>{{c.message + " The transaction is kept; \"Save "
                                                     "Transaction\" tries the upload again.",
                                                     MessageIcon::kWarning}}));
     EXPECT_EQ(view.end_record_enabled, true);
+    Navigate("http://a/b");
+    EXPECT_EQ(view.status_text, kRecordingPausedText);
     EXPECT_EQ(Recorded(), "</HTTP-TRANSACTION>\r\n");
     EXPECT_EQ(browser.navigations.size(), c.url.empty() ? 1u : 0u);
   }
+  session.Reset_Click();
+  EXPECT_EQ(view.status_text, "");
 }
 
 }  // namespace

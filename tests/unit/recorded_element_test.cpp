@@ -101,28 +101,45 @@ TEST_F(RecordedElementTest, EveryTransactionStartIsTold) {
 
 // A document left by a killed run goes on: its first address is the first,
 // its elements are told as then, and the status line says so until a reset.
+// So does one with LF line ends (an editor's), kept as it is before the new.
 TEST_F(RecordedElementTest, AKeptDocumentGoesOnWithItsAddressAndElements) {
-  Start();
-  Navigate("http://h:8080/list?a=1&b=<x>\"");
-  session.WebBrowser1_DocumentComplete(kMainView, "http://h:8080/list");
-  Navigate("http://h/post", "a=1&b=\"2\"\r\n", "Referer: http://other/\r\n");
-  session.WebBrowser1_DocumentComplete(kMainView, "http://h/landing");
-  files.AppendText(install.TransXml(), "<REQUEST><REQUEST-LINE NAME=");
+  for (const bool lf : {false, true}) {
+    SCOPED_TRACE(lf ? "LF" : "CR LF");
+    if (lf) session.Reset_Click();
+    else Start();
+    observer.elements.clear();
+    Navigate("http://h:8080/list?a=1&b=<x>\"");
+    session.WebBrowser1_DocumentComplete(kMainView, "http://h:8080/list");
+    Navigate("http://h/post", "a=1&b=\"2\"\r\n", "Referer: http://other/\r\n");
+    session.WebBrowser1_DocumentComplete(kMainView, "http://h/landing");
+    std::vector<RecordedElement> expected = observer.elements;
+    if (lf) {
+      WriteFile(install.TransXml(), WithLf(ReadFile(install.TransXml())));
+      for (RecordedElement& element : expected) element.text = WithLf(element.text);
+    }
+    const std::string kept = ReadFile(install.TransXml());
+    files.AppendText(install.TransXml(), "<REQUEST><REQUEST-LINE NAME=");
 
-  FakeObserver later;
-  RecordingSession restarted(files, browser, view, proxy,
-                             install.WorkingDirectory());
-  restarted.SetRecordedElementObserver(&later);
-  restarted.Form_Load({});
-  EXPECT_EQ(later.elements, observer.elements);
-  EXPECT_EQ(restarted.state().startUrl, "http://h:8080/list?a=1&b=<x>\"");
-  EXPECT_EQ(restarted.answers().count(), 4u);  // the kept ones come first
-  EXPECT_EQ(view.status_text,
-            "Recording goes on after the requests kept from an earlier run (4 "
-            "in trans.xml). \"Reset Transaction\" starts over.");
-  restarted.Reset_Click();
-  EXPECT_EQ(view.status_text, "");
-  EXPECT_EQ(restarted.state().startUrl, "");
+    FakeObserver later;
+    RecordingSession restarted(files, browser, view, proxy,
+                               install.WorkingDirectory());
+    restarted.SetRecordedElementObserver(&later);
+    restarted.Form_Load({});
+    EXPECT_EQ(later.elements, expected);
+    EXPECT_EQ(restarted.state().startUrl, "http://h:8080/list?a=1&b=<x>\"");
+    EXPECT_EQ(restarted.answers().count(), 4u);  // the kept ones come first
+    EXPECT_EQ(view.status_text,
+              "Recording goes on after the requests kept from an earlier run (4 "
+              "in trans.xml). \"Reset Transaction\" starts over.");
+    restarted.WebBrowser1_BeforeNavigate2(kMainView, "http://h/next",
+                                          std::nullopt, "");
+    EXPECT_EQ(ReadFile(install.TransXml()), kept + later.elements.back().text);
+    EXPECT_EQ(restarted.ReadDocumentForCheck().elements.size(),
+              later.elements.size());
+    restarted.Reset_Click();
+    EXPECT_EQ(view.status_text, "");
+    EXPECT_EQ(restarted.state().startUrl, "");
+  }
 }
 
 // A deleted element leaves the file through one replacement; the rest stay
@@ -171,11 +188,26 @@ TEST_F(RecordedElementTest, DeletingIsRefusedWhenTheFileCannotFollow) {
   const std::string saved = ReadFile(install.TransXml());
   EXPECT_FALSE(session.DeleteRequest_Click(0));
   EXPECT_EQ(view.messages.back().prompt,
-            "The transaction has been saved: its requests can no longer be "
-            "deleted. trans.xml is kept as it is.");
+            "The transaction is closed for its upload: its requests can no "
+            "longer be deleted. trans.xml is kept as it is.");
   EXPECT_EQ(ReadFile(install.TransXml()), saved);
   EXPECT_EQ(saved.substr(0, before.size()), before);
   EXPECT_EQ(observer.elements.size(), 1u);
+}
+
+// A deletion whose folder cannot be synced is made all the same, and told.
+TEST_F(RecordedElementTest, ADeletionThatMayNotSurviveAPowerLossIsTold) {
+  Start();
+  Navigate("http://h/1");
+  files.fail_folder_syncs = true;
+  EXPECT_TRUE(session.DeleteRequest_Click(0));
+  EXPECT_EQ(Recorded(), "");
+  EXPECT_TRUE(observer.elements.empty());
+  EXPECT_EQ(view.messages.back(),
+            (Message{"Request 1 was deleted from " + install.TransXml() +
+                         ", but its folder could not be synced: Input/output "
+                         "error. A power loss may bring the request back.",
+                     MessageIcon::kWarning}));
 }
 
 // What the file does not hold (a failed append, a refresh, a skipped

@@ -14,6 +14,14 @@ namespace {
 
 using Values = std::vector<NamedValue>;
 
+DocumentElement Element(const std::string& method, const std::string& uri,
+                        const std::string& host) {
+  DocumentElement element;
+  element.method = method, element.uri = uri, element.scheme = "http";
+  element.host = host;
+  return element;
+}
+
 // A form with a text field and a file, sent as multipart with boundary B.
 const std::string kMultipart =
     "--B\r\nContent-Disposition: form-data; name=\"title\"\r\n\r\nT 1\r\n"
@@ -65,9 +73,9 @@ TEST(SessionBoundTest, ARequestSendsItsQueryAndItsFormFieldsButNoFiles) {
       {{{"Content-Type", "text/plain"}}, "a=1", {{"q", "a b"}, {"t", "%"}}},
   };
   for (const Case& c : cases) {
-    const ReplayedRequest request{.method = "POST",
-                                  .url = "http://h/p?q=a+b&t=%#frag=x",
-                                  .headers = c.headers, .body = c.body};
+    ReplayedRequest request;
+    request.method = "POST", request.url = "http://h/p?q=a+b&t=%#frag=x";
+    request.headers = c.headers, request.body = c.body;
     EXPECT_EQ(SentFields(request), c.expected) << c.body.value_or("");
   }
 }
@@ -215,8 +223,8 @@ TEST(RequestRowsTest, TheCheckUsesTheBrowsersProxyAndAcceptedCertificates) {
   const char* methods[] = {"GET", "POST", "POST", "GET"};
   const char* hosts[] = {"a:8080", "b", "a:8080", "a"};
   for (int i = 0; i < 4; ++i) {
-    elements[i] = {.method = methods[i], .uri = "/", .scheme = "http", .host = hosts[i],
-                   .header_lines = {i == 0 ? "" : "Authorization: Basic eDp5"}};
+    elements[i] = Element(methods[i], "/", hosts[i]);
+    elements[i].header_lines = {i == 0 ? "" : "Authorization: Basic eDp5"};
   }
   const ReplayScope scope = ScopeOf(elements);
   EXPECT_EQ(HostsNeverAsked(elements, {"a:80"}), (std::vector<std::string>{"b", "a:8080"}));
@@ -244,12 +252,11 @@ TEST(ReplayedRequestTest, AnElementIsSentOnlyToTheHostItNames) {
       {"\x1b]0;t\x07", "/", "GET", "the Host line \"\\x1b]0;t\\x07\" names no server"},
   };
   for (const std::string host : {"", ":80", ":", "#:80", "?:80", "/:80", "@:80", "h:0", "h:", "[::1"}) {
-    const ReplayedRequest request = RequestFor({.method = "GET", .uri = "/", .scheme = "http", .host = host});
+    const ReplayedRequest request = RequestFor(Element("GET", "/", host));
     EXPECT_EQ(request.problem, "the Host line \"" + host + "\" names no server");
   }
   for (const Case& c : cases) {
-    const ReplayedRequest request = RequestFor(
-        {.method = c.method, .uri = c.uri, .scheme = "http", .host = c.host});
+    const ReplayedRequest request = RequestFor(Element(c.method, c.uri, c.host));
     EXPECT_EQ(request.problem.empty() ? request.url : request.problem, c.url_or_problem);
   }
 }

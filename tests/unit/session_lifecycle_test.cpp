@@ -156,7 +156,12 @@ TEST_F(SessionLifecycleTest, NavigationControlsDriveTheBrowser) {
   EXPECT_EQ(popup.calls, std::vector<std::string>{"Refresh"});
   session.WebBrowser1_StatusTextChange("http://link/");
   EXPECT_EQ(view.status_text, "http://link/");
-  session.WebBrowser1_StatusTextChange("");
+  Navigate("http://example.org/");
+  EXPECT_EQ(view.status_text, "");
+  session.WebBrowser1_WebProcessTerminated(kMainView);
+  session.WebBrowser1_BeforeNavigate2(kMainView + 1, "http://f/", {}, "");
+  EXPECT_EQ(view.status_text.substr(0, 22), "The page stopped worki");
+  Navigate("http://example.org/");
   EXPECT_EQ(view.status_text, "");
 }
 

@@ -9,9 +9,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cerrno>
+
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -25,14 +28,24 @@
 namespace scrivlet::testing {
 
 // The real file layer, except that chosen AppendText calls fail as a full
-// disk would, leaving the file untouched.
+// disk would, leaving the file untouched, reads fail as a bad disk would,
+// and the sync of a folder fails.
 class FailingFileSystem : public PosixFileSystem {
  public:
   void AppendText(const std::string& path, const std::string& text) override {
     if (fail_appends) throw FileError(path, "No space left on device");
     PosixFileSystem::AppendText(path, text);
   }
+  std::string ReadText(const std::string& path) override {
+    if (fail_reads) throw FileError(path, "Input/output error");
+    return PosixFileSystem::ReadText(path);
+  }
+  int SyncFolder(const std::string& directory) override {
+    return fail_folder_syncs ? EIO : PosixFileSystem::SyncFolder(directory);
+  }
   bool fail_appends = false;
+  bool fail_reads = false;
+  bool fail_folder_syncs = false;
 };
 
 // A fresh agent installation: <root>/configuration/agent.ini and the working
@@ -92,6 +105,11 @@ inline std::string Lines(const std::vector<std::string>& lines) {
   std::string out;
   for (const std::string& line : lines) out += line + "\r\n";
   return out;
+}
+
+// `text` with each CR LF turned into LF, as an editor may save a document.
+inline std::string WithLf(const std::string& text) {
+  return std::regex_replace(text, std::regex("\r\n"), "\n");
 }
 
 inline const std::string kStartLine =

@@ -206,6 +206,13 @@ TEST_F(StandInServerTest, StoresAnAcceptedUploadByteForByte) {
   EXPECT_EQ(ReadFile(folder / "start-url.txt"), start_url);
   EXPECT_EQ(ReadFile(folder / "trans.xml"), kDocument);
   EXPECT_EQ(ReadFile(folder / "verdict.txt"), "accepted\n");
+  // The document holds credentials: the upload is its owner's only.
+  EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
+  for (const auto& file : fs::directory_iterator(folder)) {
+    EXPECT_EQ(file.status().permissions(),
+              fs::perms::owner_read | fs::perms::owner_write)
+        << file.path();
+  }
 
   // The body of the POST is its two pieces joined by "&": 12 + 1 + 17 bytes.
   EXPECT_NE(result->body.find(

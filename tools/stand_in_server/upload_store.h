@@ -21,6 +21,8 @@ struct Upload {
 // upload-0002, ... with uuid.txt, name.txt, start-url.txt and trans.xml
 // holding the received values byte for byte (a field that was not sent has
 // no file), and verdict.txt holding "accepted" or "refused: " and the reason.
+// Uploads hold credentials: folders are made 0700 and files 0600 (and a root
+// the store creates, 0700).
 // Numbering goes on after the highest folder already present, so a root that
 // is used again keeps its earlier uploads. Safe to call from several threads.
 class UploadStore {

@@ -1,8 +1,9 @@
 // Preloaded into the program under test: appends every text that Pango is
 // asked to lay out to the file named by SCRIVLET_TEXT_SPY_LOG, one text a
-// line, then hands the call on. The tests read what a message box says from
-// there. The engine's helper processes inherit the library too; what they
-// lay out is page content, which the tests do not look for.
+// line ("(insert-hyphens off)" for a wrap without hyphens), then hands the
+// call on: the tests read there what a message box says. The engine's
+// helper processes inherit the library too; what they lay out is page
+// content, which the tests do not look for.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -32,7 +33,16 @@ void pango_layout_set_text(PangoLayout* layout, const char* text, int length) {
       close(fd);
     }
   }
-  if (next) next(layout, text, length);
+  if (next && layout) next(layout, text, length);
+}
+
+struct _PangoAttribute;
+using HyphensFunction = _PangoAttribute* (*)(int);
+
+_PangoAttribute* pango_attr_insert_hyphens_new(int insert_hyphens) {
+  static auto next = reinterpret_cast<HyphensFunction>(dlsym(RTLD_NEXT, "pango_attr_insert_hyphens_new"));
+  if (!insert_hyphens) pango_layout_set_text(nullptr, "(insert-hyphens off)", -1);
+  return next ? next(insert_hyphens) : nullptr;
 }
 
 }  // extern "C"
