@@ -38,8 +38,22 @@ class ReplayEngineTest : public ::testing::Test {
       return;
     }
     soup_server_message_set_status(message, 200, nullptr);
+    std::string page = "<p>page</p>";
+    if (std::strcmp(path, "/gzip") == 0) {
+      // Compressed although the request did not ask for it.
+      g_autoptr(GZlibCompressor) gzip =
+          g_zlib_compressor_new(G_ZLIB_COMPRESSOR_FORMAT_GZIP, -1);
+      const std::string form = "<input type=hidden name=token value=new>";
+      std::string out(256, '\0');
+      gsize read = 0, written = 0;
+      g_converter_convert(G_CONVERTER(gzip), form.data(), form.size(), out.data(),
+                          out.size(), G_CONVERTER_INPUT_AT_END, &read, &written, nullptr);
+      page = out.substr(0, written);
+      soup_message_headers_append(soup_server_message_get_response_headers(message),
+                                  "Content-Encoding", "gzip");
+    }
     soup_server_message_set_response(message, "text/html", SOUP_MEMORY_COPY,
-                                     "<p>page</p>", 11);
+                                     page.data(), page.size());
   }
 
   std::vector<DocumentElement> Gets(const std::vector<std::string>& paths) {
@@ -95,6 +109,15 @@ TEST_F(ReplayEngineTest, AnEngineDestroyedWhileRunningCallsNothingMore) {
   const gint64 settle = g_get_monotonic_time() + G_USEC_PER_SEC / 5;
   RunUntil([&] { return g_get_monotonic_time() > settle; });
   EXPECT_EQ(calls, 1);  // the first step's start only
+}
+
+TEST_F(ReplayEngineTest, AGzipAnswerIsScannedAsTheBrowserShowsIt) {
+  ReplayEngine engine(Gets({"/gzip", "/order?token=old"}), {});
+  std::vector<StepResult> steps;
+  engine.Start({nullptr, [&](const StepResult& step) { steps.push_back(step); }, nullptr});
+  ASSERT_TRUE(RunUntil([&] { return steps.size() == 2; }));
+  EXPECT_EQ(steps[1].session_bound,
+            (std::vector<SessionBoundValue>{{"token", "old", "new"}}));
 }
 
 }  // namespace

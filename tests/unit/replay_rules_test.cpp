@@ -203,6 +203,9 @@ TEST(RequestRowsTest, TheFormViewDecodesFieldsAndNamesFileParts) {
                        .body = kMultipart};
   EXPECT_EQ(FormText(post),
             "title = T 1\nfile: file \"a.txt\", text/plain, 6 bytes\n");
+  // A part's headers without their end: nothing is read past the body's.
+  post.body = "--B\r\nContent-Type: text/plain\r\nx\r\n--B--\r\n";
+  EXPECT_EQ(FormText(post), "");
   post.header_lines = {};
   post.body = "user=al%20ice&flag";
   EXPECT_EQ(FormText(post), "user = al ice\nflag = \n");
