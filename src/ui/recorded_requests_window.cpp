@@ -429,20 +429,35 @@ void RecordedRequestsWindow::StartOrCancelCheck() {
     ShowText(progress_, "trans.xml holds no request to replay.");
     return;
   }
-  if (!AskToContinue(this, replay::CheckQuestion(replay::ScopeOf(elements)),
-                     "Check Replay")) {
-    return;
+  // The recorded password goes where it was recorded, unless the user
+  // leaves it out for the hosts that never asked for it.
+  const SessionState& state = session_.state();
+  const std::vector<std::string> never_asked =
+      replay::HostsNeverAsked(elements, state.credentialsAskedBy);
+  const std::string question =
+      replay::CheckQuestion(replay::ScopeOf(elements), never_asked);
+  bool leave_out = false;
+  if (never_asked.empty()) {
+    if (!AskToContinue(this, question, "Check Replay")) return;
+  } else {
+    const std::size_t choice = AskToChoose(
+        this, question, {"Check Replay", replay::kWithoutPasswordCaption});
+    if (choice > 1) return;
+    leave_out = choice == 1;
   }
   const std::size_t total = elements.size();
-  const SessionState& state = session_.state();
   try {
-    check_ = std::make_unique<replay::ReplayEngine>(
-        std::move(elements),
-        replay::CheckOptions(state.browserProxy, state.browserProxyBypass,
-                             state.acceptedCertificateHosts));
+    replay::ReplayOptions options = replay::CheckOptions(
+        state.browserProxy, state.browserProxyBypass, state.acceptedCertificates);
+    if (leave_out) {
+      options.authorization_left_out.insert(never_asked.begin(),
+                                            never_asked.end());
+    }
+    check_ = std::make_unique<replay::ReplayEngine>(std::move(elements),
+                                                    std::move(options));
   } catch (const std::exception& error) {
     ShowText(progress_, std::string("The replay check could not start: ") +
-                            error.what() + ".");
+                            error.what() + ". Nothing was sent.");
     return;
   }
   for (guint i = 0; i < rows_->get_n_items(); ++i) rows_->get_item(i)->replay = "";
@@ -450,13 +465,15 @@ void RecordedRequestsWindow::StartOrCancelCheck() {
   check_button_.set_label("Cancel Check");
   ShowDeleteButton(check_ != nullptr);
   auto differs = std::make_shared<std::size_t>(0);
+  auto sent = std::make_shared<std::size_t>(0);
   check_->Start(replay::ReplayCallbacks{
       [this, total](std::size_t index) {
         ShowText(progress_, "Replaying request " + std::to_string(index + 1) +
                                 " of " + std::to_string(total) +
                                 "… (Ctrl+Shift+R cancels)");
       },
-      [this, differs](const replay::StepResult& step) {
+      [this, differs, sent](const replay::StepResult& step) {
+        if (step.sent) ++*sent;
         if (step.index >= rows_->get_n_items()) return;
         const auto at = static_cast<guint>(step.index);
         Glib::RefPtr<RequestRow> row = rows_->get_item(at);
@@ -464,12 +481,15 @@ void RecordedRequestsWindow::StartOrCancelCheck() {
         if (replay::ReplayDiffers(step, row->element, row->answer)) ++*differs;
         RowsChanged(rows_, at, at + 1);
       },
-      [this, total, differs](bool cancelled) {
+      [this, differs, sent](replay::ReplayEnd end, const std::string& failure) {
         const std::string text =
-            cancelled ? "The replay check was cancelled."
-                      : "Replay check done: " + std::to_string(total) +
-                            " requests sent, " + std::to_string(*differs) +
-                            " differ or send session-bound values.";
+            end == replay::ReplayEnd::kCancelled
+                ? "The replay check was cancelled."
+            : end == replay::ReplayEnd::kFailed
+                ? "The replay check stopped: " + failure + "."
+                : "Replay check done: " + std::to_string(*sent) +
+                      " requests sent, " + std::to_string(*differs) +
+                      " differ, fail or send session-bound values.";
         CheckFinished(text);
         // Last: the engine holds this callback.
         check_.reset();
