@@ -63,7 +63,9 @@ add_library(scrivlet_ui STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/main_window.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/message_box.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/popup_window.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_window.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_window.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_check.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_selection.cpp)
 target_include_directories(scrivlet_ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(scrivlet_ui PUBLIC scrivlet_platform scrivlet_files scrivlet_core scrivlet_replay PkgConfig::GTKMM)
 
