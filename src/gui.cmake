@@ -18,7 +18,7 @@ add_library(scrivlet_platform STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_view_adapter.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/webkit_proxy_settings.cpp)
 target_include_directories(scrivlet_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(scrivlet_platform PUBLIC scrivlet_core scrivlet_browser_events PkgConfig::WEBKIT PkgConfig::GTKMM)
+target_link_libraries(scrivlet_platform PUBLIC scrivlet_core scrivlet_browser_events scrivlet_replay PkgConfig::WEBKIT PkgConfig::GTKMM)
 
 # The form capture script lives in web_process/form_capture.js and is compiled
 # in byte for byte, as the char array kCaptureScript of a generated header.
@@ -79,7 +79,9 @@ add_library(scrivlet_ui STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/main_window.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/message_box.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/popup_window.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_window.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_window.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_check.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_selection.cpp)
 target_include_directories(scrivlet_ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(scrivlet_ui PUBLIC scrivlet_platform scrivlet_files scrivlet_core scrivlet_replay PkgConfig::GTKMM)
 

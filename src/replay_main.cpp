@@ -9,12 +9,14 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "document/document_reader.h"
 #include "document/printable_text.h"
 #include "platform/posix_file_system.h"
 #include "replay/replay_engine.h"
 #include "replay/replay_report.h"
+#include "replay/replayed_request.h"
 #include "replay/verdict.h"
 #include "session/document_file.h"
 
@@ -23,7 +25,8 @@ namespace {
 constexpr char kProgram[] = "scrivlet-replay";
 constexpr char kUsage[] =
     "usage: scrivlet-replay [--json] [--proxy http://HOST:PORT] [--insecure] "
-    "FILE\n";
+    "[--certificate PEM-FILE] [--no-credentials] [--timeout SECONDS] FILE\n";
+constexpr unsigned kLongestTimeout = 24 * 60 * 60;
 
 // Exit statuses.
 constexpr int kAllOk = 0;
@@ -33,9 +36,23 @@ constexpr int kCannotRun = 2;
 struct Arguments {
   bool json = false;
   bool insecure = false;
+  bool credentials = true;
+  unsigned timeout_seconds = scrivlet::replay::ReplayOptions{}.timeout_seconds;
   std::string proxy;
+  std::vector<std::string> certificates;  // PEM files
   std::string file;
 };
+
+// A whole number of seconds from 1 to a day; nullopt otherwise.
+std::optional<unsigned> Seconds(const std::string& text) {
+  if (text.empty() || text.size() > 5 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  const unsigned seconds = static_cast<unsigned>(std::stoul(text));
+  if (seconds == 0 || seconds > kLongestTimeout) return std::nullopt;
+  return seconds;
+}
 
 // nullopt, after a message, when the arguments are wrong.
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
@@ -47,6 +64,25 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
       arguments.json = true;
     } else if (argument == "--insecure") {
       arguments.insecure = true;
+    } else if (argument == "--certificate" && i + 1 < argc) {
+      arguments.certificates.push_back(argv[++i]);
+    } else if (argument == "--no-credentials") {
+      arguments.credentials = false;
+    } else if ((argument == "--timeout" && i + 1 < argc) ||
+               argument.rfind("--timeout=", 0) == 0) {
+      const std::string value = argument == "--timeout"
+                                    ? std::string(argv[++i])
+                                    : argument.substr(std::strlen("--timeout="));
+      const std::optional<unsigned> seconds = Seconds(value);
+      if (!seconds) {
+        std::fprintf(stderr,
+                     "%s: --timeout takes a whole number of seconds from 1 "
+                     "to %u, not %s\n%s",
+                     kProgram, kLongestTimeout,
+                     scrivlet::replay::Quoted(value).c_str(), kUsage);
+        return std::nullopt;
+      }
+      arguments.timeout_seconds = *seconds;
     } else if (argument == "--proxy" && i + 1 < argc) {
       arguments.proxy = argv[++i];
     } else if (argument.rfind("--proxy=", 0) == 0) {
@@ -55,8 +91,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
       arguments.file = argument;
       have_file = true;
     } else {
-      std::fprintf(stderr, "%s: unexpected argument \"%s\"\n%s", kProgram,
-                   argument.c_str(), kUsage);
+      std::fprintf(stderr, "%s: unexpected argument %s\n%s", kProgram,
+                   scrivlet::replay::Quoted(argument).c_str(), kUsage);
       return std::nullopt;
     }
   }
@@ -100,15 +136,57 @@ int main(int argc, char** argv) {
     return kCannotRun;
   }
 
+  // Every element is checked before anything is sent: a document that
+  // cannot be replayed whole sends nothing.
+  for (const DocumentElement& element : document.elements) {
+    const ReplayedRequest request = RequestFor(element);
+    if (!request.problem.empty()) {
+      std::fprintf(stderr,
+                   "%s: %s: line %d: %s. This element cannot be replayed; "
+                   "nothing was sent.\n",
+                   kProgram, file.c_str(), element.first_line,
+                   request.problem.c_str());
+      return kCannotRun;
+    }
+  }
+
   ReplayOptions options;
   options.proxy = arguments->proxy;
+  options.timeout_seconds = arguments->timeout_seconds;
+  options.send_credentials = arguments->credentials;
   if (arguments->insecure) {
     std::fprintf(stderr,
                  "%s: --insecure: every server certificate is accepted, "
                  "whoever issued it\n",
                  kProgram);
     options.accept_certificate = [](const std::string&, GTlsCertificate*,
-                                    GTlsCertificateFlags) { return true; };
+                                    GTlsCertificateFlags) { return ""; };
+  }
+  std::vector<AcceptedCertificate> accepted;
+  for (const std::string& path : arguments->certificates) {
+    g_autoptr(GError) problem = nullptr;
+    g_autoptr(GTlsCertificate) certificate =
+        g_tls_certificate_new_from_file(path.c_str(), &problem);
+    if (certificate == nullptr) {
+      std::fprintf(stderr, "%s: --certificate %s: %s. Nothing was sent.\n",
+                   kProgram, Quoted(path).c_str(), problem->message);
+      return kCannotRun;
+    }
+    g_autofree char* pem = nullptr;
+    g_object_get(certificate, "certificate-pem", &pem, nullptr);
+    accepted.push_back({"", pem});
+  }
+  if (!arguments->insecure) options.accept_certificate = AcceptOnly(accepted);
+  const ReplayScope scope = ScopeOf(document.elements);
+  if (arguments->credentials && !scope.credential_hosts.empty()) {
+    std::string hosts;
+    for (const std::string& host : scope.credential_hosts) {
+      hosts += (hosts.empty() ? "" : ", ") + PrintableText(host);
+    }
+    std::fprintf(stderr,
+                 "%s: the recorded Authorization line (the site's password) "
+                 "goes to %s; --no-credentials leaves it out\n",
+                 kProgram, hosts.c_str());
   }
   std::optional<ReplayEngine> engine;
   try {
@@ -123,14 +201,23 @@ int main(int argc, char** argv) {
   if (!arguments->json) std::fputs(TableHeading().c_str(), stdout);
   ReplayCallbacks callbacks;
   callbacks.step_finished = [&](const StepResult& result) {
-    failed = failed || StepVerdict(result.status) == Verdict::kFails;
+    failed = failed ||
+             StepVerdict(result.status, result.error) == Verdict::kFails;
     const std::string text =
         arguments->json ? JsonLine(result) : TableRows(result);
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
   };
-  callbacks.finished = [&](bool) { g_main_loop_quit(loop); };
+  bool stopped = false;
+  callbacks.finished = [&](ReplayEnd end, const std::string& failure) {
+    if (end == ReplayEnd::kFailed) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, failure.c_str());
+      stopped = true;
+    }
+    g_main_loop_quit(loop);
+  };
   engine->Start(std::move(callbacks));
   g_main_loop_run(loop);
+  if (stopped) return kCannotRun;
   return failed ? kStepFails : kAllOk;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "document/header_fields.h"
 #include "document/printable_text.h"
 #include "document/utf8.h"
 
@@ -12,22 +13,6 @@ namespace {
 
 constexpr std::string_view kElementStart = "<REQUEST>";
 constexpr std::string_view kBlanks = " \t\r\n";
-
-// The header value of the first (or, with `last`, the last) of `lines`
-// that starts with `name` + ": ".
-std::optional<std::string> HeaderValue(std::vector<std::string> lines,
-                                       std::string_view name,
-                                       bool last = false) {
-  if (last) std::reverse(lines.begin(), lines.end());
-  for (const std::string& line : lines) {
-    if (line.size() > name.size() + 1 &&
-        line.compare(0, name.size(), name) == 0 &&
-        line.compare(name.size(), 2, ": ") == 0) {
-      return line.substr(name.size() + 2);
-    }
-  }
-  return std::nullopt;
-}
 
 // The longest numeric reference ReferencedCode takes: "&#x", eight hex
 // digits and ";".
@@ -143,11 +128,12 @@ class Reader {
     // The writer puts its Host line first and its Referer line last; an
     // extra-headers line in between may name either again.
     const std::optional<std::string> host =
-        HeaderValue(element.header_lines, "Host");
+        FindHeader(HeaderFields(element.header_lines), "Host");
     if (!host) Fail(element.begin, "the REQUEST element has no Host line");
     element.host = *host;
     const std::optional<std::string> referer =
-        HeaderValue(element.header_lines, "Referer", /*last=*/true);
+        FindHeader(HeaderFields(element.header_lines), "Referer",
+                   Occurrence::kLast);
     const std::size_t separator =
         referer ? referer->find("://") : std::string::npos;
     if (separator == std::string::npos) {

@@ -5,7 +5,8 @@
 namespace scrivlet {
 
 std::optional<CertificateProblem> CertificateProblemOf(
-    const char* failing_uri, GTlsCertificateFlags errors) {
+    const char* failing_uri, GTlsCertificate* certificate,
+    GTlsCertificateFlags errors) {
   if (!failing_uri) return std::nullopt;
   CertificateProblem problem;
   problem.url = failing_uri;
@@ -24,6 +25,9 @@ std::optional<CertificateProblem> CertificateProblemOf(
   for (const auto& [flag, fault] : kFaults) {
     if (errors & flag) problem.faults.push_back(fault);
   }
+  g_autofree char* pem = nullptr;
+  g_object_get(certificate, "certificate-pem", &pem, nullptr);
+  if (pem) problem.certificate_pem = pem;
   return problem;
 }
 

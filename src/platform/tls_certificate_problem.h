@@ -9,11 +9,14 @@
 
 namespace scrivlet {
 
-// The session's question about the certificate that `failing_uri` was
-// refused for, with every fault that `errors` names; nullopt for an address
-// without a host, which no certificate can be accepted for.
+// The session's question about `certificate`, which `failing_uri` was
+// refused for, with every fault that `errors` names and the certificate
+// itself (PEM), so that an acceptance holds for this certificate only;
+// nullopt for an address without a host, which no certificate can be
+// accepted for.
 std::optional<CertificateProblem> CertificateProblemOf(
-    const char* failing_uri, GTlsCertificateFlags errors);
+    const char* failing_uri, GTlsCertificate* certificate,
+    GTlsCertificateFlags errors);
 
 // Accepts `certificate` for the problem's host in `view`'s network session
 // for the rest of the process, and loads the problem's address again.

@@ -360,7 +360,7 @@ gboolean WebViewAdapter::OnLoadFailedWithTlsErrors(
                        [&]() -> gboolean {
     if (!certificate) return FALSE;
     const std::optional<CertificateProblem> problem =
-        CertificateProblemOf(failing_uri, errors);
+        CertificateProblemOf(failing_uri, certificate, errors);
     if (!problem) return FALSE;
     const auto held_view = GObjectPtr<WebKitWebView>::Ref(view);
     const auto held_certificate = GObjectPtr<GTlsCertificate>::Ref(certificate);

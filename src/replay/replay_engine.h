@@ -8,11 +8,24 @@
 // Each replay runs in a fresh HTTP client of its own: no cookie of the
 // browser, cookies kept between the replayed requests, redirects not
 // followed (the document holds the request that follows a redirect as an
-// element of its own), every recorded header line sent as it stands, the
+// element of its own), the recorded header lines sent as they stand, the
 // recorded body, and the scheme each element's Referer line names. The
 // requests share one connection per server where the server keeps it open,
 // POSTs included. No proxy is used unless one is given, not even the
 // system's.
+//
+// Credentials go only where they belong: a recorded Proxy-Authorization
+// line goes to the proxy (on a plain request through it, and as the
+// answer to the proxy's challenge for an https tunnel), never to a web
+// server; a step that does not go through a proxy leaves it out and says
+// so in a note. A recorded Authorization line goes to the step's server
+// unless the options leave it out.
+//
+// Each step has one deadline from its start to the last byte of its
+// answer, however slowly the server sends. An answer's body is read to its
+// end, but only the first kHtmlKept bytes of an HTML answer (decoded as
+// the browser decodes gzip and deflate) are kept, for the session-bound
+// scan.
 //
 // The replay runs on the GLib main context that is the thread's default
 // when Start() is called; every callback comes from that context, one at a
@@ -24,56 +37,87 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "document/document_reader.h"
 #include "replay/session_bound.h"
+#include "session/certificate.h"
 
 namespace scrivlet::replay {
 
+// How much of an HTML answer, decoded, is kept for the session-bound scan;
+// the rest is read and dropped.
+inline constexpr std::size_t kHtmlKept = 8 * 1024 * 1024;
+
 struct ReplayOptions {
-  // "" for none, else "http://HOST:PORT". Throws std::invalid_argument
-  // from the engine's constructor when it is not such an address.
+  // "" for none, else "http://HOST:PORT" (IsProxyAddress). Throws
+  // std::invalid_argument from the engine's constructor when it is not
+  // such an address.
   std::string proxy;
   // Hosts reached without the proxy, in the forms GSimpleProxyResolver
   // takes ("localhost", "*.example.com", "10.0.0.0/8", "host:8080").
   std::vector<std::string> proxy_ignore_hosts;
   // Asked about a server certificate that the system does not trust
-  // (`errors` says why), with the host of the request (no port); true
-  // accepts it for that request. Unset, every such certificate fails its
-  // step.
-  std::function<bool(const std::string& host, GTlsCertificate* certificate,
-                     GTlsCertificateFlags errors)>
+  // (`errors` says why), with the host of the request (no port); "" accepts
+  // it for that request, any other text refuses it and is the reason its
+  // step fails. Unset, every such certificate fails its step.
+  std::function<std::string(const std::string& host,
+                            GTlsCertificate* certificate,
+                            GTlsCertificateFlags errors)>
       accept_certificate;
-  // A request that gets no answer within this many seconds fails.
-  unsigned timeout_seconds = 60;
+  // A step whose answer has not ended within this many seconds from its
+  // start fails.
+  unsigned timeout_seconds = 30;
+  // false: neither the Authorization nor the Proxy-Authorization lines are
+  // sent.
+  bool send_credentials = true;
+  // The Host lines (as recorded) of the steps whose Authorization line is
+  // left out.
+  std::set<std::string> authorization_left_out;
 };
 
 // What one replayed element got.
 struct StepResult {
   std::size_t index = 0;  // the element's index in the document, from 0
   std::string method;
-  std::string url;  // SCHEME://HOST followed by the URI
+  std::string url;  // the address the request went to (ReplayedRequest)
+  bool sent = false;  // false: the element could not be replayed
   std::optional<int> status;  // nullopt: no answer
   std::optional<std::string> location;  // the Location header as sent
   // The Location resolved against `url`, "" without one.
   std::string redirect_target;
-  // Why there was no answer (the resolver's or the TLS layer's words); ""
-  // when there was one.
+  // Why the step failed although it may have a status: not sent (the
+  // element cannot be replayed), no answer (the resolver's or the TLS
+  // layer's words), or an answer cut short, reset or not ended before the
+  // deadline. "" when the answer came whole.
   std::string error;
+  // What the step left out of the recorded request, and why.
+  std::vector<std::string> notes;
   long long ms = 0;  // from sending to the answer's headers
   std::vector<SessionBoundValue> session_bound;
 };
+
+enum class ReplayEnd { kDone, kCancelled, kFailed };
 
 struct ReplayCallbacks {
   // Before an element is sent. May be unset.
   std::function<void(std::size_t index)> step_started;
   // After an element has got its answer (its body read), or failed.
   std::function<void(const StepResult& result)> step_finished;
-  // Once, after the last step or after Cancel(): `cancelled` says which.
-  std::function<void(bool cancelled)> finished;
+  // Once, after the last step, after Cancel(), or when the replay could
+  // not go on (`failure` says why).
+  std::function<void(ReplayEnd end, const std::string& failure)> finished;
 };
+
+// A ReplayOptions::accept_certificate that passes exactly the certificates
+// of `accepted` (compared as certificates), each for its host only, or for
+// any host where its host is "". Any other certificate the system does not
+// trust is refused, and the refusal says why.
+std::function<std::string(const std::string&, GTlsCertificate*,
+                          GTlsCertificateFlags)>
+AcceptOnly(std::vector<AcceptedCertificate> accepted);
 
 class ReplayEngine {
  public:
@@ -87,8 +131,8 @@ class ReplayEngine {
   // std::logic_error). Any callback may destroy the engine; nothing is
   // called after that.
   void Start(ReplayCallbacks callbacks);
-  // Stops sending: a request under way is abandoned, and `finished(true)`
-  // follows from the main context. Does nothing when no replay runs.
+  // Stops sending: a request under way is abandoned, and
+  // `finished(kCancelled)` follows from the main context. Does nothing when no replay runs.
   void Cancel();
   bool running() const;
 

@@ -66,7 +66,7 @@ std::string TableRows(const StepResult& result) {
   char row[64];
   std::snprintf(row, sizeof row, "%4zu %-6s %6s %-7s ", result.index + 1,
                 result.method.c_str(), StatusText(result).c_str(),
-                VerdictName(StepVerdict(result.status)));
+                VerdictName(StepVerdict(result.status, result.error)));
   std::string out = row + ValidUtf8(result.url);
   std::string names;
   for (const SessionBoundValue& value : result.session_bound) {
@@ -85,6 +85,9 @@ std::string TableRows(const StepResult& result) {
     out += indent + (result.status ? "" : "no answer: ") +
            ValidUtf8(result.error) + "\n";
   }
+  for (const std::string& note : result.notes) {
+    out += indent + ValidUtf8(note) + "\n";
+  }
   return out;
 }
 
@@ -96,7 +99,7 @@ std::string JsonLine(const StepResult& result) {
                     ",\"location\":" +
                     (result.location ? JsonString(*result.location) : "null") +
                     ",\"verdict\":" +
-                    JsonString(VerdictName(StepVerdict(result.status))) +
+                    JsonString(VerdictName(StepVerdict(result.status, result.error))) +
                     ",\"session_bound\":[";
   bool first = true;
   for (const SessionBoundValue& value : result.session_bound) {
@@ -106,7 +109,9 @@ std::string JsonLine(const StepResult& result) {
            JsonString(value.served) + "}";
     first = false;
   }
-  return out + "],\"ms\":" + std::to_string(result.ms) + "}\n";
+  return out + "],\"error\":" +
+         (result.error.empty() ? "null" : JsonString(result.error)) +
+         ",\"ms\":" + std::to_string(result.ms) + "}\n";
 }
 
 }  // namespace scrivlet::replay

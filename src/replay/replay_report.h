@@ -13,7 +13,8 @@ namespace scrivlet::replay {
 // The table's heading line, with its line end.
 std::string TableHeading();
 // A step's row, and under it, indented, the session-bound values with both
-// values shortened, where a redirect points and why there was no answer.
+// values shortened, where a redirect points, why the step failed, and what
+// it left out of the recorded request.
 std::string TableRows(const StepResult& result);
 
 // A session-bound value as the table and the window show it: "session-bound
@@ -24,7 +25,8 @@ std::string SessionBoundText(const SessionBoundValue& value);
 
 // One line (with its line end) holding exactly the keys step (from 1),
 // method, url, status (null: no answer), location (null: none), verdict,
-// session_bound (a list of {name, recorded, served}) and ms. Bytes that are
+// session_bound (a list of {name, recorded, served}), error (null: none)
+// and ms. Bytes that are
 // not UTF-8 are replaced by U+FFFD.
 std::string JsonLine(const StepResult& result);
 

@@ -85,6 +85,9 @@ std::string ContentTypeOf(const DocumentElement& element) {
   return "";
 }
 
+constexpr int kHttpPort = 80;
+constexpr int kHttpsPort = 443;
+
 // The answer as the comparison with a replayed one needs it: a page that
 // ended elsewhere was redirected there.
 AnswerSummary RecordedSummary(const RecordedElement& element,
@@ -106,11 +109,12 @@ std::string Joined(const std::vector<std::string>& parts,
   return out;
 }
 
-// A status, or "no answer" with the reason when one is known.
+// A status, or "no answer", with the reason of a failure when one is
+// known.
 std::string AnswerText(const std::optional<int>& status,
                        const std::string& error) {
-  if (status) return std::to_string(*status);
-  return "no answer" + (error.empty() ? "" : " (" + error + ")");
+  return (status ? std::to_string(*status) : "no answer") +
+         (error.empty() ? "" : " (" + error + ")");
 }
 
 // How the step's answer compares with the one recorded; nullopt while
@@ -156,7 +160,7 @@ DeleteButtonState DeleteButton(bool row_selected, bool check_running,
 }
 
 bool AnswerFailed(const std::optional<RecordedAnswer>& answer) {
-  return answer && StepVerdict(answer->status) == Verdict::kFails;
+  return answer && StepVerdict(answer->status, answer->error) == Verdict::kFails;
 }
 
 std::string StatusText(const std::optional<RecordedAnswer>& answer) {
@@ -184,7 +188,7 @@ std::string NotesText(const RecordedElement& element,
 
 bool ReplayDiffers(const StepResult& step, const RecordedElement& element,
                    const std::optional<RecordedAnswer>& answer) {
-  return !step.session_bound.empty() ||
+  return !step.session_bound.empty() || !step.error.empty() ||
          AgreementOf(step, element, answer) == Agreement::kDiffers;
 }
 
@@ -197,6 +201,7 @@ std::string ReplayText(const StepResult& step, const RecordedElement& element,
   for (const SessionBoundValue& value : step.session_bound) {
     text += "; " + SessionBoundText(value);
   }
+  for (const std::string& note : step.notes) text += "; " + note;
   return text;
 }
 
@@ -219,28 +224,55 @@ std::string FormText(const DocumentElement& element) {
   return text;
 }
 
-std::string CheckQuestion(const ReplayScope& scope) {
-  return "Check Replay sends the " + std::to_string(scope.requests) +
-         (scope.requests == 1 ? " request" : " requests") +
-         " of trans.xml (" + std::to_string(scope.posts) +
-         (scope.posts == 1 ? " POST" : " POSTs") + ") again to " +
-         Joined(scope.hosts, ", ") +
-         ". Those servers act on them as on the recorded ones (a POST "
-         "may place an order again). Nothing in trans.xml or the browser "
-         "changes.";
+std::vector<std::string> HostsNeverAsked(
+    const std::vector<DocumentElement>& elements,
+    const std::set<std::string>& asked) {
+  std::vector<std::string> never;
+  for (const DocumentElement& element : elements) {
+    const ReplayedRequest request = RequestFor(element);
+    if (!FindHeader(request.headers, "Authorization") ||
+        std::find(never.begin(), never.end(), element.host) != never.end()) {
+      continue;
+    }
+    const int port = request.port != -1 ? request.port
+                     : request.scheme == "https" ? kHttpsPort
+                                                 : kHttpPort;
+    if (asked.count(request.host + ":" + std::to_string(port)) == 0) {
+      never.push_back(element.host);
+    }
+  }
+  return never;
+}
+
+std::string CheckQuestion(const ReplayScope& scope,
+                          const std::vector<std::string>& never_asked) {
+  std::string question =
+      "Check Replay sends the " + std::to_string(scope.requests) +
+      (scope.requests == 1 ? " request" : " requests") + " of trans.xml (" +
+      std::to_string(scope.posts) + (scope.posts == 1 ? " POST" : " POSTs") +
+      ") again to " + Joined(scope.hosts, ", ") +
+      ". Those servers act on them as on the recorded ones (a POST may "
+      "place an order again).";
+  if (!scope.credential_hosts.empty()) {
+    question += " The password typed for this recording goes to " +
+                Joined(scope.credential_hosts, ", ") + ".";
+  }
+  if (!never_asked.empty()) {
+    question += " Of these, " + Joined(never_asked, ", ") +
+                " never asked for it while recording: \"" + kWithoutPasswordCaption +
+                "\" leaves it out for " +
+                (never_asked.size() == 1 ? "that host." : "those hosts.");
+  }
+  return question + " Nothing in trans.xml or the browser changes.";
 }
 
 ReplayOptions CheckOptions(const std::string& proxy,
                            const std::vector<std::string>& proxy_bypass,
-                           const std::set<std::string>& accepted_hosts) {
+                           const std::vector<AcceptedCertificate>& accepted) {
   ReplayOptions options;
   options.proxy = proxy;
   if (!proxy.empty()) options.proxy_ignore_hosts = proxy_bypass;
-  options.accept_certificate = [accepted_hosts](const std::string& host,
-                                                GTlsCertificate*,
-                                                GTlsCertificateFlags) {
-    return accepted_hosts.count(host) != 0;
-  };
+  options.accept_certificate = AcceptOnly(accepted);
   return options;
 }
 

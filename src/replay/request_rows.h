@@ -13,6 +13,7 @@
 #include "document/document_reader.h"
 #include "replay/replay_engine.h"
 #include "replay/replayed_request.h"
+#include "session/certificate.h"
 #include "session/recorded_element.h"
 
 namespace scrivlet::replay {
@@ -33,8 +34,8 @@ std::string NotesText(const RecordedElement& element,
 // each session-bound value by name with both values shortened.
 std::string ReplayText(const StepResult& step, const RecordedElement& element,
                        const std::optional<RecordedAnswer>& answer);
-// Whether the step wants the user's look: its answer differs from the one
-// recorded, or it sent session-bound values.
+// Whether the step wants the user's look: it failed, its answer differs
+// from the one recorded, or it sent session-bound values.
 bool ReplayDiffers(const StepResult& step, const RecordedElement& element,
                    const std::optional<RecordedAnswer>& answer);
 
@@ -43,6 +44,18 @@ bool ReplayDiffers(const StepResult& step, const RecordedElement& element,
 // size; a JSON body (by its Content-Type) laid out one member a line. ""
 // for an element without a body.
 std::string FormText(const DocumentElement& element);
+
+// The hosts (as their Host lines name them) to which the replay sends a
+// recorded Authorization line although, while recording, they never asked
+// for the typed credentials: their "HOST:PORT" is not in `asked`.
+std::vector<std::string> HostsNeverAsked(
+    const std::vector<DocumentElement>& elements,
+    const std::set<std::string>& asked);
+
+// The caption of the question's choice that leaves the Authorization line
+// out for the hosts that never asked for it.
+inline constexpr char kWithoutPasswordCaption[] =
+    "Check, Password Only Where Asked";
 
 // The count above the list: of the whole transaction, or, while `filter`
 // is not empty, how many of its `total` requests the filter leaves
@@ -62,15 +75,18 @@ DeleteButtonState DeleteButton(bool row_selected, bool check_running,
                                bool transaction_closed);
 
 // The question asked before the check: the hosts, the number of requests
-// and POSTs, and that they will be sent to those hosts again.
-std::string CheckQuestion(const ReplayScope& scope);
+// and POSTs, that they will be sent to those hosts again, which hosts
+// receive the recorded password, and which of them never asked for it.
+std::string CheckQuestion(const ReplayScope& scope,
+                          const std::vector<std::string>& never_asked = {});
 
 // The replay's settings as the browser has them: the proxy it was given
-// ("" for none) with the hosts it reaches directly, and the hosts whose
-// certificates the user accepted in this session.
+// ("" for none) with the hosts it reaches directly, and the certificates
+// the user accepted in this session: a certificate the system does not
+// trust passes only when it is one of those, accepted for its host.
 ReplayOptions CheckOptions(const std::string& proxy,
                            const std::vector<std::string>& proxy_bypass,
-                           const std::set<std::string>& accepted_hosts);
+                           const std::vector<AcceptedCertificate>& accepted);
 
 }  // namespace scrivlet::replay
 

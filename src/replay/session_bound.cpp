@@ -3,10 +3,12 @@
 #include <libsoup/soup.h>
 #include <libxml/HTMLparser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/xmlerror.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <set>
 
@@ -118,18 +120,27 @@ void OnStartElement(void* data, const xmlChar* name,
 void AppendMultipartFields(std::vector<FormField>& out,
                            const std::string& content_type,
                            const std::string& body) {
-  SoupMessageHeaders* headers =
+  // A recorded line with a stray CR in it is no header the reader takes.
+  if (std::any_of(content_type.begin(), content_type.end(), [](char c) {
+        return c == '\r' || c == '\n' || c == '\0';
+      })) {
+    return;
+  }
+  g_autoptr(SoupMessageHeaders) headers =
       soup_message_headers_new(SOUP_MESSAGE_HEADERS_REQUEST);
   soup_message_headers_replace(headers, "Content-Type", content_type.c_str());
-  g_autoptr(GBytes) bytes = g_bytes_new(body.data(), body.size());
-  SoupMultipart* multipart = soup_multipart_new_from_message(headers, bytes);
-  soup_message_headers_unref(headers);
+  // The HTTP library's multipart reader looks for its boundaries with
+  // strstr(), past the body's end unless a NUL follows it: the string's own
+  // buffer, which has one, is lent to it rather than copied without it.
+  g_autoptr(GBytes) bytes = g_bytes_new_static(body.data(), body.size());
+  g_autoptr(SoupMultipart) multipart =
+      soup_multipart_new_from_message(headers, bytes);
   if (multipart == nullptr) return;
   for (int part = 0; part < soup_multipart_get_length(multipart); ++part) {
     SoupMessageHeaders* part_headers = nullptr;
     GBytes* part_body = nullptr;
-    char* disposition = nullptr;
-    GHashTable* parameters = nullptr;
+    g_autofree char* disposition = nullptr;
+    g_autoptr(GHashTable) parameters = nullptr;
     if (!soup_multipart_get_part(multipart, part, &part_headers, &part_body) ||
         !soup_message_headers_get_content_disposition(
             part_headers, &disposition, &parameters)) {
@@ -137,26 +148,74 @@ void AppendMultipartFields(std::vector<FormField>& out,
     }
     const auto* name =
         static_cast<const char*>(g_hash_table_lookup(parameters, "name"));
-    if (name != nullptr) {
-      gsize size = 0;
-      const auto* data =
-          static_cast<const char*>(g_bytes_get_data(part_body, &size));
-      FormField field{name, std::string(data != nullptr ? data : "", size),
-                      std::nullopt, ""};
-      if (const auto* file_name = static_cast<const char*>(
-              g_hash_table_lookup(parameters, "filename"))) {
-        field.file_name = file_name;
-      }
-      if (const char* type =
-              soup_message_headers_get_one(part_headers, "Content-Type")) {
-        field.content_type = type;
-      }
-      out.push_back(std::move(field));
+    if (name == nullptr) continue;
+    gsize size = 0;
+    const auto* data =
+        static_cast<const char*>(g_bytes_get_data(part_body, &size));
+    // A part whose end the reader misplaced before its start has a size
+    // that runs out of the body: it is no field.
+    if (data != nullptr &&
+        (data < body.data() || size > body.size() ||
+         data + size > body.data() + body.size())) {
+      continue;
     }
-    g_free(disposition);
-    g_hash_table_destroy(parameters);
+    FormField field{name, std::string(data != nullptr ? data : "", size),
+                    std::nullopt, ""};
+    if (const auto* file_name = static_cast<const char*>(
+            g_hash_table_lookup(parameters, "filename"))) {
+      field.file_name = file_name;
+    }
+    if (const char* type =
+            soup_message_headers_get_one(part_headers, "Content-Type")) {
+      field.content_type = type;
+    }
+    out.push_back(std::move(field));
   }
-  soup_multipart_free(multipart);
+}
+
+// libxml2 writes what it cannot decode in an answer to standard error; the
+// bytes a server sends are no concern of the user's terminal. Silences the
+// thread's libxml2 error output while it lives.
+class QuietXmlErrors {
+ public:
+  QuietXmlErrors()
+      : generic_(xmlGenericError), generic_context_(xmlGenericErrorContext),
+        structured_(xmlStructuredError),
+        structured_context_(xmlStructuredErrorContext) {
+    xmlSetGenericErrorFunc(nullptr, &Ignore);
+    xmlSetStructuredErrorFunc(nullptr, &IgnoreStructured);
+  }
+  ~QuietXmlErrors() {
+    xmlSetGenericErrorFunc(generic_context_, generic_);
+    xmlSetStructuredErrorFunc(structured_context_, structured_);
+  }
+  QuietXmlErrors(const QuietXmlErrors&) = delete;
+  QuietXmlErrors& operator=(const QuietXmlErrors&) = delete;
+
+ private:
+  static void Ignore(void*, const char*, ...) {}
+  static void IgnoreStructured(void*, xmlErrorPtr) {}
+
+  xmlGenericErrorFunc generic_;
+  void* generic_context_;
+  xmlStructuredErrorFunc structured_;
+  void* structured_context_;
+};
+
+struct ParserFree {
+  void operator()(htmlParserCtxtPtr parser) const { htmlFreeParserCtxt(parser); }
+};
+
+// The ways a page may write a value in an address: as it stands, and
+// URL-encoded with "%20" or "+" for a blank.
+std::vector<std::string> WrittenForms(const std::string& value) {
+  g_autofree char* escaped = g_uri_escape_string(value.c_str(), nullptr, FALSE);
+  std::string plus = escaped;
+  for (std::size_t at = plus.find("%20"); at != std::string::npos;
+       at = plus.find("%20", at + 1)) {
+    plus.replace(at, 3, "+");
+  }
+  return {value, escaped, plus};
 }
 
 }  // namespace
@@ -202,9 +261,12 @@ bool MayHandOut(std::string_view html, const std::string& name) {
 std::vector<NamedValue> HandedOutValues(std::string_view html,
                                         const std::string& charset) {
   OfferReader reader;
-  htmlParserCtxtPtr parser = htmlCreateMemoryParserCtxt(
-      html.data(),
-      static_cast<int>(std::min<std::size_t>(html.size(), INT32_MAX)));
+  const QuietXmlErrors quiet;
+  const std::unique_ptr<htmlParserCtxt, ParserFree> owned_parser(
+      htmlCreateMemoryParserCtxt(
+          html.data(),
+          static_cast<int>(std::min<std::size_t>(html.size(), INT32_MAX))));
+  htmlParserCtxtPtr parser = owned_parser.get();
   if (parser == nullptr) return {};
   htmlSAXHandler handler{};
   handler.startElement = &OnStartElement;
@@ -219,7 +281,6 @@ std::vector<NamedValue> HandedOutValues(std::string_view html,
     }
   }
   htmlParseDocument(parser);
-  htmlFreeParserCtxt(parser);
   if (reader.failed) throw std::bad_alloc();
   return std::move(reader.values);
 }
@@ -255,10 +316,39 @@ std::vector<NamedValue> SentFields(const ReplayedRequest& request) {
   return fields;
 }
 
-void HandedOutLedger::AddAnswer(const std::vector<NamedValue>& values) {
+bool HoldsPair(std::string_view text, const NamedValue& field) {
+  constexpr std::string_view kNameCharacters =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.%[]";
+  constexpr std::string_view kAfterValue = "&#;\"'<> \t\r\n)\\";
+  for (const std::string& value : WrittenForms(field.value)) {
+    const std::string pair = field.name + "=" + value;
+    for (std::size_t at = text.find(pair); at != std::string_view::npos;
+         at = text.find(pair, at + 1)) {
+      const std::size_t after = at + pair.size();
+      if ((at == 0 || kNameCharacters.find(text[at - 1]) == std::string_view::npos) &&
+          (after == text.size() || kAfterValue.find(text[after]) != std::string_view::npos)) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+void HandedOutLedger::AddAnswer(const std::vector<NamedValue>& values,
+                                std::string_view text,
+                                const std::vector<NamedValue>& wanted) {
   std::map<std::string, std::vector<std::string>> answer;
   for (const NamedValue& value : values) {
     answer[value.name].push_back(value.value);
+  }
+  for (const NamedValue& field : wanted) {
+    const auto named = answer.find(field.name);
+    if ((named != answer.end() &&
+         std::find(named->second.begin(), named->second.end(), field.value) !=
+             named->second.end()) ||
+        HoldsPair(text, field)) {
+      still_handed_out_.insert({field.name, field.value});
+    }
   }
   for (auto& [name, handed_out] : answer) values_[name] = std::move(handed_out);
 }
@@ -269,7 +359,10 @@ std::vector<SessionBoundValue> HandedOutLedger::SessionBound(
   std::set<std::string> named;
   for (const NamedValue& field : sent) {
     const auto handed_out = values_.find(field.name);
-    if (handed_out == values_.end() || named.count(field.name) != 0) continue;
+    if (handed_out == values_.end() || named.count(field.name) != 0 ||
+        still_handed_out_.count({field.name, field.value}) != 0) {
+      continue;
+    }
     const std::vector<std::string>& values = handed_out->second;
     if (std::find(values.begin(), values.end(), field.value) != values.end()) {
       continue;

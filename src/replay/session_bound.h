@@ -6,8 +6,13 @@
 // sending the recorded value again fails.
 //
 // A value is session-bound when the request sends a query parameter or a
-// form field whose name an earlier answer of the replay handed out with
-// another value. Answers hand out values as
+// form field whose name the latest answer of the replay that handed out
+// that name handed out with another value, and no answer of the replay
+// still hands out the value sent: neither as such a field nor written as
+// "NAME=VALUE" anywhere in its text (a script's link, which the scan does
+// not see as one). A page that holds the name with another value beside
+// the one the recording used (two links to one page) is no alarm. Answers
+// hand out values as
 //  * the value of an input (hidden fields above all; inputs the person
 //    types into are left out, their value is the person's, and so are
 //    empty values),
@@ -17,6 +22,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,19 +84,29 @@ std::vector<FormField> BodyFields(const ReplayedRequest& request);
 // "a=1&b=x+y" as name, value pairs, "+" and percent escapes decoded.
 std::vector<NamedValue> DecodeUrlEncoded(std::string_view text);
 
+// Whether `text` holds "NAME=VALUE" for `field`, its value as it stands or
+// URL-encoded, standing on its own (not inside a longer name or value).
+bool HoldsPair(std::string_view text, const NamedValue& field);
+
 // What the answers of a replay have handed out so far: for each name, the
-// values of the latest answer that handed it out.
+// values of the latest answer that handed it out, and which of the fields
+// the later requests send some answer still hands out as they were
+// recorded.
 class HandedOutLedger {
  public:
-  void AddAnswer(const std::vector<NamedValue>& values);
+  // An answer that hands out `values` (HandedOutValues of `text`);
+  // `wanted` are the fields the later requests send.
+  void AddAnswer(const std::vector<NamedValue>& values, std::string_view text,
+                 const std::vector<NamedValue>& wanted);
 
-  // The fields of `sent` whose names were handed out, but never with the
-  // value sent. Each is named once, with the first value handed out.
+  // The fields of `sent` whose names were handed out, but with other values
+  // only. Each is named once, with the first value handed out.
   std::vector<SessionBoundValue> SessionBound(
       const std::vector<NamedValue>& sent) const;
 
  private:
   std::map<std::string, std::vector<std::string>> values_;
+  std::set<std::pair<std::string, std::string>> still_handed_out_;
 };
 
 }  // namespace scrivlet::replay

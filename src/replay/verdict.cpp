@@ -14,9 +14,10 @@ constexpr int kRedirectClass = 3;
 
 }  // namespace
 
-Verdict StepVerdict(std::optional<int> status) {
-  return status && *status < kFirstFailingStatus ? Verdict::kOk
-                                                 : Verdict::kFails;
+Verdict StepVerdict(std::optional<int> status, const std::string& error) {
+  return status && *status < kFirstFailingStatus && error.empty()
+             ? Verdict::kOk
+             : Verdict::kFails;
 }
 
 const char* VerdictName(Verdict verdict) {

@@ -11,9 +11,10 @@ namespace scrivlet::replay {
 
 enum class Verdict { kOk, kFails };
 
-// kFails when there was no answer (`status` nullopt) or the status is 400
-// or more.
-Verdict StepVerdict(std::optional<int> status);
+// kFails when there was no answer (`status` nullopt), the status is 400 or
+// more, or the step failed otherwise (`error`: the answer was cut short,
+// reset, not ended in time, or ended the browser's load with an error).
+Verdict StepVerdict(std::optional<int> status, const std::string& error = "");
 // "ok" or "fails".
 const char* VerdictName(Verdict verdict);
 

@@ -22,6 +22,16 @@ struct CertificateProblem {
   std::string url;   // the address that was asked for
   std::string host;  // its host name, without the port
   std::vector<CertificateFault> faults;
+  // The certificate itself, PEM-encoded ("" when unknown).
+  std::string certificate_pem = "";
+};
+
+// A certificate the user accepted in the browser for a host: the browser
+// trusts exactly that certificate for that host until the program ends.
+struct AcceptedCertificate {
+  std::string host;  // without the port
+  std::string pem;
+  bool operator==(const AcceptedCertificate&) const = default;
 };
 
 // The question put to the user: what is wrong with the certificate of

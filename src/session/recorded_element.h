@@ -33,7 +33,8 @@ struct RecordedAnswer {
   std::optional<int> status;
   // The address the page ended at ("" when the load produced no page).
   std::string final_url;
-  // Why no answer came, as the engine said it ("" when one came).
+  // Why no answer came, or why the load that followed a redirect failed
+  // (a redirect loop), as the engine said it; "" when the answer came.
   std::string error;
   bool operator==(const RecordedAnswer&) const = default;
 };

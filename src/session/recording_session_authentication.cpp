@@ -38,8 +38,13 @@ std::optional<Credentials> RecordingSession::WebBrowser1_Authenticate(
     return CredentialsInForce(state_.proxyusername, state_.proxypassword,
                               state_.proxyAuth);
   }
-  return CredentialsInForce(state_.username, state_.password,
-                            state_.realmAuth);
+  std::optional<Credentials> typed = CredentialsInForce(
+      state_.username, state_.password, state_.realmAuth);
+  if (typed) {
+    state_.credentialsAskedBy.insert(challenge.host + ":" +
+                                     std::to_string(challenge.port));
+  }
+  return typed;
 }
 
 }  // namespace scrivlet

@@ -14,7 +14,7 @@ bool RecordingSession::WebBrowser1_CertificateError(
     return false;
   }
   state_.certificateReloadUrl = problem.url;
-  state_.acceptedCertificateHosts.insert(problem.host);
+  state_.acceptedCertificates.push_back({problem.host, problem.certificate_pem});
   return true;
 }
 

@@ -53,11 +53,16 @@ RecordedAnswer AnswerOf(const std::string& URL, const PageAnswer& answer) {
 }
 
 // What the recorded request itself got: the redirect when the server sent
-// one (its target is where the request ended), else the page.
+// one (its target is where the request ended), else the page. A redirect
+// whose load ended in the engine's error page (a redirect loop) failed,
+// and keeps the engine's reason.
 RecordedAnswer RequestAnswerOf(const std::string& URL,
                                const PageAnswer& answer) {
   if (!answer.redirect) return AnswerOf(URL, answer);
-  return RecordedAnswer{answer.redirect->status, answer.redirect->target, ""};
+  return RecordedAnswer{
+      answer.redirect->status, answer.redirect->target,
+      answer.error_page ? (answer.error.empty() ? "no answer" : answer.error)
+                        : ""};
 }
 
 }  // namespace

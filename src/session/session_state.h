@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "session/certificate.h"
+
 namespace scrivlet {
 
 // The main window's variables, shared by every handler of the session. One
@@ -102,9 +104,13 @@ struct SessionState {
   // certificate; the next navigation clears it
   // (recording_session_certificate.cpp).
   std::string certificateReloadUrl;
-  // The hosts whose untrusted certificate the user accepted in this process
-  // (the browser accepts them until it ends).
-  std::set<std::string> acceptedCertificateHosts;
+  // The untrusted certificates the user accepted in this process, each for
+  // its host (the browser accepts them until it ends).
+  std::vector<AcceptedCertificate> acceptedCertificates;
+  // The servers ("HOST:PORT") whose request for credentials the typed
+  // "Network Login" answered in this process: the hosts that asked for
+  // the password the document records.
+  std::set<std::string> credentialsAskedBy;
 };
 
 }  // namespace scrivlet

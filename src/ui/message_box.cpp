@@ -123,6 +123,14 @@ void ShowMessageBox(Gtk::Window* owner, const std::string& prompt,
   RunAlert(owner, prompt, icon, {"OK"}, 0);
 }
 
+std::size_t AskToChoose(Gtk::Window* owner, const std::string& prompt,
+                        const std::vector<std::string>& choices) {
+  std::vector<std::string> captions = choices;
+  captions.push_back("Cancel");
+  return RunAlert(owner, prompt, MessageIcon::kWarning, captions,
+                  choices.size());
+}
+
 bool AskToContinue(Gtk::Window* owner, const std::string& prompt,
                    const std::string& continue_caption) {
   return RunAlert(owner, prompt, MessageIcon::kWarning,

@@ -5,7 +5,9 @@
 #include <gtkmm/label.h>
 #include <gtkmm/window.h>
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "session/main_window_view.h"
 
@@ -26,6 +28,12 @@ void ShowMessageBox(Gtk::Window* owner, const std::string& prompt,
 // chose to continue.
 bool AskToContinue(Gtk::Window* owner, const std::string& prompt,
                    const std::string& continue_caption);
+
+// Asks `prompt` like AskToContinue, with a button for each of `choices`
+// and "Cancel" after them. The index of the choice taken; choices.size()
+// for Cancel, Escape and the close box.
+std::size_t AskToChoose(Gtk::Window* owner, const std::string& prompt,
+                        const std::vector<std::string>& choices);
 
 // `text` with every byte sequence that is not UTF-8 replaced, so that GTK
 // accepts it.

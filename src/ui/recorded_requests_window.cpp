@@ -37,10 +37,9 @@ constexpr const char* kColumnTitles[] = {"#",       "Method",        "Status",
 constexpr int kColumnWidths[] = {36, 64, 90, 0, 110, 140, 210};
 constexpr int kStatusColumn = 2;
 constexpr int kAddressColumn = 3;
-// The row widget that shows a request, for the focus after a deletion.
-constexpr char kRowKey[] = "scrivlet-request-row";
 
-// Tells the list's views that rows [from, to) have new texts.
+}  // namespace
+
 void RowsChanged(const Glib::RefPtr<Gio::ListStore<RequestRow>>& rows,
                  guint from, guint to) {
   if (to > from) {
@@ -48,8 +47,6 @@ void RowsChanged(const Glib::RefPtr<Gio::ListStore<RequestRow>>& rows,
                                to - from);
   }
 }
-
-}  // namespace
 
 std::string RequestRow::ColumnText(int column) const {
   switch (column) {
@@ -287,7 +284,7 @@ void RecordedRequestsWindow::AddColumn(const char* title, int column) {
           Gtk::Widget& row_widget = *box->get_parent()->get_parent();
           const std::string name = DisplayText(row->AllTexts());
           SetAccessibleName(row_widget, name.c_str());
-          g_object_set_data(G_OBJECT(row_widget.gobj()), kRowKey, row.get());
+          g_object_set_data(G_OBJECT(row_widget.gobj()), kRequestRowKey, row.get());
         }
       });
   auto view_column = Gtk::ColumnViewColumn::create(title, factory);
@@ -397,151 +394,6 @@ void RecordedRequestsWindow::ShowDeleteButton(bool check_running) {
       session_.state().documentClosed);
   delete_.set_sensitive(state.enabled);
   delete_.set_tooltip_text(state.tooltip);
-}
-
-Glib::RefPtr<RequestRow> RecordedRequestsWindow::Selected() const {
-  return std::dynamic_pointer_cast<RequestRow>(selection_->get_selected_item());
-}
-
-void RecordedRequestsWindow::ShowSelected() {
-  const Glib::RefPtr<RequestRow> row = Selected();
-  std::string form;
-  if (row) {
-    try {
-      const TransactionDocument read = ReadTransactionDocument(row->element.text);
-      if (!read.elements.empty()) form = replay::FormText(read.elements[0]);
-    } catch (const DocumentReadError& error) {
-      // Every row was written by this program or read by the same reader,
-      // so this is a fault of the program's own: shown where the form
-      // would be, and logged.
-      form = "The form of request " + std::to_string(row->number) +
-             " cannot be shown: its element does not read back (" +
-             error.what() + ").";
-      g_message("%s", form.c_str());
-    }
-  }
-  element_text_.get_buffer()->set_text(row ? DisplayText(row->element.text) : "");
-  form_text_.get_buffer()->set_text(DisplayText(form));
-  for (Gtk::TextView* view : {&element_text_, &form_text_}) {
-    auto buffer = view->get_buffer();
-    buffer->apply_tag_by_name("unhyphenated", buffer->begin(), buffer->end());
-  }
-  ShowDeleteButton(check_ != nullptr);
-}
-
-void RecordedRequestsWindow::CopySelected() {
-  if (const Glib::RefPtr<RequestRow> row = Selected()) {
-    get_clipboard()->set_text(DisplayText(row->element.text));
-  }
-}
-
-// The row that takes the deleted one's place is selected, so that Delete
-// pressed again goes on down the list.
-void RecordedRequestsWindow::DeleteSelected() {
-  const Glib::RefPtr<RequestRow> row = Selected();
-  if (!row || !delete_.get_sensitive()) return;
-  const guint position = selection_->get_selected();
-  const std::string question =
-      "Delete request " + std::to_string(row->number) + " (" +
-      row->element.method + " " + row->element.url +
-      ") from trans.xml? It will not be uploaded with the transaction.";
-  if (!AskToContinue(this, DisplayText(question), "Delete Request")) return;
-  if (!session_.DeleteRequest_Click(row->number - 1)) return;
-  if (const guint left = filtered_->get_n_items(); left > 0) {
-    selection_->set_selected(std::min(position, left - 1));
-  }
-  FocusSelectedRow();
-}
-
-void RecordedRequestsWindow::FocusSelectedRow() {
-  const Glib::RefPtr<RequestRow> row = Selected();
-  for (Gtk::Widget* part = list_.get_first_child(); row && part;
-       part = part->get_next_sibling()) {
-    if (!GTK_IS_LIST_VIEW(part->gobj())) continue;
-    for (Gtk::Widget* shown = part->get_first_child(); shown;
-         shown = shown->get_next_sibling()) {
-      if (g_object_get_data(G_OBJECT(shown->gobj()), kRowKey) == row.get() &&
-          shown->grab_focus()) {
-        return;
-      }
-    }
-  }
-  list_.grab_focus();
-}
-
-void RecordedRequestsWindow::CheckFinished(const std::string& text) {
-  ShowText(progress_, text);
-  check_button_.set_label("Check Replay");
-  // The engine may still be there: it is let go after this, in its callback.
-  ShowDeleteButton(false);
-}
-
-// The check reads the document as it will be uploaded and replays it with
-// the browser's proxy and the certificates the user accepted; it changes
-// nothing and its failure is only shown.
-void RecordedRequestsWindow::StartOrCancelCheck() {
-  if (check_) {
-    check_->Cancel();
-    return;
-  }
-  std::vector<DocumentElement> elements;
-  try {
-    elements = session_.ReadDocumentForCheck().elements;
-  } catch (const std::exception& error) {  // unreadable, or not a document
-    ShowText(progress_, std::string("The replay check could not read "
-                                    "trans.xml: ") +
-                            error.what() + ". Nothing was sent.");
-    return;
-  }
-  if (elements.empty()) {
-    ShowText(progress_, "trans.xml holds no request to replay.");
-    return;
-  }
-  if (!AskToContinue(this, replay::CheckQuestion(replay::ScopeOf(elements)),
-                     "Check Replay")) {
-    return;
-  }
-  const std::size_t total = elements.size();
-  const SessionState& state = session_.state();
-  try {
-    check_ = std::make_unique<replay::ReplayEngine>(
-        std::move(elements),
-        replay::CheckOptions(state.browserProxy, state.browserProxyBypass,
-                             state.acceptedCertificateHosts));
-  } catch (const std::exception& error) {
-    ShowText(progress_, std::string("The replay check could not start: ") +
-                            error.what() + ".");
-    return;
-  }
-  for (guint i = 0; i < rows_->get_n_items(); ++i) rows_->get_item(i)->replay = "";
-  RowsChanged(rows_, 0, rows_->get_n_items());
-  check_button_.set_label("Cancel Check");
-  ShowDeleteButton(check_ != nullptr);
-  auto differs = std::make_shared<std::size_t>(0);
-  check_->Start(replay::ReplayCallbacks{
-      [this, total](std::size_t index) {
-        ShowText(progress_, "Replaying request " + std::to_string(index + 1) +
-                                " of " + std::to_string(total) +
-                                "… (Ctrl+Shift+R cancels)");
-      },
-      [this, differs](const replay::StepResult& step) {
-        if (step.index >= rows_->get_n_items()) return;
-        const auto at = static_cast<guint>(step.index);
-        Glib::RefPtr<RequestRow> row = rows_->get_item(at);
-        row->replay = replay::ReplayText(step, row->element, row->answer);
-        if (replay::ReplayDiffers(step, row->element, row->answer)) ++*differs;
-        RowsChanged(rows_, at, at + 1);
-      },
-      [this, total, differs](bool cancelled) {
-        const std::string text =
-            cancelled ? "The replay check was cancelled."
-                      : "Replay check done: " + std::to_string(total) +
-                            " requests sent, " + std::to_string(*differs) +
-                            " differ or send session-bound values.";
-        CheckFinished(text);
-        // Last: the engine holds this callback.
-        check_.reset();
-      }});
 }
 
 RecordedRequests::RecordedRequests(RecordingSession& session)

@@ -50,6 +50,14 @@ class RequestRow : public Glib::Object {
   explicit RequestRow(RecordedElement e) : element(std::move(e)) {}
 };
 
+// The key under which a row widget of the list holds the request it shows,
+// for the focus after a deletion.
+inline constexpr char kRequestRowKey[] = "scrivlet-request-row";
+
+// Tells the list's views that rows [from, to) of `rows` have new texts.
+void RowsChanged(const Glib::RefPtr<Gio::ListStore<RequestRow>>& rows,
+                 guint from, guint to);
+
 // "Recorded Requests": one row per element of trans.xml, in order, kept
 // elements of an earlier run first (#, method, status, address, body size,
 // notes, replay); below the list the selected element's XML and its POST's

@@ -42,6 +42,10 @@ class RecordedRequestsTest : public hardening::HardeningTest {
   void SetUp() override {
     Environment extra;
     texts_.AddTo(extra);
+    // Typed credentials go on plain http too (none are typed at the start).
+    std::vector<std::string> ini = DefaultAgentIni();
+    ini.push_back("nonsslauth=1");
+    installation_.WriteAgentIni(ini);
     StartRecording(extra);
   }
 
@@ -138,8 +142,13 @@ TEST_F(RecordedRequestsTest, RowsAreTheElementsOfTheDocumentAsTheyAreWritten) {
 }
 
 // Opened after a sign-in without a token: all are listed, the first shown
-// below unhyphenated; the check replays them as recorded, redirect too.
+// below unhyphenated; the check replays them as recorded, redirect too. The
+// password typed for the transaction, which the server never asked for, is
+// named in the question and left out when the user says so.
 TEST_F(RecordedRequestsTest, OpenedLaterShowsEveryElementSoFarAndReplaysThem) {
+  ClickControl(kResetTransaction);
+  AnswerDialog("Network Login", Typed{"ann", "pw"});
+  AnswerDialog("Proxy Login", std::nullopt);
   NavigateTo("/redirect-form");
   ClickInPage(kBox1);
   WaitForPage("/landing");
@@ -156,9 +165,36 @@ TEST_F(RecordedRequestsTest, OpenedLaterShowsEveryElementSoFarAndReplaysThem) {
   EXPECT_TRUE(texts_.WaitFor("\n(insert-hyphens off)\n"));
   Display().Activate(window);
   Display().Key("ctrl+shift+r");
+  EXPECT_TRUE(texts_.WaitFor("The password typed for this recording goes to " +
+                             server_.Authority() + ". Of these, " +
+                             server_.Authority() +
+                             " never asked for it while recording"))
+      << texts_.All();
   ASSERT_TRUE(ConfirmQuestion());
-  EXPECT_TRUE(texts_.WaitFor("\n200 same\n") && texts_.WaitFor("\n302 same\n"));
+  const std::string left_out = "; Authorization not sent: this host never asked for it\n";
+  EXPECT_TRUE(texts_.WaitFor("\n200 same" + left_out) &&
+              texts_.WaitFor("\n302 same" + left_out));
   EXPECT_EQ(texts_.All().find("differs"), std::string::npos) << texts_.All();
+  EXPECT_EQ(server_.LastPost().Header("Authorization"), "");
+}
+
+// An address without a host is recorded as typed; the check fails its step
+// and sends nothing for it, and the program goes on.
+TEST_F(RecordedRequestsTest, AnElementWithoutAHostFailsItsStepOnly) {
+  const WindowId window = OpenRecordedRequests();
+  TypeAddress("http://:18081/x");
+  WaitForElements(1);
+  NavigateTo("/page");
+  WaitForElements(2);
+  Display().Activate(window);
+  Display().Key("ctrl+shift+r");
+  ASSERT_TRUE(ConfirmQuestion());
+  EXPECT_TRUE(texts_.WaitFor(
+      "\nno answer (not sent: the Host line \":18081\" names no server) same\n"))
+      << texts_.All();
+  EXPECT_TRUE(texts_.WaitFor("Replay check done: 1 requests sent"));
+  ExpectDocumentThenSentinel(ExpectedGet("http://:18081/x") +
+                             ExpectedGet(server_.Url("/page")));
 }
 
 TEST_F(RecordedRequestsTest, ResetTransactionEmptiesTheList) {

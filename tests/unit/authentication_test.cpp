@@ -48,9 +48,10 @@ TEST_F(AuthenticationTest, AnswersEachSideWithTheCredentialsTypedForIt) {
             "alice/s3cr:et");
   EXPECT_EQ(Answer(session.WebBrowser1_Authenticate(Challenge(true))),
             "bob/builder");
-  // Answering records nothing and stores nothing.
+  // Answering records nothing and stores nothing but which server asked.
   EXPECT_EQ(Recorded(), "");
   EXPECT_EQ(state.realmAuth, EncodeBase64("alice:s3cr:et"));
+  EXPECT_EQ(state.credentialsAskedBy, std::set<std::string>{"intranet:80"});
 }
 
 TEST_F(AuthenticationTest, LeavesTheChallengeToTheBrowsersPrompt) {

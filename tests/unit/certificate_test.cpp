@@ -16,7 +16,7 @@ const std::string kHome = "https://intranet:8443/app/home";
 
 CertificateProblem Problem(std::vector<CertificateFault> faults = {
                                CertificateFault::kUnknownAuthority}) {
-  return CertificateProblem{kApp, "intranet", std::move(faults)};
+  return CertificateProblem{kApp, "intranet", std::move(faults), "PEM"};
 }
 
 // What a trusted site leaves: the navigation, then the redirect it ends in.
@@ -50,6 +50,8 @@ TEST_F(CertificateTest, ContinueRecordsTheNavigationOnceAsForATrustedSite) {
   EXPECT_EQ(ReadFile(install.TransXml()), TrustedSiteDocument());
   ASSERT_EQ(view.questions.size(), 1u);
   EXPECT_EQ(view.questions[0].second, "Continue to intranet");
+  EXPECT_EQ(session.state().acceptedCertificates,
+            (std::vector<AcceptedCertificate>{{"intranet", "PEM"}}));
 }
 
 TEST_F(CertificateTest, CancelLeavesTheErrorPageAndRecordsNothingMore) {

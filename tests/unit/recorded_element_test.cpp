@@ -57,7 +57,8 @@ TEST_F(RecordedElementTest, TellsEachAppendedElementAsTheFileHoldsIt) {
 
 // Each recorded navigation gets what its page got (a frame too): a
 // redirect's navigation and its completion element both get the final
-// page's, a load without a page gets none.
+// page's, a load without a page gets none, a redirect loop keeps the
+// engine's reason.
 TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
   Start();
   Navigate("http://h/a");
@@ -73,6 +74,9 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
   session.WebBrowser1_LoadEndedWithoutPage(kMainView);
   Navigate("http://h/next");
   session.WebBrowser1_DocumentComplete(kMainView, "http://h/next", Answered(200));
+  Navigate("http://h/loop");
+  session.WebBrowser1_DocumentComplete(
+      kMainView, "http://h/loop", {{}, true, "Too many redirects", {{302, "http://h/loop"}}});
   Navigate("http://h/lost");
   session.WebBrowser1_WebProcessTerminated(kMainView);
   // Script requests: the answers from their address, oldest first; a
@@ -93,10 +97,11 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
                                                  {3, {200, "http://h/end", ""}},
                                                  {4, {{}, "", "no"}},
                                                  {6, {200, "http://h/next", ""}},
-                                                 {7, {{}, "", kPageStoppedWorking}},
-                                                 {8, {201, "http://h/api", ""}},
-                                                 {9, {202, "http://h/api", ""}}}));
-  EXPECT_EQ(session.answers().answer(9), observer.answers.back().second);
+                                                 {7, {302, "http://h/loop", "Too many redirects"}},
+                                                 {8, {{}, "", kPageStoppedWorking}},
+                                                 {9, {201, "http://h/api", ""}},
+                                                 {10, {202, "http://h/api", ""}}}));
+  EXPECT_EQ(session.answers().answer(10), observer.answers.back().second);
 }
 
 TEST_F(RecordedElementTest, EveryTransactionStartIsTold) {

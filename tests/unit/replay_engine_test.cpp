@@ -38,8 +38,22 @@ class ReplayEngineTest : public ::testing::Test {
       return;
     }
     soup_server_message_set_status(message, 200, nullptr);
+    std::string page = "<p>page</p>";
+    if (std::strcmp(path, "/gzip") == 0) {
+      // Compressed although the request did not ask for it.
+      g_autoptr(GZlibCompressor) gzip =
+          g_zlib_compressor_new(G_ZLIB_COMPRESSOR_FORMAT_GZIP, -1);
+      const std::string form = "<input type=hidden name=token value=new>";
+      std::string out(256, '\0');
+      gsize read = 0, written = 0;
+      g_converter_convert(G_CONVERTER(gzip), form.data(), form.size(), out.data(),
+                          out.size(), G_CONVERTER_INPUT_AT_END, &read, &written, nullptr);
+      page = out.substr(0, written);
+      soup_message_headers_append(soup_server_message_get_response_headers(message),
+                                  "Content-Encoding", "gzip");
+    }
     soup_server_message_set_response(message, "text/html", SOUP_MEMORY_COPY,
-                                     "<p>page</p>", 11);
+                                     page.data(), page.size());
   }
 
   std::vector<DocumentElement> Gets(const std::vector<std::string>& paths) {
@@ -71,13 +85,13 @@ class ReplayEngineTest : public ::testing::Test {
 TEST_F(ReplayEngineTest, CancelEndsTheReplayWithoutTheStepsLeft) {
   ReplayEngine engine(Gets({"/page", "/slow", "/page"}), {});
   std::vector<StepResult> steps;
-  std::optional<bool> cancelled;
+  std::optional<ReplayEnd> cancelled;
   engine.Start({nullptr, [&](const StepResult& step) { steps.push_back(step); },
-                [&](bool was_cancelled) { cancelled = was_cancelled; }});
+                [&](ReplayEnd end, const std::string&) { cancelled = end; }});
   ASSERT_TRUE(RunUntil([&] { return slow_requests_ == 1; }));
   engine.Cancel();
   ASSERT_TRUE(RunUntil([&] { return cancelled.has_value(); }));
-  EXPECT_TRUE(*cancelled);
+  EXPECT_EQ(*cancelled, ReplayEnd::kCancelled);
   EXPECT_FALSE(engine.running());
   ASSERT_EQ(steps.size(), 1u);
   EXPECT_EQ(steps[0].status, 200);
@@ -89,12 +103,21 @@ TEST_F(ReplayEngineTest, AnEngineDestroyedWhileRunningCallsNothingMore) {
   int calls = 0;
   engine->Start({[&](std::size_t) { ++calls; },
                  [&](const StepResult&) { ++calls; },
-                 [&](bool) { ++calls; }});
+                 [&](ReplayEnd, const std::string&) { ++calls; }});
   ASSERT_TRUE(RunUntil([&] { return slow_requests_ == 1; }));
   engine.reset();
   const gint64 settle = g_get_monotonic_time() + G_USEC_PER_SEC / 5;
   RunUntil([&] { return g_get_monotonic_time() > settle; });
   EXPECT_EQ(calls, 1);  // the first step's start only
+}
+
+TEST_F(ReplayEngineTest, AGzipAnswerIsScannedAsTheBrowserShowsIt) {
+  ReplayEngine engine(Gets({"/gzip", "/order?token=old"}), {});
+  std::vector<StepResult> steps;
+  engine.Start({nullptr, [&](const StepResult& step) { steps.push_back(step); }, nullptr});
+  ASSERT_TRUE(RunUntil([&] { return steps.size() == 2; }));
+  EXPECT_EQ(steps[1].session_bound,
+            (std::vector<SessionBoundValue>{{"token", "old", "new"}}));
 }
 
 }  // namespace

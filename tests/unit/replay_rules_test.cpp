@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "replay/replayed_request.h"
 #include "replay/request_rows.h"
 #include "replay/session_bound.h"
 #include "replay/verdict.h"
@@ -12,6 +13,14 @@ namespace scrivlet::replay {
 namespace {
 
 using Values = std::vector<NamedValue>;
+
+DocumentElement Element(const std::string& method, const std::string& uri,
+                        const std::string& host) {
+  DocumentElement element;
+  element.method = method, element.uri = uri, element.scheme = "http";
+  element.host = host;
+  return element;
+}
 
 // A form with a text field and a file, sent as multipart with boundary B.
 const std::string kMultipart =
@@ -64,8 +73,9 @@ TEST(SessionBoundTest, ARequestSendsItsQueryAndItsFormFieldsButNoFiles) {
       {{{"Content-Type", "text/plain"}}, "a=1", {{"q", "a b"}, {"t", "%"}}},
   };
   for (const Case& c : cases) {
-    const ReplayedRequest request{"POST", "http://h/p?q=a+b&t=%#frag=x",
-                                  c.headers, c.body};
+    ReplayedRequest request;
+    request.method = "POST", request.url = "http://h/p?q=a+b&t=%#frag=x";
+    request.headers = c.headers, request.body = c.body;
     EXPECT_EQ(SentFields(request), c.expected) << c.body.value_or("");
   }
 }
@@ -86,11 +96,14 @@ TEST(SessionBoundTest, OnlyAnAnswerThatNamesTheFieldIsWorthParsing) {
   for (const Case& c : cases) EXPECT_EQ(MayHandOut(c.html, c.name), c.expected) << c.html;
 }
 
+// A page that still writes the recorded pair (a script's link) hands it
+// out: no alarm.
 TEST(SessionBoundTest, AValueIsSessionBoundWhenTheLatestAnswerNamingItHandedOutAnother) {
   struct Case {
     std::vector<Values> answers;
     Values sent;
     std::vector<SessionBoundValue> expected;
+    std::string last_text = "";
   };
   const std::vector<Case> cases = {
       {{{{"token", "new"}}}, {{"token", "old"}, {"other", "x"}},
@@ -98,13 +111,20 @@ TEST(SessionBoundTest, AValueIsSessionBoundWhenTheLatestAnswerNamingItHandedOutA
       {{{{"token", "same"}}}, {{"token", "same"}}, {}},
       {{{{"choice", "a"}, {"choice", "b"}}}, {{"choice", "b"}}, {}},
       {{{{"token", "first"}}, {{"token", "second"}}, {{"page", "1"}}},
-       {{"token", "first"}}, {{"token", "first", "second"}}},
+       {{"token", "first"}}, {}},
       {{}, {{"token", "old"}}, {}},
       {{{{"t", "new"}}}, {{"t", "a"}, {"t", "b"}}, {{"t", "a", "new"}}},
+      {{{{"via", "link"}}}, {{"via", "button"}}, {}, "open('/p?via=button')"},
+      {{{{"q", "x"}}}, {{"q", "a b"}}, {}, "<a href=/s?q=a+b>"},
+      {{{{"via", "link"}}}, {{"via", "button"}}, {{"via", "button", "link"}},
+       "xvia=button via=buttons"},
   };
   for (const Case& c : cases) {
     HandedOutLedger ledger;
-    for (const Values& answer : c.answers) ledger.AddAnswer(answer);
+    for (const Values& answer : c.answers) {
+      ledger.AddAnswer(answer, &answer == &c.answers.back() ? c.last_text : "",
+                       c.sent);
+    }
     EXPECT_EQ(ledger.SessionBound(c.sent), c.expected);
   }
 }
@@ -118,6 +138,7 @@ TEST(VerdictTest, StepsFailFrom400AndDifferByStatusClassOrRedirectTarget) {
   for (const auto& [status, verdict] : verdicts) {
     EXPECT_EQ(StepVerdict(status), verdict) << status.value_or(-1);
   }
+  EXPECT_EQ(StepVerdict(200, "the answer broke off"), Verdict::kFails);
   struct Case {
     AnswerSummary recorded, replayed;
     Agreement expected;
@@ -158,6 +179,8 @@ TEST(RequestRowsTest, RowsSayFailuresRedirectsAndReplayVerdicts) {
       {get, RecordedAnswer{std::nullopt, "", kPageStoppedWorking},
        "failed: the page stopped working", "", true},
       {target, RecordedAnswer{200, "http://h/b", ""}, "200", "the redirect's target", false},
+      {get, RecordedAnswer{302, "http://h/b", "Too many redirects"},
+       "failed: 302 (Too many redirects)", "redirected to http://h/b", true},
       {script, std::nullopt, "", "script", false},
   };
   for (const Case& c : cases) {
@@ -184,6 +207,9 @@ TEST(RequestRowsTest, TheFormViewDecodesFieldsAndNamesFileParts) {
                        .body = kMultipart};
   EXPECT_EQ(FormText(post),
             "title = T 1\nfile: file \"a.txt\", text/plain, 6 bytes\n");
+  // A part's headers without their end: nothing is read past the body's.
+  post.body = "--B\r\nContent-Type: text/plain\r\nx\r\n--B--\r\n";
+  EXPECT_EQ(FormText(post), "");
   post.header_lines = {};
   post.body = "user=al%20ice&flag";
   EXPECT_EQ(FormText(post), "user = al ice\nflag = \n");
@@ -195,24 +221,55 @@ TEST(RequestRowsTest, TheFormViewDecodesFieldsAndNamesFileParts) {
   EXPECT_EQ(FormText(post), "");
 }
 
-// The question names each host once and counts the requests and posts.
+// The question names each host once, counts the requests and posts, and
+// names the hosts that receive the password and those that never asked.
 TEST(RequestRowsTest, TheCheckUsesTheBrowsersProxyAndAcceptedCertificates) {
-  const ReplayOptions options =
-      CheckOptions("http://p:3128", {"p:3128"}, {"self.signed"});
+  const ReplayOptions options = CheckOptions("http://p:3128", {"p:3128"}, {});
   EXPECT_EQ(options.proxy, "http://p:3128");
   EXPECT_EQ(options.proxy_ignore_hosts, (std::vector<std::string>{"p:3128"}));
   ASSERT_TRUE(options.accept_certificate);
-  EXPECT_TRUE(options.accept_certificate("self.signed", nullptr, G_TLS_CERTIFICATE_UNKNOWN_CA));
-  EXPECT_FALSE(options.accept_certificate("other", nullptr, G_TLS_CERTIFICATE_UNKNOWN_CA));
+  EXPECT_EQ(options.accept_certificate("h", nullptr, G_TLS_CERTIFICATE_UNKNOWN_CA),
+            "the system does not trust it, and none was accepted for h");
   std::vector<DocumentElement> elements(4);
   const char* methods[] = {"GET", "POST", "POST", "GET"};
   const char* hosts[] = {"a:8080", "b", "a:8080", "a"};
-  for (int i = 0; i < 4; ++i) elements[i].method = methods[i], elements[i].host = hosts[i];
-  EXPECT_EQ(CheckQuestion(ScopeOf(elements)),
+  for (int i = 0; i < 4; ++i) {
+    elements[i] = Element(methods[i], "/", hosts[i]);
+    elements[i].header_lines = {i == 0 ? "" : "Authorization: Basic eDp5"};
+  }
+  const ReplayScope scope = ScopeOf(elements);
+  EXPECT_EQ(HostsNeverAsked(elements, {"a:80"}), (std::vector<std::string>{"b", "a:8080"}));
+  EXPECT_EQ(CheckQuestion(scope, {"b"}),
             "Check Replay sends the 4 requests of trans.xml (2 POSTs) again to "
             "a:8080, b, a. Those servers act on them as on the recorded ones (a "
-            "POST may place an order again). Nothing in trans.xml or the "
-            "browser changes.");
+            "POST may place an order again). The password typed for this "
+            "recording goes to b, a:8080, a. Of these, b never asked for it "
+            "while recording: \"Check, Password Only Where Asked\" leaves it out "
+            "for that host. Nothing in trans.xml or the browser changes.");
+}
+
+// Each element's address is built from its parts; one that could reach
+// another host than its Host line names, or is no HTTP, is not sent.
+TEST(ReplayedRequestTest, AnElementIsSentOnlyToTheHostItNames) {
+  struct Case {
+    std::string host, uri, method, url_or_problem;
+  };
+  const std::vector<Case> cases = {
+      {"h:81", "/p?q=%41#f", "GET", "http://h:81/p?q=%41"},
+      {"[::1]:82", "/", "POST", "http://[::1]:82/"},
+      {"h", "@[::1]:82/x", "GET", "the URI \"@[::1]:82/x\" is not a path beginning with \"/\" without blanks"},
+      {"h", "/a b", "GET", "the URI \"/a b\" is not a path beginning with \"/\" without blanks"},
+      {"h", "/", "G T", "the method \"G T\" is not an HTTP method"},
+      {"\x1b]0;t\x07", "/", "GET", "the Host line \"\\x1b]0;t\\x07\" names no server"},
+  };
+  for (const std::string host : {"", ":80", ":", "#:80", "?:80", "/:80", "@:80", "h:0", "h:", "[::1"}) {
+    const ReplayedRequest request = RequestFor(Element("GET", "/", host));
+    EXPECT_EQ(request.problem, "the Host line \"" + host + "\" names no server");
+  }
+  for (const Case& c : cases) {
+    const ReplayedRequest request = RequestFor(Element(c.method, c.uri, c.host));
+    EXPECT_EQ(request.problem.empty() ? request.url : request.problem, c.url_or_problem);
+  }
 }
 
 }  // namespace
