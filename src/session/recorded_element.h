@@ -69,7 +69,9 @@ class RecordedElementObserver {
   // (kRecordingPausedText).
   virtual void RecordingPaused() {}
   // The hosts that pages' scripts called outside the transaction's hosts,
-  // or their counts, changed (RecordingSession::other_script_hosts).
+  // or their counts, changed (RecordingSession::other_script_hosts), or the
+  // count of those not recorded while unticked
+  // (RecordingSession::script_requests_not_recorded).
   virtual void ScriptHostsChanged() {}
 };
 

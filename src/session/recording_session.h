@@ -221,6 +221,11 @@ class RecordingSession : public BrowserEvents {
   const std::map<std::string, std::size_t>& other_script_hosts() const {
     return other_script_hosts_;
   }
+  // The script requests not recorded in this transaction because the box
+  // was unticked.
+  std::size_t script_requests_not_recorded() const {
+    return script_requests_not_recorded_;
+  }
   bool ScriptHostAllowed(const std::string& host) const {
     return allowed_script_hosts_.contains(host);
   }
@@ -310,6 +315,7 @@ class RecordingSession : public BrowserEvents {
   bool script_recording_told_ = false;
   // Script requests of the main page not recorded since its load started.
   std::size_t unrecorded_script_requests_ = 0;
+  std::size_t script_requests_not_recorded_ = 0;
   std::set<std::string> transaction_hosts_;
   std::set<std::string> allowed_script_hosts_;
   std::map<std::string, std::size_t> other_script_hosts_;

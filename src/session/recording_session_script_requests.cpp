@@ -81,6 +81,8 @@ void RecordingSession::WebBrowser1_ScriptRequestSeen(const std::string& URL) {
   if (state_.documentClosed || state_.recordingPaused) return;
   const std::string told = UnrecordedScriptRequestsText();
   ++unrecorded_script_requests_;
+  ++script_requests_not_recorded_;
+  if (element_observer_) element_observer_->ScriptHostsChanged();
   if (status_line_.message().empty() || status_line_.message() == told) {
     ShowStatus(status_line_.Tell(UnrecordedScriptRequestsText()));
   }

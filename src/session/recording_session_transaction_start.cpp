@@ -73,6 +73,7 @@ void RecordingSession::StartTransaction() {
     answers_.Restart(0);
     transaction_hosts_.clear();
     recorded_script_urls_.clear();
+    script_requests_not_recorded_ = 0;
     if (element_observer_) element_observer_->TransactionStarted();
 
     state_.transactionName = kNameKey;

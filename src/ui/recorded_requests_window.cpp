@@ -135,7 +135,9 @@ RecordedRequestsWindow::RecordedRequestsWindow(
   hosts_caption_.set_visible(false);
   hosts_.set_spacing(6);
   SetAccessibleName(hosts_, "Other hosts that scripts called");
+  not_recorded_.set_xalign(0);
   script_tools_.append(record_scripts_);
+  script_tools_.append(not_recorded_);
   script_tools_.append(hosts_caption_);
   script_tools_.append(hosts_);
   record_scripts_.signal_toggled().connect([this] { RecordScriptsToggled(); });
@@ -360,6 +362,11 @@ void RecordedRequestsWindow::ScriptHostsChanged() {
   while (Gtk::Widget* child = hosts_.get_first_child()) hosts_.remove(*child);
   const auto& hosts = session_.other_script_hosts();
   hosts_caption_.set_visible(!hosts.empty());
+  const std::size_t unticked = session_.script_requests_not_recorded();
+  not_recorded_.set_visible(unticked > 0);
+  ShowText(not_recorded_,
+           "Not recorded while unticked: " + std::to_string(unticked) +
+               (unticked == 1 ? " request" : " requests") + ".");
   for (const auto& [host, count] : hosts) {
     const std::string text = host + " (" + std::to_string(count) + ")";
     auto* box = Gtk::make_managed<Gtk::CheckButton>(DisplayText(text));

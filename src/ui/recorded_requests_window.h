@@ -117,6 +117,7 @@ class RecordedRequestsWindow : public Gtk::Window {
   Gtk::Label progress_;
   Gtk::Box script_tools_;
   Gtk::CheckButton record_scripts_;
+  Gtk::Label not_recorded_;
   Gtk::Label hosts_caption_;
   Gtk::Box hosts_;
   Gtk::Label paused_;

@@ -360,13 +360,14 @@ TEST_F(RecordedRequestsTest, ScriptRequestsOffAreCountedAndOtherHostsWaitForThei
   NavigateTo("/scripts");
   ClickInPage(kBox1);
   EXPECT_TRUE(texts_.WaitFor(
-      "\n3 requests made by this page's scripts were not recorded: F9 to "
+      "\n4 requests made by this page's scripts were not recorded: F9 to "
       "record them\n")) << texts_.All();
   EXPECT_EQ(CountElements(Document()), 1);
 
   // Ticked while the page is shown: its next requests count.
   NavigateTo("/scripts-other");
   const WindowId window = OpenRecordedRequests();
+  EXPECT_TRUE(texts_.WaitFor("\nNot recorded while unticked: 5 requests.\n"));
   Display().Activate(window);
   Display().Key("alt+s");
   ClickInPage(kBox1);
