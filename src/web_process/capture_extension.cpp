@@ -6,7 +6,8 @@
 // `kind`, one of capture_message.h, whose parameters are the message as
 // a{sv}). Page scripts can neither see the world nor call the function, so
 // a page cannot forge a body; and the program's own process never has to
-// run a JavaScript engine to read the messages.
+// run a JavaScript engine to read the messages. The requests page scripts
+// make are followed apart, in the page's own world (script_requests.h).
 #include <webkit/webkit-web-process-extension.h>
 
 #include <cstdint>
