@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "replay/certificate_acceptance.h"
 #include "replay/replay_report.h"
 #include "replay/session_bound.h"
 #include "replay/verdict.h"
