@@ -14,6 +14,7 @@
 #include "document/document_reader.h"
 #include "document/printable_text.h"
 #include "platform/posix_file_system.h"
+#include "replay/certificate_acceptance.h"
 #include "replay/replay_engine.h"
 #include "replay/replay_report.h"
 #include "replay/replayed_request.h"

@@ -25,7 +25,7 @@
 // answer, however slowly the server sends. An answer's body is read to its
 // end, but only the first kHtmlKept bytes of an HTML answer (decoded as
 // the browser decodes gzip and deflate) are kept, for the session-bound
-// scan.
+// scan (KeptAnswerBody).
 //
 // The replay runs on the GLib main context that is the thread's default
 // when Start() is called; every callback comes from that context, one at a
@@ -43,13 +43,8 @@
 
 #include "document/document_reader.h"
 #include "replay/session_bound.h"
-#include "session/certificate.h"
 
 namespace scrivlet::replay {
-
-// How much of an HTML answer, decoded, is kept for the session-bound scan;
-// the rest is read and dropped.
-inline constexpr std::size_t kHtmlKept = 8 * 1024 * 1024;
 
 struct ReplayOptions {
   // "" for none, else "http://HOST:PORT" (IsProxyAddress). Throws
@@ -62,7 +57,8 @@ struct ReplayOptions {
   // Asked about a server certificate that the system does not trust
   // (`errors` says why), with the host of the request (no port); "" accepts
   // it for that request, any other text refuses it and is the reason its
-  // step fails. Unset, every such certificate fails its step.
+  // step fails. Unset, every such certificate fails its step. AcceptOnly
+  // (certificate_acceptance.h) passes those the person accepted.
   std::function<std::string(const std::string& host,
                             GTlsCertificate* certificate,
                             GTlsCertificateFlags errors)>
@@ -110,14 +106,6 @@ struct ReplayCallbacks {
   // not go on (`failure` says why).
   std::function<void(ReplayEnd end, const std::string& failure)> finished;
 };
-
-// A ReplayOptions::accept_certificate that passes exactly the certificates
-// of `accepted` (compared as certificates), each for its host only, or for
-// any host where its host is "". Any other certificate the system does not
-// trust is refused, and the refusal says why.
-std::function<std::string(const std::string&, GTlsCertificate*,
-                          GTlsCertificateFlags)>
-AcceptOnly(std::vector<AcceptedCertificate> accepted);
 
 class ReplayEngine {
  public:

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "replay/certificate_acceptance.h"
 #include "replay/replay_report.h"
 #include "replay/session_bound.h"
 #include "replay/verdict.h"
