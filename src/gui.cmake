@@ -14,6 +14,7 @@ add_library(scrivlet_platform STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/network_process_watch.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/record_page_fill.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/tls_certificate_problem.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/user_choices.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_view_adapter.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/webkit_proxy_settings.cpp)
 target_include_directories(scrivlet_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
@@ -34,6 +35,18 @@ add_custom_command(
   COMMENT "Embedding web_process/form_capture.js"
   VERBATIM)
 
+add_custom_command(
+  OUTPUT ${SCRIVLET_GENERATED_DIR}/web_process/script_wrappers_script.h
+  COMMAND ${CMAKE_COMMAND}
+    -DINPUT=${CMAKE_CURRENT_SOURCE_DIR}/web_process/script_wrappers.js
+    -DOUTPUT=${SCRIVLET_GENERATED_DIR}/web_process/script_wrappers_script.h
+    -DSYMBOL=kScriptWrappersScript
+    -P ${CMAKE_CURRENT_SOURCE_DIR}/embed_text.cmake
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/web_process/script_wrappers.js
+    ${CMAKE_CURRENT_SOURCE_DIR}/embed_text.cmake
+  COMMENT "Embedding web_process/script_wrappers.js"
+  VERBATIM)
+
 # The web process extension that runs the capture script in every frame and
 # hands its messages to the program as GLib data. The engine loads every
 # module of one directory: web-extensions/ next to the program in the build
@@ -42,7 +55,10 @@ pkg_check_modules(WEBKIT_EXTENSION REQUIRED IMPORTED_TARGET
   webkitgtk-web-process-extension-6.0)
 add_library(scrivlet-capture MODULE
   ${CMAKE_CURRENT_SOURCE_DIR}/web_process/capture_extension.cpp
-  ${SCRIVLET_GENERATED_DIR}/web_process/form_capture_script.h)
+  ${CMAKE_CURRENT_SOURCE_DIR}/web_process/script_requests.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/session/script_request_matcher.cpp
+  ${SCRIVLET_GENERATED_DIR}/web_process/form_capture_script.h
+  ${SCRIVLET_GENERATED_DIR}/web_process/script_wrappers_script.h)
 target_include_directories(scrivlet-capture PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR} ${SCRIVLET_GENERATED_DIR})
 target_link_libraries(scrivlet-capture PRIVATE PkgConfig::WEBKIT_EXTENSION)

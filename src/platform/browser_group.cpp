@@ -23,6 +23,14 @@ BrowserGroup::BrowserGroup()
     dispatch_.Run();
   };
   capture_.on_frame_load = [this](const FrameLoad& load) { OnFrameLoad(load); };
+  // Script requests belong to the session, which every view of the group
+  // reports to; the main view's events take them.
+  capture_.on_script_request = [this](ScriptRequest request) {
+    if (script_events_) script_events_->WebBrowser1_ScriptRequest(request);
+  };
+  capture_.on_script_request_seen = [this](const std::string& url) {
+    if (script_events_) script_events_->WebBrowser1_ScriptRequestSeen(url);
+  };
 }
 
 BrowserGroup::~BrowserGroup() {
@@ -32,12 +40,14 @@ BrowserGroup::~BrowserGroup() {
 void BrowserGroup::Add(WebKitWebView* view, BrowserEvents& events,
                        DeliveryListener* listener, const LoadTracker& loads) {
   views_.push_back(view);
+  if (!script_events_) script_events_ = &events;
   loads_[view] = &loads;
   dispatch_.AddView(IdOf(view), events, listener);
 }
 
 void BrowserGroup::Remove(WebKitWebView* view) {
   std::erase(views_, view);
+  if (views_.empty()) script_events_ = nullptr;
   loads_.erase(view);
   dispatch_.RemoveView(IdOf(view));
 }
@@ -132,6 +142,7 @@ void BrowserGroup::WatchAnswer(WebKitWebResource* resource) {
 }
 
 void BrowserGroup::NoteAnswer(std::string url, int status) {
+  if (script_events_) script_events_->WebBrowser1_ResourceAnswered(url, status);
   answers_.emplace_back(std::move(url), status);
   if (answers_.size() > kAnswersKept) answers_.pop_front();
 }

@@ -94,6 +94,8 @@ class BrowserGroup : private BrowserEventEngine,
   FrameIds frame_ids_;
   std::deque<std::pair<std::string, int>> answers_;  // oldest first
   guint timer_ = 0;
+  // The events of the first view that joined, the main view's.
+  BrowserEvents* script_events_ = nullptr;
 };
 
 }  // namespace scrivlet

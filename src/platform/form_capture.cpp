@@ -95,7 +95,12 @@ FormCapture::FormCapture() {
 bool FormCapture::HandleUserMessage(WebKitUserMessage* user_message) {
   const char* name = webkit_user_message_get_name(user_message);
   const bool form = g_strcmp0(name, message::kFormMessage) == 0;
-  if (!form && g_strcmp0(name, message::kFrameLoadMessage) != 0) return false;
+  const bool script = g_strcmp0(name, message::kScriptRequestMessage) == 0;
+  const bool seen = g_strcmp0(name, message::kScriptSeenMessage) == 0;
+  if (!form && !script && !seen &&
+      g_strcmp0(name, message::kFrameLoadMessage) != 0) {
+    return false;
+  }
   GuardCallback("form capture", [&] {
     GVariant* parameters = webkit_user_message_get_parameters(user_message);
     if (parameters == nullptr ||
@@ -104,6 +109,12 @@ bool FormCapture::HandleUserMessage(WebKitUserMessage* user_message) {
     }
     if (form) {
       HandleSubmission(parameters);
+    } else if (script) {
+      HandleScriptRequest(parameters);
+    } else if (seen) {
+      if (on_script_request_seen) {
+        on_script_request_seen(StringOf(parameters, message::kUrl));
+      }
     } else {
       HandleFrameLoad(parameters);
     }
@@ -111,6 +122,44 @@ bool FormCapture::HandleUserMessage(WebKitUserMessage* user_message) {
   webkit_user_message_send_reply(user_message,
                                  webkit_user_message_new(name, nullptr));
   return true;
+}
+
+void FormCapture::SetRecordScriptRequests(bool on) {
+  WebKitWebContext* context = webkit_web_context_get_default();
+  webkit_web_context_set_web_process_extensions_initialization_user_data(
+      context, g_variant_new_boolean(on));
+  webkit_web_context_send_message_to_all_extensions(
+      context, webkit_user_message_new(message::kRecordScriptsMessage,
+                                       g_variant_new_boolean(on)));
+}
+
+void FormCapture::HandleScriptRequest(GVariant* parameters) {
+  if (!on_script_request) return;
+  ScriptRequest request;
+  request.kind = StringOf(parameters, message::kKind);
+  request.method = StringOf(parameters, message::kMethod);
+  request.url = StringOf(parameters, message::kUrl);
+  request.redirected_from = StringOf(parameters, message::kFrom);
+  g_autoptr(GVariant) headers = g_variant_lookup_value(
+      parameters, message::kHeaders, G_VARIANT_TYPE("a(ss)"));
+  if (headers != nullptr) {
+    GVariantIter iter;
+    g_variant_iter_init(&iter, headers);
+    const char* name = nullptr;
+    const char* value = nullptr;
+    while (g_variant_iter_next(&iter, "(&s&s)", &name, &value)) {
+      request.headers.emplace_back(name, value);
+    }
+  }
+  g_autoptr(GVariant) body = g_variant_lookup_value(
+      parameters, message::kBody, G_VARIANT_TYPE_BYTESTRING);
+  if (body != nullptr) {
+    gsize size = 0;
+    const auto* bytes =
+        static_cast<const char*>(g_variant_get_fixed_array(body, &size, 1));
+    request.body.emplace(bytes ? bytes : "", bytes ? size : 0);
+  }
+  on_script_request(std::move(request));
 }
 
 void FormCapture::HandleFrameLoad(GVariant* load) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/submission_matcher.h"
+#include "session/browser_events.h"
 
 namespace scrivlet {
 
@@ -39,10 +40,20 @@ class FormCapture {
   std::function<void(FormSubmission)> on_submission;
   // Called for every sub-frame load the script reports.
   std::function<void(const FrameLoad&)> on_frame_load;
+  // Called for every script request the extension saw go out with what
+  // its script announced.
+  std::function<void(ScriptRequest)> on_script_request;
+  // Called for every script request that ended, recorded or not.
+  std::function<void(const std::string& url)> on_script_request_seen;
+
+  // Whether every web process, those running and those started later,
+  // has its pages' script requests announced.
+  static void SetRecordScriptRequests(bool on);
 
  private:
   void HandleSubmission(GVariant* form);
   void HandleFrameLoad(GVariant* load);
+  void HandleScriptRequest(GVariant* request);
 };
 
 }  // namespace scrivlet

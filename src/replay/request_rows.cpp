@@ -1,6 +1,8 @@
 #include "replay/request_rows.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 
 #include "replay/certificate_acceptance.h"
 #include "replay/replay_report.h"
@@ -10,6 +12,79 @@
 
 namespace scrivlet::replay {
 namespace {
+
+// The JSON text laid out one member per line, two spaces an indent; the
+// bytes of strings as they are. A text that is not JSON comes out changed
+// only in its spacing.
+std::string PrettyJson(const std::string& json) {
+  std::string out;
+  int depth = 0;
+  bool in_string = false;
+  bool escaped = false;
+  const auto new_line = [&] {
+    out += '\n';
+    out.append(static_cast<std::size_t>(std::max(depth, 0)) * 2, ' ');
+  };
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    const char c = json[i];
+    if (in_string) {
+      out += c;
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        in_string = false;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': in_string = true; out += c; break;
+      case '{': case '[': {
+        const std::size_t next = json.find_first_not_of(" \t\r\n", i + 1);
+        if (next != std::string::npos && (json[next] == '}' || json[next] == ']')) {
+          out += c;
+          out += json[next];
+          i = next;
+          break;
+        }
+        out += c;
+        ++depth;
+        new_line();
+        break;
+      }
+      case '}': case ']': --depth; new_line(); out += c; break;
+      case ',': out += c; new_line(); break;
+      case ':': out += ": "; break;
+      case ' ': case '\t': case '\r': case '\n': break;
+      default: out += c;
+    }
+  }
+  return out + "\n";
+}
+
+// The value of the element's Content-Type header line, "" without one.
+std::string ContentTypeOf(const DocumentElement& element) {
+  for (const std::string& text : element.header_lines) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t end = text.find("\r\n", start);
+      if (end == std::string::npos) end = text.size();
+      const std::string line = text.substr(start, end - start);
+      constexpr std::string_view kName = "content-type:";
+      if (line.size() > kName.size() &&
+          std::equal(kName.begin(), kName.end(), line.begin(),
+                     [](char a, char b) {
+                       return a == std::tolower(static_cast<unsigned char>(b));
+                     })) {
+        const std::size_t value = line.find_first_not_of(' ', kName.size());
+        return value == std::string::npos ? "" : line.substr(value);
+      }
+      start = end + 2;
+    }
+  }
+  return "";
+}
 
 constexpr int kHttpPort = 80;
 constexpr int kHttpsPort = 443;
@@ -104,6 +179,7 @@ std::string NotesText(const RecordedElement& element,
   if (element.kind == ElementKind::kCompletion) {
     return "the redirect's target";
   }
+  if (element.script) return "script";
   if (answer && !answer->final_url.empty() &&
       answer->final_url != element.url) {
     return "redirected to " + answer->final_url;
@@ -131,6 +207,10 @@ std::string ReplayText(const StepResult& step, const RecordedElement& element,
 }
 
 std::string FormText(const DocumentElement& element) {
+  const std::string type = ContentTypeOf(element);
+  if (element.body && type.find("json") != std::string::npos) {
+    return PrettyJson(*element.body);
+  }
   std::string text;
   for (const FormField& field : BodyFields(RequestFor(element))) {
     if (field.file_name) {

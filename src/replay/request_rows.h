@@ -41,7 +41,8 @@ bool ReplayDiffers(const StepResult& step, const RecordedElement& element,
 
 // The "Form" view of an element's POST body: one line per field, "name =
 // value", a multipart file part as its name, file name, content type and
-// size. "" for an element without a body.
+// size; a JSON body (by its Content-Type) laid out one member a line. ""
+// for an element without a body.
 std::string FormText(const DocumentElement& element);
 
 // The hosts (as their Host lines name them) to which the replay sends a

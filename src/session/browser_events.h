@@ -3,6 +3,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "session/authentication.h"
 #include "session/browser.h"
@@ -44,6 +46,22 @@ struct PageAnswer {
   // stays paused.
   bool refresh_goes_on = false;
   bool operator==(const PageAnswer&) const = default;
+};
+
+// A request a page's script made (fetch, XMLHttpRequest, sendBeacon) that
+// the browser saw go out, with what the script gave it.
+struct ScriptRequest {
+  std::string kind;  // "fetch", "xhr" or "beacon"
+  std::string method;
+  std::string url;
+  // The headers the script set (and the Content-Type its body implies), in
+  // the order set.
+  std::vector<std::pair<std::string, std::string>> headers;
+  // The bytes sent; absent without a body.
+  std::optional<std::string> body;
+  // With kind "redirect": the address of the script request (or of the
+  // hop before) that the server redirected to `url`.
+  std::string redirected_from;
 };
 
 // The events a browser of the session raises, in plain values: the handlers
@@ -93,6 +111,15 @@ class BrowserEvents {
   // false: the browser shows its error page.
   virtual bool WebBrowser1_CertificateError(
       const CertificateProblem& problem) = 0;
+  // A page's script sent `request`; raised only while script requests are
+  // recorded.
+  virtual void WebBrowser1_ScriptRequest(const ScriptRequest& /*request*/) {}
+  // A request a page's script made to `URL` has ended, recorded or not.
+  virtual void WebBrowser1_ScriptRequestSeen(const std::string& /*URL*/) {}
+  // One of the views' resources (a page, a frame, an image, a script's
+  // request) got an answer with `status` from `URL`.
+  virtual void WebBrowser1_ResourceAnswered(const std::string& /*URL*/,
+                                            int /*status*/) {}
 };
 
 }  // namespace scrivlet

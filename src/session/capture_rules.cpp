@@ -27,6 +27,13 @@ bool SkipsNavigation(const SessionState& state, const std::string& url) {
          url.find("qzo.html?RTT=") != kNotFound;
 }
 
+bool SkipsScriptRequest(const SessionState& state, const std::string& url) {
+  return url.find(state.servletPath) != kNotFound ||
+         url.find("WYT/record.html") != kNotFound || state.didRefresh ||
+         url == "http:///" || !url.starts_with("http") ||
+         url.find("qzo.html?RTT=") != kNotFound;
+}
+
 RequestFields DecideRequestFields(SessionState& state, UrlParts url,
                                   const std::string& original_url) {
   RequestFields fields;

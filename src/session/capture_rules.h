@@ -16,6 +16,11 @@ namespace scrivlet {
 // Page completion adds its own condition that `pendingUrl` is not "".
 bool SkipsNavigation(const SessionState& state, const std::string& url);
 
+// The skip test of a script request: the address tests of SkipsNavigation
+// and the refresh in progress, but not the pending address, which names a
+// navigation.
+bool SkipsScriptRequest(const SessionState& state, const std::string& url);
+
 // Fills method-independent request fields for `url`: the URL's parts and the
 // two credential texts that apply to it. Scans `noProxyList` into
 // `noProxyMatch` and consumes it again in the proxy decision, so the flag is

@@ -15,6 +15,29 @@ void NavigationAnswers::NavigationAppended(BrowserId view,
   answers_.emplace_back();
 }
 
+// Script requests wait under an identity no view or frame has.
+namespace {
+constexpr BrowserId kScriptRequests = 0;
+}  // namespace
+
+void NavigationAnswers::ScriptRequestAppended(const std::string& url) {
+  waiting_.push_back(Waiting{answers_.size(), kScriptRequests, url});
+  answers_.emplace_back();
+}
+
+std::optional<std::size_t> NavigationAnswers::ResourceAnswered(
+    const std::string& url, const RecordedAnswer& answer) {
+  const auto found =
+      std::find_if(waiting_.begin(), waiting_.end(), [&](const Waiting& w) {
+        return w.view == kScriptRequests && w.url == url;
+      });
+  if (found == waiting_.end()) return std::nullopt;
+  const std::size_t index = found->index;
+  waiting_.erase(found);
+  answers_[index] = answer;
+  return index;
+}
+
 void NavigationAnswers::CompletionAppended(const RecordedAnswer& answer) {
   answers_.emplace_back(answer);
 }
@@ -26,7 +49,9 @@ std::optional<std::size_t> NavigationAnswers::PageCompleted(
     // A sub-frame: its navigation is over, perhaps with no answer known.
     const auto frame = std::find_if(
         waiting_.begin(), waiting_.end(),
-        [&](const Waiting& w) { return w.url == url; });
+        [&](const Waiting& w) {
+          return w.view != kScriptRequests && w.url == url;
+        });
     if (frame == waiting_.end()) return std::nullopt;
     const std::size_t index = frame->index;
     waiting_.erase(frame);

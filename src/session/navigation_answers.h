@@ -32,6 +32,14 @@ class NavigationAnswers {
   // Element number count() is appended: the completion element of the page
   // that ended elsewhere; it gets that page's answer.
   void CompletionAppended(const RecordedAnswer& answer);
+  // Element number count() is appended: a request a page's script made to
+  // `url`, which the next answer from that address answers.
+  void ScriptRequestAppended(const std::string& url);
+  // An answer came from `url` for one of the views' resources. Returns the
+  // script request it answers (the oldest waiting at that address), nullopt
+  // for none; the answer is kept.
+  std::optional<std::size_t> ResourceAnswered(const std::string& url,
+                                              const RecordedAnswer& answer);
   // A page of `id` (a view or a sub-frame) completed at `url`. Returns the
   // element `answer` belongs to, nullopt for none; the answer is kept.
   std::optional<std::size_t> PageCompleted(BrowserId id, const std::string& url,

@@ -20,6 +20,8 @@ struct RecordedElement {
   std::size_t body_size = 0;
   // The element's text exactly as appended, line ends included.
   std::string text;
+  // A request a page's script made (fetch, XMLHttpRequest, sendBeacon).
+  bool script = false;
   bool operator==(const RecordedElement&) const = default;
 };
 
@@ -66,6 +68,11 @@ class RecordedElementObserver {
   // while it waits: nothing is recorded until the next TransactionStarted
   // (kRecordingPausedText).
   virtual void RecordingPaused() {}
+  // The hosts that pages' scripts called outside the transaction's hosts,
+  // or their counts, changed (RecordingSession::other_script_hosts), or the
+  // count of those not recorded while unticked
+  // (RecordingSession::script_requests_not_recorded).
+  virtual void ScriptHostsChanged() {}
 };
 
 }  // namespace scrivlet

@@ -1,7 +1,10 @@
 #ifndef SCRIVLET_SESSION_RECORDING_SESSION_H_
 #define SCRIVLET_SESSION_RECORDING_SESSION_H_
 
+#include <cstddef>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "session/authentication.h"
@@ -32,6 +35,11 @@ inline constexpr char kRecordingPausedText[] =
     "Recording is paused: the transaction is closed and waits for its "
     "upload. Save Transaction tries again; Reset Transaction starts a new "
     "one.";
+// The status line, once per session, while requests made by page scripts
+// are recorded.
+inline constexpr char kScriptRecordingOnText[] =
+    "Requests made by page scripts are recorded (F9 to change).";
+
 // Why no request can be deleted once "Save Transaction" has closed the
 // document.
 inline constexpr char kClosedForUploadText[] =
@@ -66,12 +74,15 @@ inline constexpr char kClosedForUploadText[] =
 //   recording_session_authentication.cpp: WebBrowser1_Authenticate.
 //   recording_session_certificate.cpp: WebBrowser1_CertificateError.
 //   recording_session_delete_request.cpp: DeleteRequest_Click.
+//   recording_session_script_requests.cpp: WebBrowser1_ScriptRequest and
+//       the choices about requests made by page scripts.
 // The pieces they build on, each testable alone: agent_config.h (the
 // agent.ini parser), capture_rules.h (the skip test and the credential
 // lines), proxy_settings.h, window_layout.h, typed_address.h (what the
 // address box loads), document_file.h (the repair carried out on trans.xml),
 // navigation_answers.h (which recorded navigation a finished load answers),
 // status_line.h (what the status line shows, and for how long),
+// script_request_matcher.h (which announced script requests went out),
 // load_tracker.h (what each finished load of a view completes, however
 // loads overlap: the facts of the PageAnswer that the browser adapter hands
 // the handlers), and src/document/, which includes nothing of src/session/: the element
@@ -184,6 +195,41 @@ class RecordingSession : public BrowserEvents {
   // file cannot be replaced. Returns whether it was removed.
   bool DeleteRequest_Click(std::size_t index);
 
+  // --- Requests made by page scripts ---
+  // Whether the requests that page scripts start from now on are recorded.
+  // The status line says once per session that they are: at once when
+  // `tell_now`, else when the next page of the main view starts loading.
+  void SetRecordScriptRequests(bool on, bool tell_now = true);
+  bool records_script_requests() const { return record_scripts_; }
+  // Records `request` as a navigation-form element when script requests
+  // are recorded, its address passes the skip test, and its host is one of
+  // the transaction's recorded navigations or one the user allowed; a
+  // request to another host is only counted (other_script_hosts). It never
+  // changes startUrl or pendingUrl.
+  void WebBrowser1_ScriptRequest(const ScriptRequest& request) override;
+  // Counts, while script requests are not recorded, those of the main
+  // page, and says so in the status line.
+  void WebBrowser1_ScriptRequestSeen(const std::string& URL) override;
+  // The answer of a recorded script request, shown beside its element.
+  void WebBrowser1_ResourceAnswered(const std::string& URL,
+                                    int status) override;
+  // The requests to `host` (as written in addresses, port included) that
+  // scripts start from now on are recorded too.
+  void AllowScriptHost(const std::string& host);
+  // Hosts outside the transaction's that scripts called, each with the
+  // number of its requests not recorded; allowed ones included.
+  const std::map<std::string, std::size_t>& other_script_hosts() const {
+    return other_script_hosts_;
+  }
+  // The script requests not recorded in this transaction because the box
+  // was unticked.
+  std::size_t script_requests_not_recorded() const {
+    return script_requests_not_recorded_;
+  }
+  bool ScriptHostAllowed(const std::string& host) const {
+    return allowed_script_hosts_.contains(host);
+  }
+
   // trans.xml as the replay check reads it: ReadDocumentFile
   // (document_file.h) through the session's file layer. Throws FileError or
   // DocumentReadError.
@@ -208,7 +254,12 @@ class RecordingSession : public BrowserEvents {
   // Returns whether the element was appended.
   bool AppendCapturedElement(std::string element, ElementKind kind,
                              const std::string& method, const std::string& url,
-                             std::size_t body_size);
+                             std::size_t body_size, bool script = false);
+  // What the status line says of the main page's script requests not
+  // recorded; "" when there were none.
+  std::string UnrecordedScriptRequestsText() const;
+  // The host of `url` is one of the transaction's from now on.
+  void NoteTransactionHost(const std::string& url);
   // Tells the observer the answer kept for element `index`.
   void TellAnswer(std::size_t index);
   // Deletes trans.xml (and a replacement of it left behind), then
@@ -260,6 +311,17 @@ class RecordingSession : public BrowserEvents {
   RecordedElementObserver* element_observer_ = nullptr;
   NavigationAnswers answers_;
   StatusLine status_line_;
+  bool record_scripts_ = false;
+  bool script_recording_told_ = false;
+  // Script requests of the main page not recorded since its load started.
+  std::size_t unrecorded_script_requests_ = 0;
+  std::size_t script_requests_not_recorded_ = 0;
+  std::set<std::string> transaction_hosts_;
+  std::set<std::string> allowed_script_hosts_;
+  std::map<std::string, std::size_t> other_script_hosts_;
+  // The addresses of the script requests recorded (and of their redirects'
+  // targets), whose redirects are recorded too.
+  std::set<std::string> recorded_script_urls_;
 };
 
 }  // namespace scrivlet

@@ -19,7 +19,14 @@ void RecordingSession::WebBrowser1_BeforeNavigate2(
   view_.SetProgress("loading...");
   view_.SetMousePointer(MousePointer::kHourglass);
   const bool main_page = pDisp == browser_.Object();
-  if (main_page) ShowStatus(status_line_.LoadStarted());
+  if (main_page) {
+    unrecorded_script_requests_ = 0;
+    ShowStatus(status_line_.LoadStarted());
+    if (record_scripts_ && !script_recording_told_) {
+      script_recording_told_ = true;
+      ShowStatus(status_line_.Tell(kScriptRecordingOnText));
+    }
+  }
   if (ContinuesAcceptedCertificate(URL)) return;
   if (SkipsNavigation(state_, URL)) return;
   // A saved document takes no further elements, so it stays well-formed;
@@ -42,6 +49,7 @@ void RecordingSession::WebBrowser1_BeforeNavigate2(
                             fields.method, URL,
                             PostData ? PostData->size() : 0)) {
     answers_.NavigationAppended(pDisp, URL);
+    NoteTransactionHost(URL);
   }
   if (PostData && !body_complete) ReportIncompleteBody(URL);
 }
@@ -50,7 +58,8 @@ bool RecordingSession::AppendCapturedElement(std::string element,
                                              ElementKind kind,
                                              const std::string& method,
                                              const std::string& url,
-                                             std::size_t body_size) {
+                                             std::size_t body_size,
+                                             bool script) {
   try {
     files_.AppendText(state_.transFilePath, element);
     state_.captureFailureReported = false;
@@ -60,7 +69,8 @@ bool RecordingSession::AppendCapturedElement(std::string element,
   }
   if (element_observer_) {
     element_observer_->ElementRecorded(
-        RecordedElement{kind, method, url, body_size, std::move(element)});
+        RecordedElement{kind, method, url, body_size, std::move(element),
+                        script});
   }
   return true;
 }

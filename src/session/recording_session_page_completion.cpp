@@ -291,6 +291,7 @@ void RecordingSession::CaptureRedirect(const std::string& URL,
                             ElementKind::kCompletion, fields.method, URL, 0)) {
     answers_.CompletionAppended(answer);
     TellAnswer(answers_.count() - 1);
+    NoteTransactionHost(URL);
   }
 }
 

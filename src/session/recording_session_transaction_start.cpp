@@ -42,6 +42,9 @@ std::string RecordingSession::ContinueKeptDocument(const std::string& content) {
   answers_.Restart(kept.size());
   if (kept.empty()) return "";
   state_.startUrl = kept.front().Url();
+  for (const DocumentElement& element : kept) {
+    NoteTransactionHost(element.Url());
+  }
   if (element_observer_) {
     for (const DocumentElement& element : kept) {
       element_observer_->ElementRecorded(RecordedElement{
@@ -68,6 +71,9 @@ void RecordingSession::StartTransaction() {
     state_.recordPageLoading = false;
     state_.incompleteBodyReported = false;
     answers_.Restart(0);
+    transaction_hosts_.clear();
+    recorded_script_urls_.clear();
+    script_requests_not_recorded_ = 0;
     if (element_observer_) element_observer_->TransactionStarted();
 
     state_.transactionName = kNameKey;

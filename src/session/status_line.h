@@ -19,6 +19,8 @@ namespace scrivlet {
 class StatusLine {
  public:
   const std::string& text() const { return shown_; }
+  // The message about a load now kept ("" when none).
+  const std::string& message() const { return message_; }
 
   // The pointer is over the link to `link`; "" when it is over none.
   bool PointerOver(const std::string& link);

@@ -11,7 +11,9 @@
 #include <memory>
 
 #include "platform/callback_guard.h"
+#include "platform/form_capture.h"
 #include "platform/posix_file_system.h"
+#include "platform/user_choices.h"
 #include "session/window_layout.h"
 #include "ui/accessibility.h"
 #include "ui/message_box.h"
@@ -189,6 +191,10 @@ void Scrivlet::Load() {
     session_.Form_LoadWithoutWorkingDirectory(working_directory_error_);
     return;
   }
+  const UserChoices choices = LoadUserChoices();
+  FormCapture::SetRecordScriptRequests(choices.record_script_requests);
+  session_.SetRecordScriptRequests(choices.record_script_requests,
+                                   /*tell_now=*/false);
   session_.Form_Load(geometry);
 }
 

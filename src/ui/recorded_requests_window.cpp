@@ -5,6 +5,7 @@
 #include <gtkmm/image.h>
 #include <gtkmm/shortcutcontroller.h>
 #include <gtkmm/signallistitemfactory.h>
+#include <sigc++/adaptors/track_obj.h>
 
 #include <algorithm>
 #include <exception>
@@ -14,6 +15,8 @@
 #include "document/document_reader.h"
 #include "replay/replayed_request.h"
 #include "replay/request_rows.h"
+#include "platform/form_capture.h"
+#include "platform/user_choices.h"
 #include "ui/accessibility.h"
 #include "ui/message_box.h"
 #include "ui/window_teardown.h"
@@ -77,6 +80,8 @@ RecordedRequestsWindow::RecordedRequestsWindow(
       tools_(Gtk::Orientation::HORIZONTAL, 6),
       delete_("Delete Request"),
       check_button_("Check Replay"),
+      script_tools_(Gtk::Orientation::HORIZONTAL, 6),
+      record_scripts_("Record requests made by page _scripts", true),
       panes_(Gtk::Orientation::VERTICAL) {
   set_title(kTitle);
   set_default_size(kDefaultWidth, kDefaultHeight);
@@ -119,6 +124,30 @@ RecordedRequestsWindow::RecordedRequestsWindow(
   check_button_.set_tooltip_text(
       "Sends the recorded requests again and compares the answers "
       "(Ctrl+Shift+R).");
+  record_scripts_.set_active(session_.records_script_requests());
+  record_scripts_.set_tooltip_text(
+      "Records the requests that the pages' scripts start from now on "
+      "(fetch, XMLHttpRequest, beacons) with the bytes they send, to the "
+      "hosts of the recorded pages and to the hosts ticked beside.");
+  SetAccessibleName(record_scripts_, "Record requests made by page scripts");
+  hosts_caption_.set_text(
+      "Not recorded, other hosts (tick to record their next requests):");
+  hosts_caption_.set_visible(false);
+  hosts_.set_spacing(6);
+  SetAccessibleName(hosts_, "Other hosts that scripts called");
+  not_recorded_.set_xalign(0);
+  script_tools_.append(record_scripts_);
+  script_tools_.append(not_recorded_);
+  script_tools_.append(hosts_caption_);
+  script_tools_.append(hosts_);
+  record_scripts_.signal_toggled().connect([this] { RecordScriptsToggled(); });
+  // The keyboard follows the mnemonic, so that Tab goes on to the hosts.
+  record_scripts_.signal_mnemonic_activate().connect(
+      [this](bool) {
+        record_scripts_.grab_focus();
+        return false;
+      },
+      false);
   tools_.append(count_);
   tools_.append(search_);
   tools_.append(delete_);
@@ -160,6 +189,7 @@ RecordedRequestsWindow::RecordedRequestsWindow(
   panes_.set_vexpand(true);
   content_.set_margin(6);
   content_.append(tools_);
+  content_.append(script_tools_);
   content_.append(paused_);
   content_.append(progress_);
   content_.append(panes_);
@@ -273,6 +303,8 @@ void RecordedRequestsWindow::AddColumn(const char* title, int column) {
 // it from the start.
 void RecordedRequestsWindow::Open() {
   ShowCount();
+  record_scripts_.set_active(session_.records_script_requests());
+  ScriptHostsChanged();
   TransactionStateChanged();
   present();
   list_.grab_focus();
@@ -310,6 +342,49 @@ void RecordedRequestsWindow::RowRemoved() {
 void RecordedRequestsWindow::TransactionStateChanged() {
   paused_.set_visible(session_.state().recordingPaused);
   ShowDeleteButton(check_ != nullptr);
+}
+
+// The choice is the session's, every web process's and the next start's.
+void RecordedRequestsWindow::RecordScriptsToggled() {
+  const bool on = record_scripts_.get_active();
+  if (on == session_.records_script_requests()) return;
+  session_.SetRecordScriptRequests(on);
+  FormCapture::SetRecordScriptRequests(on);
+  const std::string error = SaveUserChoices(UserChoices{on});
+  if (!error.empty()) {
+    ShowText(progress_, "The choice to record requests made by page scripts "
+                        "could not be kept for the next start: " +
+                            error + ". It holds until the program ends.");
+  }
+}
+
+void RecordedRequestsWindow::ScriptHostsChanged() {
+  while (Gtk::Widget* child = hosts_.get_first_child()) hosts_.remove(*child);
+  const auto& hosts = session_.other_script_hosts();
+  hosts_caption_.set_visible(!hosts.empty());
+  const std::size_t unticked = session_.script_requests_not_recorded();
+  not_recorded_.set_visible(unticked > 0);
+  ShowText(not_recorded_,
+           "Not recorded while unticked: " + std::to_string(unticked) +
+               (unticked == 1 ? " request" : " requests") + ".");
+  for (const auto& [host, count] : hosts) {
+    const std::string text = host + " (" + std::to_string(count) + ")";
+    auto* box = Gtk::make_managed<Gtk::CheckButton>(DisplayText(text));
+    box->set_active(session_.ScriptHostAllowed(host));
+    box->set_sensitive(!box->get_active());
+    box->set_tooltip_text("Records the next requests that scripts make to " +
+                          DisplayText(host) + ".");
+    const std::string name = "Record script requests to " + host;
+    SetAccessibleName(*box, DisplayText(name).c_str());
+    box->signal_toggled().connect([this, box, host] {
+      if (!box->get_active()) return;
+      box->set_sensitive(false);
+      // The list is made anew from the session's hosts afterwards.
+      Glib::signal_idle().connect_once(sigc::track_obj(
+          [this, host] { session_.AllowScriptHost(host); }, *this));
+    });
+    hosts_.append(*box);
+  }
 }
 
 void RecordedRequestsWindow::ShowCount() {
@@ -367,6 +442,10 @@ void RecordedRequests::TransactionClosed() {
 
 void RecordedRequests::RecordingPaused() {
   if (window_) window_->TransactionStateChanged();
+}
+
+void RecordedRequests::ScriptHostsChanged() {
+  if (window_) window_->ScriptHostsChanged();
 }
 
 void RecordedRequests::ElementDeleted(std::size_t index) {

@@ -4,6 +4,7 @@
 #include <giomm/liststore.h>
 #include <gtkmm/box.h>
 #include <gtkmm/button.h>
+#include <gtkmm/checkbutton.h>
 #include <gtkmm/columnview.h>
 #include <gtkmm/filter.h>
 #include <gtkmm/filterlistmodel.h>
@@ -79,6 +80,9 @@ class RecordedRequestsWindow : public Gtk::Window {
   // The transaction was closed for its upload, or its recording paused:
   // what the window offers and says follows the session's state.
   void TransactionStateChanged();
+  // The hosts scripts called outside the transaction's, or their counts,
+  // changed.
+  void ScriptHostsChanged();
 
  private:
   void AddColumn(const char* title, int column);
@@ -92,6 +96,7 @@ class RecordedRequestsWindow : public Gtk::Window {
   void CopySelected();
   void StartOrCancelCheck();
   void CheckFinished(const std::string& text);
+  void RecordScriptsToggled();
 
   Glib::RefPtr<Gio::ListStore<RequestRow>> rows_;
   RecordingSession& session_;
@@ -110,6 +115,11 @@ class RecordedRequestsWindow : public Gtk::Window {
   Gtk::Button delete_;
   Gtk::Button check_button_;
   Gtk::Label progress_;
+  Gtk::Box script_tools_;
+  Gtk::CheckButton record_scripts_;
+  Gtk::Label not_recorded_;
+  Gtk::Label hosts_caption_;
+  Gtk::Box hosts_;
   Gtk::Label paused_;
   Gtk::ColumnView list_;
   Gtk::Overlay list_overlay_;
@@ -141,6 +151,7 @@ class RecordedRequests : public RecordedElementObserver {
   void ElementDeleted(std::size_t index) override;
   void TransactionClosed() override;
   void RecordingPaused() override;
+  void ScriptHostsChanged() override;
 
  private:
   RecordingSession& session_;

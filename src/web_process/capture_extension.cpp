@@ -6,13 +6,15 @@
 // `kind`, one of capture_message.h, whose parameters are the message as
 // a{sv}). Page scripts can neither see the world nor call the function, so
 // a page cannot forge a body; and the program's own process never has to
-// run a JavaScript engine to read the messages.
+// run a JavaScript engine to read the messages. The requests page scripts
+// make are followed apart, in the page's own world (script_requests.h).
 #include <webkit/webkit-web-process-extension.h>
 
 #include <cstdint>
 
 #include "web_process/capture_message.h"
 #include "web_process/form_capture_script.h"
+#include "web_process/script_requests.h"
 
 namespace {
 
@@ -93,7 +95,8 @@ void Post(JSCValue* kind, JSCValue* body, gpointer page_id) {
   if (!jsc_value_is_string(kind) || !jsc_value_is_object(body)) return;
   g_autofree gchar* name = jsc_value_to_string(kind);
   if (g_strcmp0(name, message::kFormMessage) != 0 &&
-      g_strcmp0(name, message::kFrameLoadMessage) != 0) {
+      g_strcmp0(name, message::kFrameLoadMessage) != 0 &&
+      g_strcmp0(name, message::kScriptSeenMessage) != 0) {
     return;
   }
   WebKitWebPage* page = webkit_web_process_extension_get_page(
@@ -118,6 +121,7 @@ void Evaluate(JSCContext* context, const char* script, const char* uri) {
 // frame then, and the script run in it.
 void OnWindowObjectCleared(WebKitScriptWorld*, WebKitWebPage* page,
                            WebKitFrame* frame, gpointer) {
+  scrivlet::script_requests::DocumentStarted(page, frame);
   g_autoptr(JSCContext) context =
       webkit_frame_get_js_context_for_script_world(frame, capture_world);
   if (!context) return;
@@ -132,9 +136,11 @@ void OnWindowObjectCleared(WebKitScriptWorld*, WebKitWebPage* page,
 
 }  // namespace
 
-extern "C" G_MODULE_EXPORT void webkit_web_process_extension_initialize(
-    WebKitWebProcessExtension* extension) {
+extern "C" G_MODULE_EXPORT void
+webkit_web_process_extension_initialize_with_user_data(
+    WebKitWebProcessExtension* extension, GVariant* user_data) {
   the_extension = extension;
+  scrivlet::script_requests::Initialize(extension, user_data);
   capture_world = webkit_script_world_new_with_name(kCaptureWorldName);
   g_signal_connect(webkit_script_world_get_default(), "window-object-cleared",
                    G_CALLBACK(&OnWindowObjectCleared), nullptr);

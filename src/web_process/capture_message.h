@@ -17,6 +17,23 @@
 //   kFrameLoadMessage  a sub-frame's document has loaded: kFrame, kUrl, and
 //                      kTop, the top document's address ("" when another
 //                      origin's).
+//   kScriptRequestMessage  a request a page's script made by fetch,
+//                      XMLHttpRequest or sendBeacon that the engine sent:
+//                      kKind ("fetch", "xhr" or "beacon"), kMethod, kUrl,
+//                      kHeaders (a(ss), the headers the script set), and
+//                      kBody (ay, the bytes sent) when it had a body; or,
+//                      with kKind "redirect", the next hop of such a
+//                      request that the server redirected: kFrom, the
+//                      address redirected, and kUrl, where to. Sent by the
+//                      extension itself, only while script requests are
+//                      recorded, in the order the requests went out.
+//   kScriptSeenMessage a script request of the page has ended: kUrl. Sent
+//                      by the capture script whatever the choice, so that
+//                      the program can say what it did not record.
+//   kRecordScriptsMessage  from the program to every extension: whether
+//                      script requests are recorded (a boolean, not a
+//                      dictionary); the same boolean is the extension's
+//                      initialization data.
 #define SCRIVLET_CAPTURE_MESSAGE_SCHEMA(X)        \
   X(kFormMessage, "scrivlet-form")                \
   X(kFrameLoadMessage, "scrivlet-frame-load")     \
@@ -34,7 +51,14 @@
   X(kType, "type")                                \
   X(kData, "data")                                \
   X(kUrl, "url")                                  \
-  X(kTop, "top")
+  X(kTop, "top")                                  \
+  X(kScriptRequestMessage, "scrivlet-script-request") \
+  X(kScriptSeenMessage, "scrivlet-script-seen")   \
+  X(kRecordScriptsMessage, "scrivlet-record-scripts") \
+  X(kKind, "kind")                                \
+  X(kHeaders, "headers")                          \
+  X(kBody, "body")                                \
+  X(kFrom, "from")
 
 namespace scrivlet::capture_message {
 

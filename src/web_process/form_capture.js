@@ -128,6 +128,22 @@
     setTimeout(() => finish(null), 0);
   }, true);
 
+  // The requests the page's scripts made, as the engine's resource timing
+  // tells them to this world too: read only, and invisible to the page.
+  // The program counts those it did not record.
+  if (typeof PerformanceObserver === 'function') {
+    const kinds = ['fetch', 'xmlhttprequest', 'beacon'];
+    try {
+      new PerformanceObserver((list) => {
+        for (const entry of list.getEntries()) {
+          if (kinds.includes(entry.initiatorType)) {
+            post(M.kScriptSeenMessage, { [M.kUrl]: text(entry.name) });
+          }
+        }
+      }).observe({ type: 'resource' });
+    } catch (e) {}
+  }
+
   if (window !== window.top) {
     window.addEventListener('load', () => {
       let top = '';

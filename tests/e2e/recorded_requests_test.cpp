@@ -2,7 +2,9 @@
 // live, the selected element's XML below, emptied by "Reset Transaction".
 // What the window shows is read from the texts it lays out.
 #include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 
 #include "hardening_support.h"
 
@@ -296,6 +298,86 @@ TEST_F(RecordedRequestsTest, AfterAFailedUploadRecordingIsPausedAndSaysSo) {
   std::filesystem::create_directories(E2E_ARTIFACT_DIR);
   Display().Screenshot(window, std::string(E2E_ARTIFACT_DIR) + "/recorded_requests_paused.png");
   Display().Screenshot(MainWindow(), std::string(E2E_ARTIFACT_DIR) + "/main_window_paused.png");
+}
+
+// Ticked in the window (and kept for the next start), the requests of page
+// scripts are recorded with the bytes the server received; a multipart body
+// by its parts, under a boundary of the program's own; a redirect adds its
+// target. A fetch that never went out leaves nothing.
+TEST_F(RecordedRequestsTest, ScriptRequestsAreRecordedAsTheServerGotThemOnceTicked) {
+  const WindowId window = OpenRecordedRequests();
+  Display().Activate(window);
+  Display().Key("alt+s");
+  EXPECT_TRUE(texts_.WaitFor(
+      "\nRequests made by page scripts are recorded (F9 to change).\n"));
+  EXPECT_TRUE(WaitUntil([&] {
+    std::ifstream file(installation_.HomeDir() + "/config/scrivlet/choices.ini");
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str().find("RecordScriptRequests=true") != std::string::npos;
+  }));
+  NavigateTo("/scripts");
+  ClickInPage(kBox1);
+  WaitForElements(7);
+  // Recorded as it goes out: the server may not have it yet.
+  ASSERT_TRUE(WaitUntil([&] { return !server_.RequestsTo("/api/leave").empty(); }));
+  const auto sent = [&](const std::string& path) {
+    return server_.RequestsTo(path).at(0);
+  };
+  const RecordedRequest upload = sent("/api/upload");
+  const std::string ours = Between(Document(), "boundary=", "\r\n");
+  std::string parts = upload.body;
+  const std::string their_boundary = upload.Header("Content-Type").substr(
+      upload.Header("Content-Type").find("boundary=") + 9);
+  for (size_t at = parts.find(their_boundary); at != std::string::npos;
+       at = parts.find(their_boundary, at + ours.size())) {
+    parts.replace(at, their_boundary.size(), ours);
+  }
+  std::string sign_in = ExpectedPost(server_.Url("/api/sign-in"),
+                                     sent("/api/sign-in").body, "application/json");
+  sign_in.replace(sign_in.find("Content-Type"), 12, "content-type");
+  std::string form = ExpectedPost(server_.Url("/api/upload"), parts,
+                                  "multipart/form-data; boundary=" + ours);
+  form.replace(form.find("<HL>Content-Type"), 4, "<HL>X-CSRF-Token: t0k\r\n");
+  std::string redirected = ExpectedPost(server_.Url("/redirect-after-post"), "r=1",
+                                        "text/plain;charset=UTF-8");
+  redirected.replace(redirected.find("Content-Type"), 12, "content-type");
+  EXPECT_EQ(Document(),
+            kDocumentStart + ExpectedGet(server_.Url("/scripts")) +
+                ExpectedGet(server_.Url("/beacon?page=%2Fscripts")) + sign_in +
+                form + redirected + ExpectedCompletion(server_.Url("/landing")) +
+                ExpectedPost(server_.Url("/api/leave"), sent("/api/leave").body,
+                             sent("/api/leave").Header("Content-Type")));
+  EXPECT_TRUE(server_.RequestsTo("/api/never").empty());
+  EXPECT_TRUE(texts_.WaitFor("\nscript\n"));
+  EXPECT_TRUE(texts_.WaitFor("\nfailed: 404\n"));
+}
+
+// Unticked, nothing of the scripts is recorded and the status line counts
+// it; ticked, the page shown records its next requests, and another host's
+// wait for their host to be ticked.
+TEST_F(RecordedRequestsTest, ScriptRequestsOffAreCountedAndOtherHostsWaitForTheirTick) {
+  NavigateTo("/scripts");
+  ClickInPage(kBox1);
+  EXPECT_TRUE(texts_.WaitFor(
+      "\n4 requests made by this page's scripts were not recorded: F9 to "
+      "record them\n")) << texts_.All();
+  EXPECT_EQ(CountElements(Document()), 1);
+
+  // Ticked while the page is shown: its next requests count.
+  NavigateTo("/scripts-other");
+  const WindowId window = OpenRecordedRequests();
+  EXPECT_TRUE(texts_.WaitFor("\nNot recorded while unticked: 5 requests.\n"));
+  Display().Activate(window);
+  Display().Key("alt+s");
+  ClickInPage(kBox1);
+  EXPECT_TRUE(texts_.WaitFor("\nlocalhost:" + std::to_string(server_.port()) +
+                             " (1)\n"));
+  Display().Activate(window);
+  for (const char* key : {"alt+s", "alt+s", "Tab", "space"}) Display().Key(key);
+  ClickInPage(kBox1);
+  WaitForElements(3);
+  EXPECT_NE(Document().find("<HL>Host: localhost:"), std::string::npos);
 }
 
 // Where a user finds the window: the address box and the status bar say it.

@@ -303,6 +303,7 @@ TEST_F(AccessibleTreeTest, ControlsAreNamedPasswordsHiddenAndTabGoesRowByRow) {
   EXPECT_EQ(Controls("frame|Recorded Requests"),
             "entry|Filter the requests|editable\npush button|Delete Request\n"
             "push button|Check Replay\n"
+            "check box|Record requests made by page scripts\n"
             "filler|Divider between the list and the selected request\n"
             "scroll pane|Recorded requests\ntable row|Column headings\n"
             "list|Recorded requests\ntable row|1, GET, 200, " +

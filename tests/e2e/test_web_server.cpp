@@ -180,6 +180,30 @@ std::optional<std::string> HtmlFor(const std::string& path,
                 "<button class=\"box\" id=\"b2\" type=\"submit\">"
                 "no content</button></form>");
   }
+  if (path == "/scripts") {
+    // In turn: a fetch that is aborted before it goes out, a JSON sign-in
+    // by fetch, a FormData with a file by XMLHttpRequest, a fetch that is
+    // redirected, a beacon.
+    return Page("Scripts", "<div class=\"box\" id=\"b1\" onclick=\"go()\">go</div>",
+                "function go(){"
+                "fetch('/api/never',{method:'POST',body:'never',"
+                "signal:AbortSignal.abort()}).catch(function(){});"
+                "fetch('/api/sign-in',{method:'POST',headers:{'Content-Type':"
+                "'application/json'},body:JSON.stringify({user:'ann',"
+                "pass:'a&b \"c\" \u00e9'})}).then(function(){"
+                "var x=new XMLHttpRequest();x.open('POST','/api/upload');"
+                "x.setRequestHeader('X-CSRF-Token','t0k');var f=new FormData();"
+                "f.append('name','ann lee');f.append('file',new Blob(['l1\\nl2'],"
+                "{type:'text/plain'}),'notes.txt');x.onload=function(){"
+                "fetch('/redirect-after-post',{method:'POST',body:'r=1'}).then("
+                "function(){navigator.sendBeacon('/api/leave','bye&now');});};"
+                "x.send(f);});}");
+  }
+  if (path == "/scripts-other") {
+    return Page("Other host", "<div class=\"box\" id=\"b1\" onclick=\""
+                "fetch('http://localhost:'+location.port+'/api/other',"
+                "{mode:'no-cors'})\">go</div>");
+  }
   if (path == "/frames") {
     return Page("Frames",
                 "<iframe src=\"/frame-a\" style=\"position:absolute;left:20px;"

@@ -191,6 +191,73 @@ TEST_F(NavigationCaptureTest, KeepsFirstAddressesAndSkipsOnlyThePendingOne) {
   EXPECT_EQ(uris, "/1 /frame /frame /2 /1 ");
 }
 
+// A script's request is one more navigation-form element, on the hosts of
+// the recorded navigations (or those allowed), under the navigations' skip
+// rules, and never the pending or first address.
+TEST_F(NavigationCaptureTest, RecordsAScriptRequestOnlyWhereAndWhenANavigationWouldBe) {
+  struct Case {
+    std::string url;
+    bool on = true;
+    bool refresh = false;
+    bool closed = false;
+    bool allowed = false;
+    bool recorded = true;
+  };
+  const std::vector<Case> cases = {
+      {"http://h:8/api?a=1"},
+      {"http://h:8/api", false, false, false, false, false},
+      {"http://h:8/api", true, true, false, false, false},
+      {"http://h:8/api", true, false, true, false, false},
+      {"http://other:8/api", true, false, false, false, false},
+      {"http://other:8/api", true, false, false, true, true},
+      {"http://h/api", true, false, false, false, false},
+      {kServletAnswer, true, false, false, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    Installation fresh;
+    FailingFileSystem fresh_files;
+    FakeView fresh_view;
+    RecordingSession s(fresh_files, browser, fresh_view, proxy,
+                       fresh.WorkingDirectory());
+    WriteFile(fresh.AgentIni(), "dbmgmtsrvurl=" + kServer + "\n");
+    WriteFile(fresh.TransName(), "");
+    s.Form_Load({});
+    s.WebBrowser1_BeforeNavigate2(kMainView, "http://h:8/page", std::nullopt, "");
+    const std::string page = ReadFile(fresh.TransXml());
+    s.SetRecordScriptRequests(c.on);
+    if (c.allowed) s.AllowScriptHost(c.url.substr(7, c.url.find('/', 7) - 7));
+    s.state().didRefresh = c.refresh;
+    s.state().documentClosed = c.closed;
+
+    s.WebBrowser1_ScriptRequest(ScriptRequest{
+        "fetch", "PUT", c.url, {{"content-type", "application/json"}, {"X-A", "1"}},
+        std::string("{\"a\":\"b&c\"}")});
+
+    const std::string host = c.url.substr(7, c.url.find('/', 7) - 7);
+    const std::string uri = c.url.substr(7 + host.size());
+    EXPECT_EQ(ReadFile(fresh.TransXml()),
+              page + (c.recorded
+                          ? Lines({"<REQUEST><REQUEST-LINE NAME='STATIC'>",
+                                   "<METHOD>PUT</METHOD><URI>" + uri +
+                                       "</URI><PROT-VER>HTTP/1.1</PROT-VER>",
+                                   "</REQUEST-LINE>", "<HEADERS>",
+                                   "<HL>Host: " + host + "</HL>", kAcceptHl,
+                                   "<HL>content-type: application/json", "X-A: 1",
+                                   "</HL>", kUserAgentHl,
+                                   "<HL>Referer: http://" + host + "</HL>",
+                                   "</HEADERS>", "<CONTENT>",
+                                   "<W3C_ENC>{&quot;a&quot;:&quot;b</W3C_ENC>",
+                                   "<W3C_ENC>c&quot;}</W3C_ENC>", "</CONTENT>",
+                                   "</REQUEST>"})
+                          : ""));
+    EXPECT_EQ(s.state().startUrl, "http://h:8/page");
+    EXPECT_EQ(s.state().pendingUrl, "http://h:8/page");
+    EXPECT_EQ(s.other_script_hosts().contains(host),
+              !c.recorded && c.on && !c.refresh && !c.closed && !c.allowed);
+  }
+}
+
 TEST_F(NavigationCaptureTest, WritesCredentialLinesByScheme) {
   struct Case {
     bool non_ssl_auth;

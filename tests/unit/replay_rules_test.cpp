@@ -163,6 +163,7 @@ TEST(VerdictTest, StepsFailFrom400AndDifferByStatusClassOrRedirectTarget) {
 TEST(RequestRowsTest, RowsSayFailuresRedirectsAndReplayVerdicts) {
   const RecordedElement get{ElementKind::kNavigation, "GET", "http://h/a", 0, ""};
   const RecordedElement target{ElementKind::kCompletion, "GET", "http://h/b", 0, ""};
+  const RecordedElement script{ElementKind::kNavigation, "PUT", "http://h/a", 2, "", true};
   struct Case {
     RecordedElement element;
     std::optional<RecordedAnswer> answer;
@@ -180,6 +181,7 @@ TEST(RequestRowsTest, RowsSayFailuresRedirectsAndReplayVerdicts) {
       {target, RecordedAnswer{200, "http://h/b", ""}, "200", "the redirect's target", false},
       {get, RecordedAnswer{302, "http://h/b", "Too many redirects"},
        "failed: 302 (Too many redirects)", "redirected to http://h/b", true},
+      {script, std::nullopt, "", "script", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(StatusText(c.answer), c.status);
@@ -211,6 +213,10 @@ TEST(RequestRowsTest, TheFormViewDecodesFieldsAndNamesFileParts) {
   post.header_lines = {};
   post.body = "user=al%20ice&flag";
   EXPECT_EQ(FormText(post), "user = al ice\nflag = \n");
+  post.header_lines = {"X-A: 1\r\ncontent-type: application/json\r\n"};
+  post.body = R"({"a":[1, {}],"b":{"c":"x,\"{y:"}})";
+  EXPECT_EQ(FormText(post), "{\n  \"a\": [\n    1,\n    {}\n  ],\n  \"b\": {\n"
+                            "    \"c\": \"x,\\\"{y:\"\n  }\n}\n");
   post.body = std::nullopt;
   EXPECT_EQ(FormText(post), "");
 }

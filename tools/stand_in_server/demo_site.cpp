@@ -24,6 +24,7 @@ of the transaction.</p>
 <li><a id="upload" href="/demo/upload.html">Upload a file</a> (a multipart form)</li>
 <li><a id="popups" href="/demo/popups.html">Pop-up windows</a></li>
 <li><a id="order" href="/demo/order.html">Order the catalogue</a> (a form protected by a single-use token)</li>
+<li><a id="app" href="/demo/app.html">A single-page application</a> (requests made by its scripts: tick "Record requests made by page scripts" in F9 first)</li>
 </ul>
 <form id="search-form" method="get" action="/demo/search">
 <label>Search the catalogue <input type="text" id="q" name="q"></label>
@@ -123,6 +124,54 @@ std::string OrderBody(const std::string& token) {
 constexpr char kExpiredBody[] = R"html(<h1>This form has expired</h1>
 <p id="expired">The order was not placed: the form's token was used already or
 never issued. Open the order form again.</p>
+)html";
+
+// Everything after the first page load happens by script: a sign-in that
+// posts JSON by fetch and gets a token, a list loaded by XMLHttpRequest, a
+// setting saved by PUT, a file sent as FormData, a beacon on leaving.
+constexpr char kAppBody[] = R"html(<h1>Single-page application</h1>
+<p><label>User <input id="user" value="ann"></label>
+<button id="sign-in" onclick="signIn()">Sign in</button> <span id="token"></span></p>
+<p><button id="load" onclick="loadItems()">Load the list</button></p><ul id="items"></ul>
+<p><label><input type="checkbox" id="compact" onchange="saveSetting()"> Compact view</label></p>
+<p><input type="file" id="file"> <button id="send" onclick="sendFile()">Send the file</button>
+<span id="sent"></span></p>
+<script>
+var token = '';
+function signIn() {
+  fetch('/demo/api/sign-in', {method: 'POST', headers: {'Content-Type': 'application/json'},
+        body: JSON.stringify({user: document.getElementById('user').value})})
+    .then(function (r) { return r.json(); })
+    .then(function (answer) { token = answer.token; document.getElementById('token').textContent = token; });
+}
+function loadItems() {
+  var x = new XMLHttpRequest();
+  x.open('GET', '/demo/api/items');
+  x.setRequestHeader('X-Requested-With', 'XMLHttpRequest');
+  x.onload = function () {
+    var list = document.getElementById('items');
+    list.textContent = '';
+    JSON.parse(x.responseText).forEach(function (item) {
+      var li = document.createElement('li'); li.textContent = item; list.appendChild(li);
+    });
+  };
+  x.send();
+}
+function saveSetting() {
+  fetch('/demo/api/settings', {method: 'PUT', headers: {'Content-Type': 'application/json',
+        'X-CSRF-Token': token}, body: JSON.stringify({compact: document.getElementById('compact').checked})});
+}
+function sendFile() {
+  var form = new FormData();
+  form.append('note', 'from the demo');
+  var file = document.getElementById('file').files[0];
+  if (file) form.append('file', file);
+  fetch('/demo/api/files', {method: 'POST', body: form})
+    .then(function (r) { return r.text(); })
+    .then(function (text) { document.getElementById('sent').textContent = text; });
+}
+addEventListener('pagehide', function () { navigator.sendBeacon('/demo/api/leave', 'left=' + Date.now()); });
+</script>
 )html";
 
 std::string Param(const httplib::Request& request, const char* name) {
@@ -230,6 +279,38 @@ void AddDemoSite(const RouteAdder& add) {
             "/demo/ordered.html?copies=" +
                 PercentEncode(FindField(fields, "copies").value_or("")),
             302);
+      });
+  add("GET", "/demo/app\\.html",
+      [](const httplib::Request&, httplib::Response& response) {
+        Serve(response, HtmlPage("Single-page application",
+                                 std::string(kAppBody) + kBackLink));
+      });
+  add("POST", "/demo/api/sign-in",
+      [](const httplib::Request&, httplib::Response& response) {
+        std::random_device random;
+        char token[17];
+        std::snprintf(token, sizeof token, "%08x%08x", random(), random());
+        response.set_content(std::string("{\"token\":\"") + token + "\"}",
+                             "application/json");
+      });
+  add("GET", "/demo/api/items",
+      [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("[\"Atlas\",\"Binder\",\"Compass\"]",
+                             "application/json");
+      });
+  add("PUT", "/demo/api/settings",
+      [](const httplib::Request&, httplib::Response& response) {
+        response.status = 204;
+      });
+  add("POST", "/demo/api/files",
+      [](const httplib::Request& request, httplib::Response& response) {
+        response.set_content(std::to_string(request.files.size()) +
+                                 " parts received",
+                             "text/plain");
+      });
+  add("POST", "/demo/api/leave",
+      [](const httplib::Request&, httplib::Response& response) {
+        response.status = 204;
       });
   add("GET", "/demo/ordered\\.html",
       [](const httplib::Request& request, httplib::Response& response) {

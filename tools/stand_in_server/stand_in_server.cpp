@@ -133,6 +133,8 @@ void StandInServer::AddRoute(const std::string& method,
   };
   if (method == "GET") {
     server_.Get(pattern, std::move(logged));
+  } else if (method == "PUT") {
+    server_.Put(pattern, std::move(logged));
   } else {
     server_.Post(pattern, std::move(logged));
   }
