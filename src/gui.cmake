@@ -81,7 +81,8 @@ add_library(scrivlet_ui STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/popup_window.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_window.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_check.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_selection.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_selection.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/recorded_requests_script_hosts.cpp)
 target_include_directories(scrivlet_ui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(scrivlet_ui PUBLIC scrivlet_platform scrivlet_files scrivlet_core scrivlet_replay PkgConfig::GTKMM)
 

@@ -232,7 +232,7 @@ TEST_F(NavigationCaptureTest, RecordsAScriptRequestOnlyWhereAndWhenANavigationWo
 
     s.WebBrowser1_ScriptRequest(ScriptRequest{
         "fetch", "PUT", c.url, {{"content-type", "application/json"}, {"X-A", "1"}},
-        std::string("{\"a\":\"b&c\"}")});
+        std::string("{\"a\":\"b&c\"}"), ""});
 
     const std::string host = c.url.substr(7, c.url.find('/', 7) - 7);
     const std::string uri = c.url.substr(7 + host.size());

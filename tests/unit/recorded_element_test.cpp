@@ -83,7 +83,7 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
   // frame's completion there is no answer of theirs.
   session.SetRecordScriptRequests(true);
   for (int i = 0; i < 2; ++i) {
-    session.WebBrowser1_ScriptRequest({"fetch", "GET", "http://h/api", {}, {}});
+    session.WebBrowser1_ScriptRequest({"fetch", "GET", "http://h/api", {}, {}, ""});
   }
   session.WebBrowser1_DocumentComplete(kFrame, "http://h/api", Answered(500));
   for (int status : {201, 202}) {
