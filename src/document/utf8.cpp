@@ -7,42 +7,47 @@
 namespace scrivlet {
 namespace {
 
-// The length of the valid UTF-8 sequence at `at` other than a NUL byte (no
-// overlong form, no surrogate, nothing above U+10FFFF); 0 when there is none.
+// The length of the valid UTF-8 sequence at `at` other than a NUL byte; 0
+// when there is none.
 std::size_t ValidSequenceLength(std::string_view text, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if (lead == 0) return 0;
+  if (lead < 0x80) return 1;
+  return MultiByteSequenceAt(text, at).length;
+}
+
+}  // namespace
+
+Utf8Sequence MultiByteSequenceAt(std::string_view text, std::size_t at) {
   const auto byte = [&](std::size_t i) {
     return static_cast<unsigned char>(text[i]);
   };
   const unsigned char lead = byte(at);
-  if (lead == 0) return 0;
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  char32_t code = 0;
+  Utf8Sequence sequence;
+  char32_t minimum = 0;
   if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    code = lead & 0x1F;
+    sequence = {2, static_cast<char32_t>(lead & 0x1F)};
+    minimum = 0x80;
   } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    code = lead & 0x0F;
+    sequence = {3, static_cast<char32_t>(lead & 0x0F)};
+    minimum = 0x800;
   } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    code = lead & 0x07;
+    sequence = {4, static_cast<char32_t>(lead & 0x07)};
+    minimum = 0x10000;
   } else {
-    return 0;
+    return {};
   }
-  if (text.size() - at < length) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (byte(at + i) & 0x3F);
+  if (text.size() - at < sequence.length) return {};
+  for (std::size_t i = 1; i < sequence.length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return {};
+    sequence.code = (sequence.code << 6) | (byte(at + i) & 0x3F);
   }
-  const bool overlong = (length == 3 && code < 0x800) ||
-                        (length == 4 && code < 0x10000);
-  const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-  if (overlong || surrogate || code > 0x10FFFF) return 0;
-  return length;
+  const bool surrogate = sequence.code >= 0xD800 && sequence.code <= 0xDFFF;
+  if (sequence.code < minimum || surrogate || sequence.code > 0x10FFFF) {
+    return {};
+  }
+  return sequence;
 }
-
-}  // namespace
 
 std::string ValidUtf8(std::string text) {
   std::size_t at = 0;

@@ -1,7 +1,9 @@
 #ifndef SCRIVLET_DOCUMENT_UTF8_H_
 #define SCRIVLET_DOCUMENT_UTF8_H_
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace scrivlet {
 
@@ -32,6 +34,16 @@ inline void AppendUtf8(std::string& out, char32_t code) {
 // NUL byte becomes U+FFFD, so nothing after it is cut. Valid text, the usual
 // case, is returned as it is, without a copy.
 std::string ValidUtf8(std::string text);
+
+// A well-formed UTF-8 sequence of two to four bytes: shortest form, no
+// surrogate, at most U+10FFFF.
+struct Utf8Sequence {
+  std::size_t length = 0;  // 0: no such sequence starts there
+  char32_t code = 0;
+};
+// The sequence that starts at `at` of `text` (which must be inside it);
+// length 0 for an ASCII byte or anything that is not such a sequence.
+Utf8Sequence MultiByteSequenceAt(std::string_view text, std::size_t at);
 
 }  // namespace scrivlet
 

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "document/utf8.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -13,8 +15,6 @@ namespace {
 
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
 // Length of the XML-acceptable UTF-8 sequence that starts at `at`, or 0 when
 // the byte there cannot start one.
 std::size_t AcceptableSequenceLength(std::string_view text, std::size_t at) {
@@ -23,30 +23,9 @@ std::size_t AcceptableSequenceLength(std::string_view text, std::size_t at) {
     const bool allowed_control = byte == '\t' || byte == '\r' || byte == '\n';
     return (byte >= 0x20 || allowed_control) ? 1 : 0;
   }
-  std::size_t length = 0;
-  char32_t code = 0;
-  char32_t minimum = 0;
-  if (byte >= 0xC2 && byte <= 0xDF) {
-    length = 2, code = byte & 0x1Fu, minimum = 0x80;
-  } else if (byte >= 0xE0 && byte <= 0xEF) {
-    length = 3, code = byte & 0x0Fu, minimum = 0x800;
-  } else if (byte >= 0xF0 && byte <= 0xF4) {
-    length = 4, code = byte & 0x07u, minimum = 0x10000;
-  } else {
-    return 0;
-  }
-  if (text.size() - at < length) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(text[at + i]);
-    if (!IsContinuation(next)) return 0;
-    code = (code << 6) | (next & 0x3Fu);
-  }
-  const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-  const bool non_character = code == 0xFFFE || code == 0xFFFF;
-  if (code < minimum || code > 0x10FFFF || surrogate || non_character) {
-    return 0;
-  }
-  return length;
+  const Utf8Sequence sequence = MultiByteSequenceAt(text, at);
+  const bool non_character = sequence.code == 0xFFFE || sequence.code == 0xFFFF;
+  return non_character ? 0 : sequence.length;
 }
 
 constexpr std::string_view kPieceSeparator = "</W3C_ENC>\r\n<W3C_ENC>";
