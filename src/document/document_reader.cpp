@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <utility>
 
-#include "document/header_fields.h"
 #include "document/printable_text.h"
 #include "document/utf8.h"
 
@@ -17,6 +16,26 @@ constexpr std::string_view kBlanks = " \t\r\n";
 // The longest numeric reference ReferencedCode takes: "&#x", eight hex
 // digits and ";".
 constexpr std::size_t kLongestReference = 12;
+
+// The value of the first (or, with `last`, the last) of the HL `lines`
+// that is "NAME: VALUE" as the writer writes its own Host and Referer
+// lines: the whole rest of the line, blanks and line breaks included, so
+// that the address reads back exactly as it was written. (Header lines a
+// page set are read as HTTP fields, with FindHeader.)
+std::optional<std::string> WrittenLineValue(
+    const std::vector<std::string>& lines, std::string_view name,
+    bool last = false) {
+  std::optional<std::string> found;
+  for (const std::string& line : lines) {
+    if (line.size() > name.size() + 1 &&
+        line.compare(0, name.size(), name) == 0 &&
+        line.compare(name.size(), 2, ": ") == 0) {
+      found = line.substr(name.size() + 2);
+      if (!last) break;
+    }
+  }
+  return found;
+}
 
 // The code point of a numeric reference's digits ("13", "x0D"); nullopt
 // when they are not one: decimal or hex digits only, at most eight.
@@ -128,12 +147,11 @@ class Reader {
     // The writer puts its Host line first and its Referer line last; an
     // extra-headers line in between may name either again.
     const std::optional<std::string> host =
-        FindHeader(HeaderFields(element.header_lines), "Host");
+        WrittenLineValue(element.header_lines, "Host");
     if (!host) Fail(element.begin, "the REQUEST element has no Host line");
     element.host = *host;
     const std::optional<std::string> referer =
-        FindHeader(HeaderFields(element.header_lines), "Referer",
-                   Occurrence::kLast);
+        WrittenLineValue(element.header_lines, "Referer", /*last=*/true);
     const std::size_t separator =
         referer ? referer->find("://") : std::string::npos;
     if (separator == std::string::npos) {
