@@ -79,6 +79,10 @@ void HardeningTest::StartRecording(const Environment& extra) {
 
 void HardeningTest::ForgetProgram() {
   program_.reset();
+  // The X server destroys a dead client's windows when it next reads the
+  // closed connection; until then a search finds the old main window, and
+  // clicks meant for the next program would go to it.
+  if (main_window_ != 0) WaitForWindowGone(main_window_, "^Nerovant Scrivlet$");
   main_window_ = 0;
 }
 

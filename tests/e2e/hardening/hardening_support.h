@@ -57,8 +57,8 @@ class HardeningTest : public ScrivletTest {
   // Starts it, waits for the main window and answers both credential
   // dialogs with Escape.
   void StartRecording(const Environment& extra = {});
-  // Forgets the windows of a program that has ended, so that the next
-  // start looks for its own.
+  // Forgets the windows of a program that has ended, once they are gone,
+  // so that the next start looks for its own.
   void ForgetProgram();
   // Types the address of the site's `path_and_query` and waits for its
   // beacon.
