@@ -224,9 +224,9 @@ gboolean WebViewAdapter::OnDecidePolicy(WebKitWebView* view,
     const char* method = webkit_uri_request_get_http_method(request);
     const bool post = method && g_ascii_strcasecmp(method, "POST") == 0;
     SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request);
-    const char* type =
+    const char* body_type =
         headers ? soup_message_headers_get_one(headers, "Content-Type") : nullptr;
-    std::string content_type = type ? type : "";
+    std::string content_type = body_type ? body_type : "";
     const bool form_submission =
         webkit_navigation_action_get_navigation_type(action) ==
         WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED;

@@ -196,7 +196,9 @@ TEST(BrowserEventQueueTest, EventsBehindAWaitingPostWaitForIt) {
   queue.Enqueue(Navigation(kMain, "http://a/post", 0));
   EXPECT_EQ(Told(queue, 0), std::vector<std::string>{"wait until 500"});
   queue.Enqueue(Completion(kPopup, kPopup, "http://b/page"));
-  BrowserEvent script{.kind = BrowserEvent::Kind::kScriptRequest, .view = kMain};
+  BrowserEvent script;
+  script.kind = BrowserEvent::Kind::kScriptRequest;
+  script.view = kMain;
   script.script = ScriptRequest{"fetch", "PUT", "http://a/api", {}, "x", ""};
   queue.Enqueue(script);
   EXPECT_EQ(Told(queue, 10), std::vector<std::string>{"wait until 500"});
