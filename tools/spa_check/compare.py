@@ -63,6 +63,12 @@ def main(proxy_path, trans_path, hostport, wire_hostport=None):
     for f in flows:
         f["body"] = base64.b64decode(f["body_b64"])
     script = [f for f in flows if is_script(f)]
+    # The browser answers a 401 by sending the same request again with the
+    # user and password the script gave: one script request, two on the wire.
+    script = [f for n, f in enumerate(script) if not (
+        f["status"] == 401 and n + 1 < len(script) and
+        (script[n + 1]["method"], script[n + 1]["url"], script[n + 1]["body"]) ==
+        (f["method"], f["url"], f["body"]))]
     elements = [e for e in read_elements(trans_path) if e["url"].startswith("http://" + hostport)]
     # A navigation's element: GET, no body, no header line of a script.
     is_page = lambda e: e["method"] == "GET" and e["body"] is None and not e["headers"]
@@ -73,12 +79,13 @@ def main(proxy_path, trans_path, hostport, wire_hostport=None):
     rows = []
     for f in script:
         key = (f["method"], f["url"], f["body"])
+        same_request = lambda e: (e["method"], e["url"], e["body"] or b"") == key
         match = next((i for i, e in enumerate(candidates) if i not in used and i > last
-                      and (e["method"], e["url"], e["body"]) == key), None)
+                      and same_request(e)), None)
         order = "in order"
         if match is None:
             match = next((i for i, e in enumerate(candidates) if i not in used
-                          and (e["method"], e["url"], e["body"]) == key), None)
+                          and same_request(e)), None)
             order = "OUT OF ORDER"
         if match is not None:
             used.add(match)

@@ -16,7 +16,7 @@ OUT = os.environ.get("RECORD_OUT", "proxy-record.jsonl")
 def _write(flow: http.HTTPFlow, status):
     r = flow.request
     entry = {
-        "method": r.method,
+        "method": r.data.method.decode("latin-1"),  # as sent: r.method is upper-cased
         "url": r.url,
         "http_version": r.http_version,
         "headers": [[k.decode("latin-1"), v.decode("latin-1")] for k, v in r.headers.fields],
