@@ -58,6 +58,7 @@ add_library(scrivlet-capture MODULE
   ${CMAKE_CURRENT_SOURCE_DIR}/web_process/script_requests.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/web_process/script_request_delivery.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/session/script_request_matcher.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/document/address.cpp
   ${SCRIVLET_GENERATED_DIR}/web_process/form_capture_script.h
   ${SCRIVLET_GENERATED_DIR}/web_process/script_wrappers_script.h)
 target_include_directories(scrivlet-capture PRIVATE

@@ -22,4 +22,16 @@ std::optional<UrlParts> SplitUrl(const std::string& url) {
   return parts;
 }
 
+std::string AddressAsSent(const std::string& url) {
+  std::string sent = url.substr(0, url.find('#'));
+  const std::size_t scheme_end = sent.find("://");
+  if (scheme_end == std::string::npos) return sent;
+  const std::size_t authority = scheme_end + 3;
+  const std::size_t at = sent.rfind('@', sent.find_first_of("/?", authority));
+  if (at != std::string::npos && at >= authority) {
+    sent.erase(authority, at + 1 - authority);
+  }
+  return sent;
+}
+
 }  // namespace scrivlet

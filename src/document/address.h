@@ -22,6 +22,12 @@ struct UrlParts {
 // free of "/" and a non-empty authority; only then are host and URI defined.
 std::optional<UrlParts> SplitUrl(const std::string& url);
 
+// The address a request goes out with and is answered at: without the
+// fragment, which is never sent, and without the user and password that
+// the engine keeps in the address of a request opened with them
+// (XMLHttpRequest.open), which go out as a header if at all.
+std::string AddressAsSent(const std::string& url);
+
 }  // namespace scrivlet
 
 #endif  // SCRIVLET_DOCUMENT_ADDRESS_H_

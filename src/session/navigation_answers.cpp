@@ -7,6 +7,7 @@ namespace scrivlet {
 void NavigationAnswers::Restart(std::size_t count) {
   answers_.assign(count, std::nullopt);
   waiting_.clear();
+  untaken_.clear();
 }
 
 void NavigationAnswers::NavigationAppended(BrowserId view,
@@ -15,14 +16,38 @@ void NavigationAnswers::NavigationAppended(BrowserId view,
   answers_.emplace_back();
 }
 
-// Script requests wait under an identity no view or frame has.
 namespace {
+
+// Script requests wait under an identity no view or frame has.
 constexpr BrowserId kScriptRequests = 0;
+
+// Every resource's answer passes by, images and style sheets too; a script
+// request's element follows its answer within moments.
+constexpr std::size_t kUntakenKept = 256;
+
+template <typename Untaken>
+auto FindUntaken(Untaken& untaken, const std::string& url) {
+  return std::find_if(untaken.begin(), untaken.end(),
+                      [&](const auto& entry) { return entry.first == url; });
+}
+
 }  // namespace
 
-void NavigationAnswers::ScriptRequestAppended(const std::string& url) {
+bool NavigationAnswers::ScriptRequestAppended(const std::string& url) {
+  const auto untaken = FindUntaken(untaken_, url);
+  if (untaken != untaken_.end()) {
+    answers_.emplace_back(std::move(untaken->second));
+    untaken_.erase(untaken);
+    return true;
+  }
   waiting_.push_back(Waiting{answers_.size(), kScriptRequests, url});
   answers_.emplace_back();
+  return false;
+}
+
+void NavigationAnswers::ScriptRequestNotRecorded(const std::string& url) {
+  const auto untaken = FindUntaken(untaken_, url);
+  if (untaken != untaken_.end()) untaken_.erase(untaken);
 }
 
 std::optional<std::size_t> NavigationAnswers::ResourceAnswered(
@@ -31,7 +56,11 @@ std::optional<std::size_t> NavigationAnswers::ResourceAnswered(
       std::find_if(waiting_.begin(), waiting_.end(), [&](const Waiting& w) {
         return w.view == kScriptRequests && w.url == url;
       });
-  if (found == waiting_.end()) return std::nullopt;
+  if (found == waiting_.end()) {
+    untaken_.emplace_back(url, answer);
+    if (untaken_.size() > kUntakenKept) untaken_.pop_front();
+    return std::nullopt;
+  }
   const std::size_t index = found->index;
   waiting_.erase(found);
   answers_[index] = answer;

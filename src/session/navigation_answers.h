@@ -2,8 +2,10 @@
 #define SCRIVLET_SESSION_NAVIGATION_ANSWERS_H_
 
 #include <cstddef>
+#include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "session/browser.h"
@@ -33,11 +35,18 @@ class NavigationAnswers {
   // that ended elsewhere; it gets that page's answer.
   void CompletionAppended(const RecordedAnswer& answer);
   // Element number count() is appended: a request a page's script made to
-  // `url`, which the next answer from that address answers.
-  void ScriptRequestAppended(const std::string& url);
-  // An answer came from `url` for one of the views' resources. Returns the
-  // script request it answers (the oldest waiting at that address), nullopt
-  // for none; the answer is kept.
+  // `url` (as sent). Its element is written once its body has been read,
+  // which may be after its answer came: the oldest answer from that
+  // address that no script request took is its answer (returns true), else
+  // the next one to come.
+  bool ScriptRequestAppended(const std::string& url);
+  // A script request to `url` went out and is not recorded: the oldest
+  // answer from that address that no script request took was its answer.
+  void ScriptRequestNotRecorded(const std::string& url);
+  // An answer came from `url` (as sent) for one of the views' resources.
+  // Returns the script request it answers (the oldest waiting at that
+  // address), nullopt for none; the answer is kept, or kept for a while
+  // for a script request still to be written.
   std::optional<std::size_t> ResourceAnswered(const std::string& url,
                                               const RecordedAnswer& answer);
   // A page of `id` (a view or a sub-frame) completed at `url`. Returns the
@@ -68,6 +77,8 @@ class NavigationAnswers {
   };
   std::vector<std::optional<RecordedAnswer>> answers_;
   std::vector<Waiting> waiting_;  // in the order they were recorded
+  // The latest answers that no script request has taken, oldest first.
+  std::deque<std::pair<std::string, RecordedAnswer>> untaken_;
 };
 
 }  // namespace scrivlet

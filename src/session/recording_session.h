@@ -273,6 +273,10 @@ class RecordingSession : public BrowserEvents {
   void NoteTransactionHost(const std::string& url);
   // Tells the observer the answer kept for element `index`.
   void TellAnswer(std::size_t index);
+  // Writes a script request's element; false when it is not recorded.
+  bool RecordScriptRequest(const ScriptRequest& request);
+  // Element number count() was written for a script request to `sent`.
+  void ScriptRequestWritten(const std::string& sent);
   // Deletes trans.xml (and a replacement of it left behind), then
   // transName.txt, each when present. Throws FileError when a file cannot
   // be deleted; the rest is then not done.

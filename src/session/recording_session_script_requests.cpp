@@ -2,6 +2,7 @@
 #include <string>
 #include <utility>
 
+#include "document/address.h"
 #include "document/document_writer.h"
 #include "session/capture_rules.h"
 #include "session/recording_session.h"
@@ -27,34 +28,46 @@ void RecordingSession::AllowScriptHost(const std::string& host) {
   if (element_observer_) element_observer_->ScriptHostsChanged();
 }
 
+void RecordingSession::WebBrowser1_ScriptRequest(const ScriptRequest& request) {
+  if (ended_) return;
+  if (!RecordScriptRequest(request)) {
+    answers_.ScriptRequestNotRecorded(AddressAsSent(request.url));
+  }
+}
+
+void RecordingSession::ScriptRequestWritten(const std::string& sent) {
+  if (answers_.ScriptRequestAppended(sent)) TellAnswer(answers_.count() - 1);
+  recorded_script_urls_.insert(sent);
+}
+
 // Written like a navigation, with the headers the script set as its extra
 // header text and the bytes it sent as the body; the navigation state
 // (startUrl, pendingUrl) is a page's and stays as it is.
-void RecordingSession::WebBrowser1_ScriptRequest(const ScriptRequest& request) {
-  if (ended_ || !record_scripts_) return;
-  if (SkipsScriptRequest(state_, request.url) || state_.documentClosed) return;
+bool RecordingSession::RecordScriptRequest(const ScriptRequest& request) {
+  if (!record_scripts_ || state_.documentClosed) return false;
+  if (SkipsScriptRequest(state_, request.url)) return false;
   std::optional<UrlParts> parts = SplitUrl(request.url);
-  if (!parts || request.method.empty()) return;
+  if (!parts || request.method.empty()) return false;
   if (!request.redirected_from.empty()) {
     // A redirect's target, as for a page: a completion-form element, after
     // the recorded request it follows, whatever its host.
-    if (!recorded_script_urls_.contains(request.redirected_from)) return;
+    if (!recorded_script_urls_.contains(request.redirected_from)) return false;
     RequestFields fields =
         DecideRequestFields(state_, std::move(*parts), request.url);
     fields.method = "GET";
-    if (AppendCapturedElement(BuildCompletionElement(fields),
-                              ElementKind::kCompletion, fields.method,
-                              request.url, 0, /*script=*/true)) {
-      answers_.ScriptRequestAppended(request.url);
-      recorded_script_urls_.insert(request.url);
+    if (!AppendCapturedElement(BuildCompletionElement(fields),
+                               ElementKind::kCompletion, fields.method,
+                               request.url, 0, /*script=*/true)) {
+      return false;
     }
-    return;
+    ScriptRequestWritten(AddressAsSent(request.url));
+    return true;
   }
   if (!transaction_hosts_.contains(parts->host) &&
       !allowed_script_hosts_.contains(parts->host)) {
     ++other_script_hosts_[parts->host];
     if (element_observer_) element_observer_->ScriptHostsChanged();
-    return;
+    return false;
   }
   RequestFields fields =
       DecideRequestFields(state_, std::move(*parts), request.url);
@@ -64,20 +77,22 @@ void RecordingSession::WebBrowser1_ScriptRequest(const ScriptRequest& request) {
     headers += name + ": " + value + "\r\n";
   }
   std::string element = BuildNavigationElement(fields, headers, request.body);
-  if (AppendCapturedElement(std::move(element), ElementKind::kNavigation,
-                            fields.method, request.url,
-                            request.body ? request.body->size() : 0,
-                            /*script=*/true)) {
-    const std::string sent = request.url.substr(0, request.url.find('#'));
-    answers_.ScriptRequestAppended(sent);
-    recorded_script_urls_.insert(sent);
+  if (!AppendCapturedElement(std::move(element), ElementKind::kNavigation,
+                             fields.method, request.url,
+                             request.body ? request.body->size() : 0,
+                             /*script=*/true)) {
+    return false;
   }
+  ScriptRequestWritten(AddressAsSent(request.url));
+  return true;
 }
 
 // Said only while the page's requests could be recorded, and never over
 // another message about the page: the count is the least of them.
 void RecordingSession::WebBrowser1_ScriptRequestSeen(const std::string& URL) {
-  if (ended_ || record_scripts_ || SkipsScriptRequest(state_, URL)) return;
+  if (ended_) return;
+  answers_.ScriptRequestNotRecorded(AddressAsSent(URL));
+  if (record_scripts_ || SkipsScriptRequest(state_, URL)) return;
   if (state_.documentClosed || state_.recordingPaused) return;
   const std::string told = UnrecordedScriptRequestsText();
   ++unrecorded_script_requests_;
@@ -91,7 +106,9 @@ void RecordingSession::WebBrowser1_ScriptRequestSeen(const std::string& URL) {
 // Never written with a guessed body; the window says why it is missing.
 void RecordingSession::WebBrowser1_ScriptRequestUnannounced(
     const std::string& URL) {
-  if (ended_ || !record_scripts_ || SkipsScriptRequest(state_, URL)) return;
+  if (ended_) return;
+  answers_.ScriptRequestNotRecorded(AddressAsSent(URL));
+  if (!record_scripts_ || SkipsScriptRequest(state_, URL)) return;
   if (state_.documentClosed || state_.recordingPaused) return;
   unannounced_script_requests_.push_back(URL);
   if (element_observer_) element_observer_->ScriptHostsChanged();
@@ -100,8 +117,9 @@ void RecordingSession::WebBrowser1_ScriptRequestUnannounced(
 void RecordingSession::WebBrowser1_ResourceAnswered(const std::string& URL,
                                                     int status) {
   if (ended_) return;
+  const std::string sent = AddressAsSent(URL);
   if (const std::optional<std::size_t> index =
-          answers_.ResourceAnswered(URL, RecordedAnswer{status, URL, ""})) {
+          answers_.ResourceAnswered(sent, RecordedAnswer{status, sent, ""})) {
     TellAnswer(*index);
   }
 }
@@ -110,7 +128,7 @@ void RecordingSession::WebBrowser1_ResourceFailed(const std::string& URL,
                                                   const std::string& reason) {
   if (ended_) return;
   if (const std::optional<std::size_t> index = answers_.ResourceAnswered(
-          URL, RecordedAnswer{std::nullopt, "", reason})) {
+          AddressAsSent(URL), RecordedAnswer{std::nullopt, "", reason})) {
     TellAnswer(*index);
   }
 }

@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 
+#include "document/address.h"
 #include "session/script_request_matcher.h"
 #include "web_process/capture_message.h"
 #include "web_process/script_request_delivery.h"
@@ -153,8 +154,7 @@ void Matched(std::uint64_t ticket, std::vector<std::string> sent_names = {}) {
   if (found == waiting.end()) return;
   found->second.sent = true;
   found->second.sent_names = std::move(sent_names);
-  NoteHop(found->second.page, found->second.url.substr(
-                                  0, found->second.url.find('#')));
+  NoteHop(found->second.page, AddressAsSent(found->second.url));
   sent_order.push_back(ticket);
   Flush();
 }
@@ -234,16 +234,17 @@ void Complete(JSCValue* ticket_value, JSCValue* headers, JSCValue* body,
 // requests sent, after the request it follows.
 void Redirected(std::uint64_t page, const char* from, const char* to) {
   if (!from || !to) return;
+  const std::string from_sent = AddressAsSent(from);
   const auto hop = std::find_if(
       recent_hops.rbegin(), recent_hops.rend(),
-      [&](const Hop& h) { return h.page == page && h.url == from; });
+      [&](const Hop& h) { return h.page == page && h.url == from_sent; });
   if (hop == recent_hops.rend()) return;
   Waiting next;
   next.page = page;
   next.kind = "redirect";
   next.method = "GET";
-  next.url = to;
-  next.from = from;
+  next.url = AddressAsSent(to);
+  next.from = from_sent;
   next.begun_us = g_get_monotonic_time();
   next.sent = true;
   next.complete = true;
@@ -251,7 +252,7 @@ void Redirected(std::uint64_t page, const char* from, const char* to) {
       G_VARIANT_TYPE("(ss)"), nullptr, 0));
   const std::uint64_t ticket = ++last_ticket;
   waiting.emplace(ticket, std::move(next));
-  NoteHop(page, to);
+  NoteHop(page, AddressAsSent(to));
   sent_order.push_back(ticket);
   Flush();
 }
@@ -389,7 +390,7 @@ void DocumentStarted(WebKitWebPage* page, WebKitFrame* frame) {
 bool ResourceSeen(WebKitWebPage* page, const std::string& url) {
   if (!recording) return true;
   const std::uint64_t id = webkit_web_page_get_id(page);
-  const std::string plain = url.substr(0, url.find('#'));
+  const std::string plain = AddressAsSent(url);
   const auto hop = std::find_if(
       recent_hops.begin(), recent_hops.end(),
       [&](const Hop& h) { return h.page == id && h.url == plain; });

@@ -91,6 +91,16 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
     session.WebBrowser1_ResourceAnswered("http://h/api", status);
   }
   session.WebBrowser1_ResourceFailed("http://h/down", "Connection refused");
+  // An answer may come before its request's element is written; that of a
+  // request not recorded is no later one's; the user and password the
+  // engine keeps in an address are no part of it.
+  session.WebBrowser1_ResourceAnswered("http://h/rpc", 409);
+  session.WebBrowser1_ScriptRequestUnannounced("http://h/rpc");
+  session.WebBrowser1_ResourceAnswered("http://h/rpc", 200);
+  for (int i = 0; i < 2; ++i) {
+    session.WebBrowser1_ScriptRequest({"xhr", "POST", "http://h/rpc", {}, {}, ""});
+  }
+  session.WebBrowser1_ResourceAnswered("http://u:p@h/rpc", 204);
   using Told = std::pair<std::size_t, RecordedAnswer>;
   EXPECT_EQ(observer.answers, (std::vector<Told>{{1, {200, "http://h/frame", ""}},
                                                  {0, {404, "http://h/a", ""}},
@@ -102,8 +112,10 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
                                                  {8, {{}, "", kPageStoppedWorking}},
                                                  {9, {201, "http://h/api", ""}},
                                                  {10, {202, "http://h/api", ""}},
-                                                 {11, {{}, "", "Connection refused"}}}));
-  EXPECT_EQ(session.answers().answer(11), observer.answers.back().second);
+                                                 {11, {{}, "", "Connection refused"}},
+                                                 {12, {200, "http://h/rpc", ""}},
+                                                 {13, {204, "http://h/rpc", ""}}}));
+  EXPECT_EQ(session.answers().answer(13), observer.answers.back().second);
 }
 
 TEST_F(RecordedElementTest, EveryTransactionStartIsTold) {
