@@ -16,6 +16,15 @@ on the server side, with one clock:
   held       navigations the program made wait for their form body
              (counted by the hold counter preloaded into the process)
 
+With --fetches N, a second phase compares three runs side by side: the
+program with "Record requests made by page scripts" ticked (its choices file
+written into the run's private configuration folder), the program with it
+off, and the plain view, each browsing one page whose script makes N
+`fetch` POSTs with small JSON bodies, one after the other, each awaited.
+Browsing is then from the page's request to its last answer; for the
+program, the requests recorded in trans.xml are counted (all N expected
+when ticked, none when off).
+
 The program's credential dialogs, which appear at the intro page, are
 dismissed with xdotool; the browsing time starts after them.
 
@@ -63,6 +72,7 @@ class Site:
     def __init__(self, navigations, kinds=KINDS):
         self.navigations = navigations
         self.kinds = kinds
+        self.fetches = 0  # while nonzero, step 0 is the page of fetches
         self.lock = threading.Lock()
         self.event = threading.Condition(self.lock)
         self.reset()
@@ -74,6 +84,7 @@ class Site:
             self.done = None
             self.requests = 0
             self.posts = 0
+            self.api_posts = 0
 
     def mark(self, name):
         now = time.monotonic()
@@ -93,6 +104,8 @@ class Site:
             return getattr(self, name)
 
     def step(self, n):
+        if self.fetches and n == 0:
+            return fetch_page(self.fetches)
         last = self.navigations
         if n >= last:
             return page("Step %d (last)" % n, "<p>done</p>",
@@ -137,6 +150,25 @@ class Site:
                 "<frame src='/frame/%d/right'></frameset></html>" % (n, nxt, n, n)).encode()
 
 
+def fetch_page(count):
+    """A page whose script saves COUNT items by fetch, one after the other,
+    as a single-page application does, then reports that it is done."""
+    return page("Items", "<ul id='items'></ul>",
+                "window.addEventListener('load', async function () {"
+                " const list = document.getElementById('items');"
+                " for (let i = 0; i < %d; i++) {"
+                "  const answer = await fetch('/api/item/' + i, {method: 'POST',"
+                "   headers: {'Content-Type': 'application/json'},"
+                "   body: JSON.stringify({id: i, name: 'item ' + i,"
+                "    note: 'saved from the list', tags: ['a', 'b'], done: i %% 2 === 0})});"
+                "  const saved = await answer.json();"
+                "  const row = document.createElement('li');"
+                "  row.textContent = saved.name; list.appendChild(row);"
+                " }"
+                " fetch('/done', {method: 'POST', body: 'x'});"
+                "});" % count)
+
+
 def make_handler(site):
     class Handler(http.server.BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
@@ -177,6 +209,10 @@ def make_handler(site):
             if parts[0] == "frame":
                 return self.reply(200, page("Frame " + "/".join(parts[1:]),
                                             "<p>frame content</p>"))
+            if parts[0] == "api" and self.command == "POST":
+                with site.lock:
+                    site.api_posts += 1
+                return self.reply(200, self.posted, "application/json")
             if parts[0] == "favicon.ico":
                 return self.reply(404, b"")
             return self.reply(404, b"not found", "text/plain")
@@ -186,8 +222,7 @@ def make_handler(site):
 
         def do_POST(self):
             length = int(self.headers.get("Content-Length") or 0)
-            if length:
-                self.rfile.read(length)
+            self.posted = self.rfile.read(length) if length else b""
             with site.lock:
                 site.posts += 1
             self.route()
@@ -232,7 +267,7 @@ def container_environment():
 class Installation:
     """An agent installation and a private HOME, removed afterwards."""
 
-    def __init__(self, base_url, proxy=None):
+    def __init__(self, base_url, proxy=None, record_scripts=False):
         self.root = tempfile.mkdtemp(prefix="scrivlet-bench-agent-")
         self.work = os.path.join(self.root, "agent", "tasks", "recording")
         os.makedirs(self.work)
@@ -248,6 +283,13 @@ class Installation:
         self.intro_url = "file://" + os.path.join(self.work, "scrivletIntro.html")
         self.home = os.path.join(self.root, "home")
         os.makedirs(os.path.join(self.home, "runtime"), mode=0o700)
+        if record_scripts:
+            # The box "Record requests made by page scripts", ticked as the
+            # program keeps it (src/platform/user_choices.cpp).
+            os.makedirs(os.path.join(self.home, "config", "scrivlet"))
+            with open(os.path.join(self.home, "config", "scrivlet", "choices.ini"), "w") as f:
+                f.write("[Recording]\nRecordScriptRequests=true\n")
+        self.document = os.path.join(self.work, "trans.xml")
         self.hold_log = os.path.join(self.root, "held.log")
 
     def environment(self, preload):
@@ -277,6 +319,14 @@ class Installation:
                 return [int(line.split()[1]) for line in f if line.startswith("held")]
         except FileNotFoundError:
             return []
+
+    def recorded_script_requests(self):
+        """The elements of trans.xml for the page's fetches."""
+        try:
+            with open(self.document, "rb") as f:
+                return f.read().count(b"<URI>/api/item/")
+        except FileNotFoundError:
+            return 0
 
     def remove(self):
         shutil.rmtree(self.root, ignore_errors=True)
@@ -335,14 +385,17 @@ def stop(process):
 
 
 def run_once(args, site, base_url, program, proxy=None):
-    """One run of `program` ("scrivlet" or "plain"); returns its figures."""
+    """One run of `program` ("scrivlet", "scripts": scrivlet recording
+    script requests, "plain" or "adapter"); returns its figures."""
     site.reset()
-    inst = Installation(base_url, proxy if program == "scrivlet" else None)
+    scrivlet = program in ("scrivlet", "scripts")
+    inst = Installation(base_url, proxy if scrivlet else None,
+                        record_scripts=program == "scripts")
     log = open(os.path.join(inst.root, "program.log"), "w")
     try:
         env = inst.environment(args.hold_counter)
         env.update(item.split("=", 1) for item in args.env)
-        if program == "scrivlet":
+        if scrivlet:
             argv = [os.path.join(args.build, "scrivlet")]
         elif program == "adapter":
             argv = [os.path.join(args.build, "scrivlet-plain-view"), "--adapter",
@@ -356,7 +409,7 @@ def run_once(args, site, base_url, program, proxy=None):
                                    stderr=subprocess.STDOUT, start_new_session=True)
         try:
             deadline = time.monotonic() + args.timeout
-            if program == "scrivlet":
+            if scrivlet:
                 for title in ("Network Login", "Proxy Login"):
                     if not dismiss_dialog(title, deadline, process):
                         raise RuntimeError("the dialog %r did not appear" % title)
@@ -377,6 +430,15 @@ def run_once(args, site, base_url, program, proxy=None):
                 raise RuntimeError("the run did not finish (started=%s first=%s done=%s)"
                                    % (started, site.first, done))
             rss = peak_rss_kb(process.pid)
+            recorded = None
+            if site.fetches and scrivlet:
+                # The last requests' elements may still be on their way.
+                expected = site.fetches if program == "scripts" else 0
+                until = time.monotonic() + 20
+                recorded = inst.recorded_script_requests()
+                while recorded < expected and time.monotonic() < until:
+                    time.sleep(0.05)
+                    recorded = inst.recorded_script_requests()
             result = {
                 "program": program,
                 "proxy": bool(proxy),
@@ -387,6 +449,9 @@ def run_once(args, site, base_url, program, proxy=None):
                 "held_waits_ms": inst.held() if program != "plain" else None,
                 "requests": site.requests,
                 "posts": site.posts,
+                "fetches": site.fetches or None,
+                "api_posts": site.api_posts if site.fetches else None,
+                "recorded": recorded,
             }
             return result
         finally:
@@ -443,6 +508,9 @@ def main():
                         help="the two programs compared: scrivlet, plain or"
                         " adapter (the plain view with the capture layer)")
     parser.add_argument("--skip-browse", action="store_true")
+    parser.add_argument("--fetches", type=int, default=0,
+                        help="run the phase of a page making this many fetch"
+                        " requests (0: none)")
     parser.add_argument("--env", action="append", default=[],
                         help="NAME=VALUE for both programs' environment")
     parser.add_argument("--profile", default="",
@@ -469,6 +537,15 @@ def main():
         order = pair if i % 2 == 0 else pair[::-1]
         for program in order:
             record(run_once(args, site, base_url, program), "browse", i)
+
+    # A page of fetches: the program recording them, the program not
+    # recording them and the plain view, the order reversed each run.
+    site.fetches = args.fetches
+    trio = ("scripts", "scrivlet", "plain")
+    for i in range(args.runs if args.fetches else 0):
+        for program in trio if i % 2 == 0 else trio[::-1]:
+            record(run_once(args, site, base_url, program), "fetch", i)
+    site.fetches = 0
 
     # The plain view through a recording proxy, against direct.
     workdir = tempfile.mkdtemp(prefix="scrivlet-bench-mitm-")
