@@ -70,9 +70,11 @@ class State:
             self.release = threading.Event()
             self.received = None  # (size, sha256)
             self.uploaded = False
+            self.times = {}  # what happened when, by the monotonic clock
 
     def set(self, name, value):
         with self.lock:
+            self.times[name] = time.monotonic()
             setattr(self, name, value)
             self.lock.notify_all()
 
@@ -165,11 +167,12 @@ def rss_mb(pid):
 
 
 def processes(ui_pid):
-    """ui, web and network process ids (the latter two by command name)."""
+    """ui, web and network process ids (by command name); each web process
+    (the intro page's may be another than the site's) as web PID."""
     named = {"ui": ui_pid}
-    for pid, comm in descendants(ui_pid).items():
+    for pid, comm in sorted(descendants(ui_pid).items()):
         if comm.startswith("WebKitWebProces"):
-            named["web"] = pid
+            named["web %d" % pid] = pid
         elif comm.startswith("WebKitNetworkPr"):
             named["network"] = pid
     return named
@@ -241,6 +244,8 @@ def run(args, state, base_url, program):
         result = {"program": program, "body": state.kind, "bytes": state.size,
                   "received": state.received, "recorded": recorded,
                   "whole": bool(recorded) and recorded == state.received,
+                  "upload_received_s": state.times.get("received", done) - started,
+                  "uploaded_s": state.times.get("uploaded", done) - started,
                   "upload_to_recorded_s": done - started,
                   "trans_xml_bytes": os.path.getsize(inst.document)
                   if os.path.exists(inst.document) else 0,
@@ -264,9 +269,7 @@ def table(results):
              + " | ".join("after %d s (MB)" % s for s in AFTER_S) + " | recorded whole |",
              "|---|---|---|---|---|" + "---|" * len(AFTER_S) + "---|"]
     for r in results:
-        for name in ("ui", "web", "network"):
-            if name not in r["before_mb"]:
-                continue
+        for name in sorted(r["before_mb"], key=lambda n: (n != "ui", n)):
             figures = [r["before_mb"][name], r["peak_mb"][name]] + \
                 [r["after_mb"][str(s)][name] for s in AFTER_S]
             lines.append("| %s | %s | %s | %s | %s |" % (

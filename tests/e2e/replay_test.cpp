@@ -356,8 +356,9 @@ TEST_F(ReplayTest, AScriptRequestIsSentWithItsRecordedBodyAndHeaders) {
                    "application/json\r\nX-Requested-With: XMLHttpRequest\r\n"
                    "X-CSRF-Token: 7f&3<a>"));
   EXPECT_EQ(result.output, Step(1, "POST", origin.Url("/api/save"), 200, "ok"));
-  ASSERT_EQ(origin.Requests().size(), 1u);
-  const RecordedRequest& sent = origin.Requests()[0];
+  const std::vector<RecordedRequest> requests = origin.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  const RecordedRequest& sent = requests[0];
   EXPECT_EQ(sent.body, body);
   EXPECT_EQ(sent.Header("Content-Type"), "application/json");
   EXPECT_EQ(sent.Header("X-Requested-With"), "XMLHttpRequest");
