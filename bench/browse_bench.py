@@ -23,7 +23,9 @@ off, and the plain view, each browsing one page whose script makes N
 `fetch` POSTs with small JSON bodies, one after the other, each awaited.
 Browsing is then from the page's request to its last answer; for the
 program, the requests recorded in trans.xml are counted (all N expected
-when ticked, none when off).
+when ticked, none when off), and for all three the processor time their
+processes (UI, web, network) used while browsing, which a busy machine
+disturbs less than the elapsed time.
 
 The program's credential dialogs, which appear at the intro page, are
 dismissed with xdotool; the browsing time starts after them.
@@ -365,6 +367,29 @@ def peak_rss_kb(pid):
     return None
 
 
+def tree_cpu_s(pid):
+    """Processor time (user and system) used so far by `pid` and every
+    process under it (the engine's web and network processes)."""
+    ticks = os.sysconf("SC_CLK_TCK")
+    parents, times = {}, {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        parents[int(entry)] = int(fields[1])
+        times[int(entry)] = (int(fields[11]) + int(fields[12])) / ticks
+    total, todo = 0.0, [pid]
+    while todo:
+        current = todo.pop()
+        total += times.get(current, 0.0)
+        todo.extend(child for child, parent in parents.items() if parent == current)
+    return total
+
+
 def stop(process):
     """Ends the process group the run started (the program and its engine
     processes)."""
@@ -414,6 +439,10 @@ def run_once(args, site, base_url, program, proxy=None):
                     if not dismiss_dialog(title, deadline, process):
                         raise RuntimeError("the dialog %r did not appear" % title)
             started = site.wait_for("started", max(1, deadline - time.monotonic()))
+            cpu_at_first = None
+            if site.fetches:
+                site.wait_for("first", max(1, deadline - time.monotonic()))
+                cpu_at_first = tree_cpu_s(process.pid)
             profiler = None
             if args.profile:
                 # perf on the UI process while it browses (diagnosis only).
@@ -429,6 +458,7 @@ def run_once(args, site, base_url, program, proxy=None):
             if started is None or done is None or site.first is None:
                 raise RuntimeError("the run did not finish (started=%s first=%s done=%s)"
                                    % (started, site.first, done))
+            cpu_s = tree_cpu_s(process.pid) - cpu_at_first if cpu_at_first is not None else None
             rss = peak_rss_kb(process.pid)
             recorded = None
             if site.fetches and scrivlet:
@@ -452,6 +482,7 @@ def run_once(args, site, base_url, program, proxy=None):
                 "fetches": site.fetches or None,
                 "api_posts": site.api_posts if site.fetches else None,
                 "recorded": recorded,
+                "cpu_s": cpu_s,
             }
             return result
         finally:

@@ -204,6 +204,10 @@ def fetch_rows(table, path):
     table.add("2s", "  recorded in trans.xml, box off (most of the runs)",
               [max(a["recorded"] for a, _ in off)] if off else [],
               "0", lambda m: m == 0, fmt="{:.0f}")
+    for label, pairs in (("ticked", ticked), ("off", off)):
+        table.add("2si", "  box %s: processor time, scrivlet / plain view" % label,
+                  [a["cpu_s"] / b["cpu_s"] for a, b in pairs
+                   if a.get("cpu_s") and b.get("cpu_s")])
     table.add("2si", "  %d fetch requests, plain view (s)" % fetches,
               [b["browse_s"] for _, b in ticked])
     table.add("2si", "  peak RSS, box ticked: scrivlet - plain view (MB)",
@@ -259,7 +263,10 @@ def main():
     if args.capture:
         capture_rows(table, args.capture)
     if args.browse:
-        browse_rows(table, args.browse, ("2", "4"))
+        with open(args.browse) as f:
+            browsed = any(r.get("phase") == "browse" for r in json.load(f))
+        if browsed:
+            browse_rows(table, args.browse, ("2", "4"))
         fetch_rows(table, args.browse)
     if args.fill:
         fill_rows(table, args.fill)
