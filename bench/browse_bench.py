@@ -367,6 +367,18 @@ def peak_rss_kb(pid):
     return None
 
 
+def descends_from(pid, ancestor):
+    while pid > 1:
+        try:
+            with open("/proc/%d/stat" % pid) as f:
+                pid = int(f.read().rsplit(")", 1)[1].split()[1])
+        except OSError:
+            return False
+        if pid == ancestor:
+            return True
+    return False
+
+
 def tree_cpu_s(pid):
     """Processor time (user and system) used so far by `pid` and every
     process under it (the engine's web and network processes)."""
@@ -447,8 +459,12 @@ def run_once(args, site, base_url, program, proxy=None):
             if args.profile:
                 # perf on the UI process while it browses (diagnosis only).
                 site.wait_for("first", max(1, deadline - time.monotonic()))
+                # With the engine's processes (web, network) under it.
+                pids = [str(process.pid)] + [
+                    entry for entry in os.listdir("/proc") if entry.isdigit()
+                    and descends_from(int(entry), process.pid)]
                 profiler = subprocess.Popen(
-                    ["perf", "record", "-q", "-F", "999", "-g", "-p", str(process.pid),
+                    ["perf", "record", "-q", "-F", "999", "-g", "-p", ",".join(pids),
                      "-o", os.path.join(args.profile, "%s.perf.data" % program)],
                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             done = site.wait_for("done", max(1, deadline - time.monotonic()))
@@ -545,8 +561,9 @@ def main():
     parser.add_argument("--env", action="append", default=[],
                         help="NAME=VALUE for both programs' environment")
     parser.add_argument("--profile", default="",
-                        help="record perf profiles of the UI processes into this"
-                        " folder while they browse (diagnosis)")
+                        help="record perf profiles of the programs' processes (UI,"
+                        " web, network) into this folder while they browse"
+                        " (diagnosis; the last run of each program is kept)")
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
 
@@ -570,11 +587,15 @@ def main():
             record(run_once(args, site, base_url, program), "browse", i)
 
     # A page of fetches: the program recording them, the program not
-    # recording them and the plain view, the order reversed each run.
+    # recording them and the plain view.
     site.fetches = args.fetches
-    trio = ("scripts", "scrivlet", "plain")
+    # Each order of the three in turn, each reversed by the next, so that
+    # every program takes every place equally often.
+    orders = [("scripts", "scrivlet", "plain"), ("plain", "scrivlet", "scripts"),
+              ("scrivlet", "plain", "scripts"), ("scripts", "plain", "scrivlet"),
+              ("plain", "scripts", "scrivlet"), ("scrivlet", "scripts", "plain")]
     for i in range(args.runs if args.fetches else 0):
-        for program in trio if i % 2 == 0 else trio[::-1]:
+        for program in orders[i % len(orders)]:
             record(run_once(args, site, base_url, program), "fetch", i)
     site.fetches = 0
 
