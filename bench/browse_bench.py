@@ -155,17 +155,17 @@ class Site:
 def fetch_page(count):
     """A page whose script saves COUNT items by fetch, one after the other,
     as a single-page application does, then reports that it is done."""
-    return page("Items", "<ul id='items'></ul>",
+    # Nothing is drawn per request: what differs is the requests' path,
+    # not the painting of a growing page.
+    return page("Items", "<p>saving</p>",
                 "window.addEventListener('load', async function () {"
-                " const list = document.getElementById('items');"
+                " let saved = 0;"
                 " for (let i = 0; i < %d; i++) {"
                 "  const answer = await fetch('/api/item/' + i, {method: 'POST',"
                 "   headers: {'Content-Type': 'application/json'},"
                 "   body: JSON.stringify({id: i, name: 'item ' + i,"
                 "    note: 'saved from the list', tags: ['a', 'b'], done: i %% 2 === 0})});"
-                "  const saved = await answer.json();"
-                "  const row = document.createElement('li');"
-                "  row.textContent = saved.name; list.appendChild(row);"
+                "  if ((await answer.json()).id === i) saved++;"
                 " }"
                 " fetch('/done', {method: 'POST', body: 'x'});"
                 "});" % count)
