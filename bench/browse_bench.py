@@ -322,6 +322,12 @@ class Installation:
         except FileNotFoundError:
             return []
 
+    def show_log_end(self, log):
+        """Copies the end of the program's log to standard error."""
+        log.flush()
+        with open(os.path.join(self.root, "program.log")) as f:
+            sys.stderr.write(f.read()[-3000:])
+
     def recorded_script_requests(self):
         """The elements of trans.xml for the page's fetches."""
         try:
@@ -504,9 +510,7 @@ def run_once(args, site, base_url, program, proxy=None):
         finally:
             stop(process)
     except Exception:
-        log.flush()
-        with open(os.path.join(inst.root, "program.log")) as f:
-            sys.stderr.write(f.read()[-3000:])
+        inst.show_log_end(log)
         raise
     finally:
         log.close()

@@ -253,9 +253,7 @@ def run(args, state, base_url, program):
                   "after_mb": {str(k): v for k, v in after.items()}}
         return result
     except Exception:
-        log.flush()
-        with open(os.path.join(inst.root, "program.log")) as f:
-            sys.stderr.write(f.read()[-3000:])
+        inst.show_log_end(log)
         raise
     finally:
         state.release.set()
