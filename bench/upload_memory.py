@@ -33,6 +33,7 @@ import threading
 import time
 import urllib.parse
 
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import browse_bench  # noqa: E402  (the agent installation, dialogs, stopping)
 
