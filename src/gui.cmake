@@ -56,6 +56,7 @@ pkg_check_modules(WEBKIT_EXTENSION REQUIRED IMPORTED_TARGET
 add_library(scrivlet-capture MODULE
   ${CMAKE_CURRENT_SOURCE_DIR}/web_process/capture_extension.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/web_process/script_requests.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/web_process/script_request_delivery.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/session/script_request_matcher.cpp
   ${SCRIVLET_GENERATED_DIR}/web_process/form_capture_script.h
   ${SCRIVLET_GENERATED_DIR}/web_process/script_wrappers_script.h)

@@ -73,6 +73,9 @@ void BrowserEventDispatch::Deliver(const BrowserEventDelivery& delivery) {
         case BrowserEvent::Kind::kWebProcessTerminated:
           target.events->WebBrowser1_WebProcessTerminated(event.id);
           break;
+        case BrowserEvent::Kind::kScriptRequest:
+          if (event.script) target.events->WebBrowser1_ScriptRequest(*event.script);
+          break;
       }
     } catch (const std::exception& error) {
       engine_.Warn(std::string("browser event: ") + error.what());

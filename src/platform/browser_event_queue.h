@@ -20,6 +20,9 @@ struct BrowserEvent {
     kDocumentComplete,
     kLoadEndedWithoutPage,
     kWebProcessTerminated,
+    // A request a page's script sent: it waits behind a form's POST that
+    // waits for its body, so that the document keeps the order of sending.
+    kScriptRequest,
   };
   Kind kind = Kind::kNavigation;
   // Given by the queue, in the order the events came. A navigation's
@@ -35,6 +38,8 @@ struct BrowserEvent {
   bool form_submission = false;  // the engine says a form was submitted
   std::string content_type;      // the request's Content-Type header
   std::int64_t decided_us = 0;   // when the engine asked about it
+  // Of a script request only.
+  std::optional<ScriptRequest> script;
 };
 
 // An event ready for its window, with what BeforeNavigate2 is given.

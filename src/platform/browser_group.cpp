@@ -24,12 +24,24 @@ BrowserGroup::BrowserGroup()
   };
   capture_.on_frame_load = [this](const FrameLoad& load) { OnFrameLoad(load); };
   // Script requests belong to the session, which every view of the group
-  // reports to; the main view's events take them.
+  // reports to; the main view's events take them. A sent one goes through
+  // the queue, behind the navigations before it.
   capture_.on_script_request = [this](ScriptRequest request) {
-    if (script_events_) script_events_->WebBrowser1_ScriptRequest(request);
+    if (!script_events_) return;
+    BrowserEvent event;
+    event.kind = BrowserEvent::Kind::kScriptRequest;
+    event.view = script_view_;
+    event.id = script_view_;
+    event.url = request.url;
+    event.script = std::move(request);
+    dispatch_.Enqueue(std::move(event));
+    dispatch_.Run();
   };
   capture_.on_script_request_seen = [this](const std::string& url) {
     if (script_events_) script_events_->WebBrowser1_ScriptRequestSeen(url);
+  };
+  capture_.on_script_request_unannounced = [this](const std::string& url) {
+    if (script_events_) script_events_->WebBrowser1_ScriptRequestUnannounced(url);
   };
 }
 
@@ -40,7 +52,10 @@ BrowserGroup::~BrowserGroup() {
 void BrowserGroup::Add(WebKitWebView* view, BrowserEvents& events,
                        DeliveryListener* listener, const LoadTracker& loads) {
   views_.push_back(view);
-  if (!script_events_) script_events_ = &events;
+  if (!script_events_) {
+    script_events_ = &events;
+    script_view_ = IdOf(view);
+  }
   loads_[view] = &loads;
   dispatch_.AddView(IdOf(view), events, listener);
 }
@@ -134,11 +149,26 @@ void BrowserGroup::WatchAnswer(WebKitWebResource* resource) {
       if (status > 0 && uri) alive->NoteAnswer(uri, static_cast<int>(status));
     });
   };
-  g_signal_connect_data(
-      resource, "notify::response", G_CALLBACK(on_response),
-      new Group(weak_from_this()),
-      [](gpointer group, GClosure*) { delete static_cast<Group*>(group); },
-      static_cast<GConnectFlags>(0));
+  auto on_failed = +[](WebKitWebResource* failed, GError* error,
+                       gpointer group) {
+    GuardCallback("failed", [&] {
+      const std::shared_ptr<BrowserGroup> alive =
+          static_cast<Group*>(group)->lock();
+      const char* uri = webkit_web_resource_get_uri(failed);
+      if (alive && alive->script_events_ && uri && error) {
+        alive->script_events_->WebBrowser1_ResourceFailed(uri, error->message);
+      }
+    });
+  };
+  const auto release = [](gpointer group, GClosure*) {
+    delete static_cast<Group*>(group);
+  };
+  g_signal_connect_data(resource, "notify::response", G_CALLBACK(on_response),
+                        new Group(weak_from_this()), release,
+                        static_cast<GConnectFlags>(0));
+  g_signal_connect_data(resource, "failed", G_CALLBACK(on_failed),
+                        new Group(weak_from_this()), release,
+                        static_cast<GConnectFlags>(0));
 }
 
 void BrowserGroup::NoteAnswer(std::string url, int status) {

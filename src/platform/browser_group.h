@@ -96,6 +96,7 @@ class BrowserGroup : private BrowserEventEngine,
   guint timer_ = 0;
   // The events of the first view that joined, the main view's.
   BrowserEvents* script_events_ = nullptr;
+  BrowserId script_view_ = 0;  // whose events script_events_ are
 };
 
 }  // namespace scrivlet

@@ -97,7 +97,9 @@ bool FormCapture::HandleUserMessage(WebKitUserMessage* user_message) {
   const bool form = g_strcmp0(name, message::kFormMessage) == 0;
   const bool script = g_strcmp0(name, message::kScriptRequestMessage) == 0;
   const bool seen = g_strcmp0(name, message::kScriptSeenMessage) == 0;
-  if (!form && !script && !seen &&
+  const bool unannounced =
+      g_strcmp0(name, message::kScriptUnannouncedMessage) == 0;
+  if (!form && !script && !seen && !unannounced &&
       g_strcmp0(name, message::kFrameLoadMessage) != 0) {
     return false;
   }
@@ -111,10 +113,10 @@ bool FormCapture::HandleUserMessage(WebKitUserMessage* user_message) {
       HandleSubmission(parameters);
     } else if (script) {
       HandleScriptRequest(parameters);
-    } else if (seen) {
-      if (on_script_request_seen) {
-        on_script_request_seen(StringOf(parameters, message::kUrl));
-      }
+    } else if (seen || unannounced) {
+      const auto& told =
+          seen ? on_script_request_seen : on_script_request_unannounced;
+      if (told) told(StringOf(parameters, message::kUrl));
     } else {
       HandleFrameLoad(parameters);
     }

@@ -43,8 +43,12 @@ class FormCapture {
   // Called for every script request the extension saw go out with what
   // its script announced.
   std::function<void(ScriptRequest)> on_script_request;
-  // Called for every script request that ended, recorded or not.
+  // Called for every script request that ended while they are not
+  // recorded.
   std::function<void(const std::string& url)> on_script_request_seen;
+  // Called for every script request sent, while they are recorded, without
+  // its body being seen.
+  std::function<void(const std::string& url)> on_script_request_unannounced;
 
   // Whether every web process, those running and those started later,
   // has its pages' script requests announced.

@@ -223,17 +223,18 @@ gboolean WebViewAdapter::OnDecidePolicy(WebKitWebView* view,
     const char* uri = webkit_uri_request_get_uri(request);
     const char* method = webkit_uri_request_get_http_method(request);
     const bool post = method && g_ascii_strcasecmp(method, "POST") == 0;
-    std::string content_type;
-    if (SoupMessageHeaders* headers =
-            webkit_uri_request_get_http_headers(request)) {
-      if (const char* value =
-              soup_message_headers_get_one(headers, "Content-Type")) {
-        content_type = value;
-      }
-    }
+    SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request);
+    const char* body_type =
+        headers ? soup_message_headers_get_one(headers, "Content-Type") : nullptr;
+    std::string content_type = body_type ? body_type : "";
     const bool form_submission =
         webkit_navigation_action_get_navigation_type(action) ==
         WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED;
+    const char* shown = webkit_web_view_get_uri(view);
+    if (!post && adapter->loads_.StaysInDocument(shown ? shown : "",
+                                                 uri ? uri : "")) {
+      return FALSE;  // the engine scrolls; nothing is sent
+    }
     adapter->loads_.NavigationDecided(uri ? uri : "");
     adapter->group_->EnqueueNavigation(view, decision, uri ? uri : "", post,
                                        form_submission,

@@ -116,10 +116,19 @@ class BrowserEvents {
   virtual void WebBrowser1_ScriptRequest(const ScriptRequest& /*request*/) {}
   // A request a page's script made to `URL` has ended, recorded or not.
   virtual void WebBrowser1_ScriptRequestSeen(const std::string& /*URL*/) {}
+  // A request a page's script made to `URL` went out, while script
+  // requests are recorded, without its body being seen (it was not
+  // announced, or its body could not be read).
+  virtual void WebBrowser1_ScriptRequestUnannounced(
+      const std::string& /*URL*/) {}
   // One of the views' resources (a page, a frame, an image, a script's
   // request) got an answer with `status` from `URL`.
   virtual void WebBrowser1_ResourceAnswered(const std::string& /*URL*/,
                                             int /*status*/) {}
+  // One of the views' resources, loaded from `URL`, failed with no answer
+  // for `reason`, as the engine says it.
+  virtual void WebBrowser1_ResourceFailed(const std::string& /*URL*/,
+                                          const std::string& /*reason*/) {}
 };
 
 }  // namespace scrivlet

@@ -17,6 +17,18 @@ std::string PageAddress(const std::string& view_url,
 
 }  // namespace
 
+bool LoadTracker::StaysInDocument(const std::string& view_url,
+                                  const std::string& url) const {
+  if (loading_ && !load_.committed) return false;
+  const std::size_t fragment = url.find('#');
+  if (fragment == std::string::npos) return false;
+  if (view_url.substr(0, view_url.find('#')) != url.substr(0, fragment)) {
+    return false;
+  }
+  const bool asked = asked_ && asked_url_.empty();
+  return !(asked && view_url == url);
+}
+
 void LoadTracker::Asked(AskedLoad load) {
   asked_ = load;
   asked_url_.clear();

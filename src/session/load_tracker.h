@@ -72,6 +72,16 @@ class LoadTracker {
   // answer floods the page's process: it is not told again.
   std::optional<LoadCompletion> Stopped(const MainResponse& response);
 
+  // Whether a navigation of the top-level page to `url`, decided while the
+  // view shows `view_url`, stays in the shown document, as the engine
+  // takes it: a GET to the shown address with another fragment, or with
+  // the same one unless the program asked for it (a link to "#part", a
+  // script's location.hash). No request goes out and no load follows.
+  // While a new page has not committed, the shown address is unknown:
+  // false.
+  bool StaysInDocument(const std::string& view_url,
+                       const std::string& url) const;
+
   // --- The engine's events ---
   // A navigation of the top-level page was decided (not a redirect hop).
   void NavigationDecided(const std::string& url);

@@ -210,9 +210,15 @@ class RecordingSession : public BrowserEvents {
   // Counts, while script requests are not recorded, those of the main
   // page, and says so in the status line.
   void WebBrowser1_ScriptRequestSeen(const std::string& URL) override;
+  // Lists, while script requests are recorded, one that went out without
+  // its body being seen: it is not recorded (unannounced_script_requests).
+  void WebBrowser1_ScriptRequestUnannounced(const std::string& URL) override;
   // The answer of a recorded script request, shown beside its element.
   void WebBrowser1_ResourceAnswered(const std::string& URL,
                                     int status) override;
+  // The failure of a recorded script request, shown beside its element.
+  void WebBrowser1_ResourceFailed(const std::string& URL,
+                                  const std::string& reason) override;
   // The requests to `host` (as written in addresses, port included) that
   // scripts start from now on are recorded too.
   void AllowScriptHost(const std::string& host);
@@ -225,6 +231,11 @@ class RecordingSession : public BrowserEvents {
   // was unticked.
   std::size_t script_requests_not_recorded() const {
     return script_requests_not_recorded_;
+  }
+  // The addresses of the script requests of this transaction that went out
+  // without their bodies being seen, in the order told.
+  const std::vector<std::string>& unannounced_script_requests() const {
+    return unannounced_script_requests_;
   }
   bool ScriptHostAllowed(const std::string& host) const {
     return allowed_script_hosts_.contains(host);
@@ -319,6 +330,7 @@ class RecordingSession : public BrowserEvents {
   std::set<std::string> transaction_hosts_;
   std::set<std::string> allowed_script_hosts_;
   std::map<std::string, std::size_t> other_script_hosts_;
+  std::vector<std::string> unannounced_script_requests_;
   // The addresses of the script requests recorded (and of their redirects'
   // targets), whose redirects are recorded too.
   std::set<std::string> recorded_script_urls_;

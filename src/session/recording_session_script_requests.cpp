@@ -88,11 +88,29 @@ void RecordingSession::WebBrowser1_ScriptRequestSeen(const std::string& URL) {
   }
 }
 
+// Never written with a guessed body; the window says why it is missing.
+void RecordingSession::WebBrowser1_ScriptRequestUnannounced(
+    const std::string& URL) {
+  if (ended_ || !record_scripts_ || SkipsScriptRequest(state_, URL)) return;
+  if (state_.documentClosed || state_.recordingPaused) return;
+  unannounced_script_requests_.push_back(URL);
+  if (element_observer_) element_observer_->ScriptHostsChanged();
+}
+
 void RecordingSession::WebBrowser1_ResourceAnswered(const std::string& URL,
                                                     int status) {
   if (ended_) return;
   if (const std::optional<std::size_t> index =
           answers_.ResourceAnswered(URL, RecordedAnswer{status, URL, ""})) {
+    TellAnswer(*index);
+  }
+}
+
+void RecordingSession::WebBrowser1_ResourceFailed(const std::string& URL,
+                                                  const std::string& reason) {
+  if (ended_) return;
+  if (const std::optional<std::size_t> index = answers_.ResourceAnswered(
+          URL, RecordedAnswer{std::nullopt, "", reason})) {
     TellAnswer(*index);
   }
 }

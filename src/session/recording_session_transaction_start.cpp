@@ -74,6 +74,7 @@ void RecordingSession::StartTransaction() {
     transaction_hosts_.clear();
     recorded_script_urls_.clear();
     script_requests_not_recorded_ = 0;
+    unannounced_script_requests_.clear();
     if (element_observer_) element_observer_->TransactionStarted();
 
     state_.transactionName = kNameKey;

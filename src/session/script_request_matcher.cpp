@@ -6,9 +6,21 @@
 namespace scrivlet {
 namespace {
 
-// The engine sends no fragment; a script may name one.
-std::string WithoutFragment(const std::string& url) {
-  return url.substr(0, url.find('#'));
+// The address as both sides name the same request: the engine sends no
+// fragment, which a script may name, and puts the user and password that
+// XMLHttpRequest.open was given into its address, where the script's
+// announcement has none.
+std::string SameRequestAddress(const std::string& url) {
+  std::string plain = url.substr(0, url.find('#'));
+  const std::size_t scheme_end = plain.find("://");
+  if (scheme_end == std::string::npos) return plain;
+  const std::size_t authority = scheme_end + 3;
+  const std::size_t authority_end = plain.find_first_of("/?", authority);
+  const std::size_t at = plain.rfind('@', authority_end);
+  if (at != std::string::npos && at >= authority) {
+    plain.erase(authority, at + 1 - authority);
+  }
+  return plain;
 }
 
 template <typename Entries>
@@ -24,7 +36,7 @@ auto FindSame(Entries& entries, std::uint64_t page, const std::string& method,
 std::optional<std::uint64_t> ScriptRequestMatcher::Announced(
     std::uint64_t id, std::uint64_t page, const std::string& method,
     const std::string& url, std::int64_t now_us) {
-  std::string plain = WithoutFragment(url);
+  std::string plain = SameRequestAddress(url);
   const auto sent = FindSame(sent_, page, method, plain);
   if (sent != sent_.end() && now_us - sent->at_us <= kWindowUs) {
     sent_.erase(sent);
@@ -37,7 +49,7 @@ std::optional<std::uint64_t> ScriptRequestMatcher::Announced(
 std::optional<std::uint64_t> ScriptRequestMatcher::Sent(
     std::uint64_t page, const std::string& method, const std::string& url,
     std::int64_t now_us) {
-  std::string plain = WithoutFragment(url);
+  std::string plain = SameRequestAddress(url);
   const auto announced = FindSame(announced_, page, method, plain);
   if (announced != announced_.end() &&
       now_us - announced->at_us <= kWindowUs) {

@@ -1,10 +1,12 @@
 // The part of the "Recorded Requests" window about requests made by page
-// scripts: the choice to record them, and the other hosts they went to.
+// scripts: the choice to record them, and why those not recorded were not
+// (the box was off, another host, sent without their bodies being seen).
 
 #include <gtkmm/checkbutton.h>
 #include <glibmm/main.h>
 #include <sigc++/adaptors/track_obj.h>
 
+#include <map>
 #include <string>
 
 #include "platform/form_capture.h"
@@ -14,6 +16,42 @@
 #include "ui/recorded_requests_window.h"
 
 namespace scrivlet {
+
+// The row below the window's tools, and the line of the requests sent
+// without their bodies below it.
+void RecordedRequestsWindow::BuildScriptTools() {
+  record_scripts_.set_active(session_.records_script_requests());
+  record_scripts_.set_tooltip_text(
+      "Records the requests that the pages' scripts start from now on "
+      "(fetch, XMLHttpRequest, beacons) with the bytes they send, to the "
+      "hosts of the recorded pages and to the hosts ticked beside.");
+  SetAccessibleName(record_scripts_, "Record requests made by page scripts");
+  hosts_caption_.set_text(
+      "Not recorded, other hosts (tick to record their next requests):");
+  hosts_caption_.set_visible(false);
+  hosts_.set_spacing(6);
+  SetAccessibleName(hosts_, "Other hosts that scripts called");
+  not_recorded_.set_xalign(0);
+  unannounced_.set_xalign(0);
+  unannounced_.set_wrap(true);
+  unannounced_.set_visible(false);
+  SetAccessibleName(unannounced_,
+                    "Script requests sent without their bodies being seen");
+  script_tools_.append(record_scripts_);
+  script_tools_.append(not_recorded_);
+  script_tools_.append(hosts_caption_);
+  script_tools_.append(hosts_);
+  record_scripts_.signal_toggled().connect([this] { RecordScriptsToggled(); });
+  // The keyboard follows the mnemonic, so that Tab goes on to the hosts.
+  record_scripts_.signal_mnemonic_activate().connect(
+      [this](bool) {
+        record_scripts_.grab_focus();
+        return false;
+      },
+      false);
+  content_.append(script_tools_);
+  content_.append(unannounced_);
+}
 
 // The choice is the session's, every web process's and the next start's.
 void RecordedRequestsWindow::RecordScriptsToggled() {
@@ -38,6 +76,22 @@ void RecordedRequestsWindow::ScriptHostsChanged() {
   ShowText(not_recorded_,
            "Not recorded while unticked: " + std::to_string(unticked) +
                (unticked == 1 ? " request" : " requests") + ".");
+  // Each address once, with its count, in the order first told.
+  std::string sent;
+  std::map<std::string, std::size_t> counts;
+  for (const std::string& url : session_.unannounced_script_requests()) {
+    ++counts[url];
+  }
+  for (const std::string& url : session_.unannounced_script_requests()) {
+    const auto count = counts.find(url);
+    if (count == counts.end()) continue;
+    sent += (sent.empty() ? "" : ", ") + url + " (" +
+            std::to_string(count->second) + ")";
+    counts.erase(count);
+  }
+  unannounced_.set_visible(!sent.empty());
+  ShowText(unannounced_,
+           "Not recorded: sent without its body being seen: " + sent + ".");
   for (const auto& [host, count] : hosts) {
     const std::string text = host + " (" + std::to_string(count) + ")";
     auto* box = Gtk::make_managed<Gtk::CheckButton>(DisplayText(text));

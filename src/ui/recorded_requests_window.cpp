@@ -121,30 +121,6 @@ RecordedRequestsWindow::RecordedRequestsWindow(
   check_button_.set_tooltip_text(
       "Sends the recorded requests again and compares the answers "
       "(Ctrl+Shift+R).");
-  record_scripts_.set_active(session_.records_script_requests());
-  record_scripts_.set_tooltip_text(
-      "Records the requests that the pages' scripts start from now on "
-      "(fetch, XMLHttpRequest, beacons) with the bytes they send, to the "
-      "hosts of the recorded pages and to the hosts ticked beside.");
-  SetAccessibleName(record_scripts_, "Record requests made by page scripts");
-  hosts_caption_.set_text(
-      "Not recorded, other hosts (tick to record their next requests):");
-  hosts_caption_.set_visible(false);
-  hosts_.set_spacing(6);
-  SetAccessibleName(hosts_, "Other hosts that scripts called");
-  not_recorded_.set_xalign(0);
-  script_tools_.append(record_scripts_);
-  script_tools_.append(not_recorded_);
-  script_tools_.append(hosts_caption_);
-  script_tools_.append(hosts_);
-  record_scripts_.signal_toggled().connect([this] { RecordScriptsToggled(); });
-  // The keyboard follows the mnemonic, so that Tab goes on to the hosts.
-  record_scripts_.signal_mnemonic_activate().connect(
-      [this](bool) {
-        record_scripts_.grab_focus();
-        return false;
-      },
-      false);
   tools_.append(count_);
   tools_.append(search_);
   tools_.append(delete_);
@@ -186,7 +162,7 @@ RecordedRequestsWindow::RecordedRequestsWindow(
   panes_.set_vexpand(true);
   content_.set_margin(6);
   content_.append(tools_);
-  content_.append(script_tools_);
+  BuildScriptTools();
   content_.append(paused_);
   content_.append(progress_);
   content_.append(panes_);

@@ -97,6 +97,9 @@ class RecordedRequestsWindow : public Gtk::Window {
   void StartOrCancelCheck();
   void CheckFinished(const std::string& text);
   void RecordScriptsToggled();
+  // Makes the controls about requests made by page scripts and appends them
+  // to the window's content.
+  void BuildScriptTools();
 
   Glib::RefPtr<Gio::ListStore<RequestRow>> rows_;
   RecordingSession& session_;
@@ -118,6 +121,7 @@ class RecordedRequestsWindow : public Gtk::Window {
   Gtk::Box script_tools_;
   Gtk::CheckButton record_scripts_;
   Gtk::Label not_recorded_;
+  Gtk::Label unannounced_;  // the script requests sent without their bodies
   Gtk::Label hosts_caption_;
   Gtk::Box hosts_;
   Gtk::Label paused_;

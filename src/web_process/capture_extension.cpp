@@ -102,6 +102,12 @@ void Post(JSCValue* kind, JSCValue* body, gpointer page_id) {
   WebKitWebPage* page = webkit_web_process_extension_get_page(
       the_extension, GPOINTER_TO_SIZE(page_id));
   if (!page) return;
+  if (g_strcmp0(name, message::kScriptSeenMessage) == 0) {
+    g_autoptr(JSCValue) url = jsc_value_object_get_property(body, message::kUrl);
+    g_autofree gchar* text =
+        jsc_value_is_string(url) ? jsc_value_to_string(url) : nullptr;
+    if (!text || !scrivlet::script_requests::ResourceSeen(page, text)) return;
+  }
   webkit_web_page_send_message_to_view(
       page, webkit_user_message_new(name, ObjectToVariant(body)), nullptr,
       &OnSent, nullptr);

@@ -28,8 +28,14 @@
 //                      extension itself, only while script requests are
 //                      recorded, in the order the requests went out.
 //   kScriptSeenMessage a script request of the page has ended: kUrl. Sent
-//                      by the capture script whatever the choice, so that
-//                      the program can say what it did not record.
+//                      while script requests are not recorded, so that the
+//                      program can count what it did not record: by the
+//                      capture script for what the resource timing tells,
+//                      by the extension for beacons.
+//   kScriptUnannouncedMessage  a script request went out while they are
+//                      recorded but its body was not seen (no announcement,
+//                      or a body that could not be read): kUrl. Sent by the
+//                      extension; the request is not recorded.
 //   kRecordScriptsMessage  from the program to every extension: whether
 //                      script requests are recorded (a boolean, not a
 //                      dictionary); the same boolean is the extension's
@@ -54,6 +60,7 @@
   X(kTop, "top")                                  \
   X(kScriptRequestMessage, "scrivlet-script-request") \
   X(kScriptSeenMessage, "scrivlet-script-seen")   \
+  X(kScriptUnannouncedMessage, "scrivlet-script-unannounced") \
   X(kRecordScriptsMessage, "scrivlet-record-scripts") \
   X(kKind, "kind")                                \
   X(kHeaders, "headers")                          \

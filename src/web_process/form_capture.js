@@ -130,7 +130,8 @@
 
   // The requests the page's scripts made, as the engine's resource timing
   // tells them to this world too: read only, and invisible to the page.
-  // The program counts those it did not record.
+  // The program counts those it did not record; while it records them, the
+  // extension finds among them those sent without an announcement.
   if (typeof PerformanceObserver === 'function') {
     const kinds = ['fetch', 'xmlhttprequest', 'beacon'];
     try {

@@ -15,6 +15,7 @@
 
 #include "session/script_request_matcher.h"
 #include "web_process/capture_message.h"
+#include "web_process/script_request_delivery.h"
 #include "web_process/script_wrappers_script.h"
 
 namespace scrivlet::script_requests {
@@ -44,6 +45,7 @@ struct Waiting {
   GVariant* headers = nullptr;  // a(ss), held once complete
   GBytes* body = nullptr;       // held once complete, when it has one
   std::string from;  // for a redirect's next hop, the address redirected
+  std::vector<std::string> sent_names;  // of the headers the engine sent
 };
 std::map<std::uint64_t, Waiting> waiting;  // by ticket
 // The tickets of the sent requests, in the order they were sent: each is
@@ -52,13 +54,14 @@ std::map<std::uint64_t, Waiting> waiting;  // by ticket
 std::deque<std::uint64_t> sent_order;
 std::uint64_t last_ticket = 0;
 // The script requests sent lately and the hops of their redirects, newest
-// last: a redirect from one of them is one more hop to record.
+// last: a redirect from one of them is one more hop to record, and the
+// resource timing of one of them is no request sent unannounced.
 struct Hop {
   std::uint64_t page = 0;
   std::string url;
 };
 std::deque<Hop> recent_hops;
-constexpr std::size_t kRecentHops = 64;
+constexpr std::size_t kRecentHops = 256;
 // Each page's main documents: counted as they start, and the one that got
 // the wrappers last.
 struct PageDocuments {
@@ -78,52 +81,25 @@ std::string TextOf(JSCValue* value) {
   return text;
 }
 
-void OnDelivered(GObject* page, GAsyncResult* result, gpointer) {
-  g_autoptr(GError) error = nullptr;
-  g_autoptr(WebKitUserMessage) reply =
-      webkit_web_page_send_message_to_view_finish(WEBKIT_WEB_PAGE(page), result,
-                                                  &error);
-  if (!reply && !g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
-    g_warning("script request not delivered: %s", error->message);
-  }
-}
-
 void Forget(std::map<std::uint64_t, Waiting>::iterator found) {
   if (found->second.headers) g_variant_unref(found->second.headers);
   if (found->second.body) g_bytes_unref(found->second.body);
   waiting.erase(found);
 }
 
-// The body goes in the message as the bytes already copied out of the
-// script: the GVariant refers to them, and so do the messages made of it.
 void Deliver(const Waiting& request) {
   WebKitWebPage* page =
       webkit_web_process_extension_get_page(the_extension, request.page);
   if (!page) return;
-  GVariantBuilder builder;
-  g_variant_builder_init(&builder, G_VARIANT_TYPE_VARDICT);
-  g_variant_builder_add(&builder, "{sv}", message::kKind,
-                        g_variant_new_string(request.kind.c_str()));
-  g_variant_builder_add(&builder, "{sv}", message::kMethod,
-                        g_variant_new_string(request.method.c_str()));
-  g_variant_builder_add(&builder, "{sv}", message::kUrl,
-                        g_variant_new_string(request.url.c_str()));
-  g_variant_builder_add(&builder, "{sv}", message::kHeaders, request.headers);
-  if (!request.from.empty()) {
-    g_variant_builder_add(&builder, "{sv}", message::kFrom,
-                          g_variant_new_string(request.from.c_str()));
+  if (request.dropped) {
+    // Sent, but its body was not seen: the program lists it, unrecorded.
+    Tell(page, message::kScriptUnannouncedMessage, request.url);
+    return;
   }
-  if (request.body) {
-    g_variant_builder_add(
-        &builder, "{sv}", message::kBody,
-        g_variant_new_from_bytes(G_VARIANT_TYPE_BYTESTRING, request.body,
-                                 TRUE));
-  }
-  webkit_web_page_send_message_to_view(
-      page,
-      webkit_user_message_new(message::kScriptRequestMessage,
-                              g_variant_builder_end(&builder)),
-      nullptr, &OnDelivered, nullptr);
+  script_requests::Deliver(
+      page, Delivery{request.kind, request.method, request.url,
+                     request.headers, request.body, request.from,
+                     request.sent_names});
 }
 
 void Flush() {
@@ -131,7 +107,7 @@ void Flush() {
     const auto found = waiting.find(sent_order.front());
     if (found != waiting.end()) {
       if (!found->second.complete && !found->second.dropped) return;
-      if (!found->second.dropped) Deliver(found->second);
+      Deliver(found->second);
       Forget(found);
     }
     sent_order.pop_front();
@@ -172,10 +148,11 @@ void NoteHop(std::uint64_t page, std::string url) {
   if (recent_hops.size() > kRecentHops) recent_hops.pop_front();
 }
 
-void Matched(std::uint64_t ticket) {
+void Matched(std::uint64_t ticket, std::vector<std::string> sent_names = {}) {
   const auto found = waiting.find(ticket);
   if (found == waiting.end()) return;
   found->second.sent = true;
+  found->second.sent_names = std::move(sent_names);
   NoteHop(found->second.page, found->second.url.substr(
                                   0, found->second.url.find('#')));
   sent_order.push_back(ticket);
@@ -246,11 +223,9 @@ void Complete(JSCValue* ticket_value, JSCValue* headers, JSCValue* body,
     }
     request.complete = true;
   }
-  if (request.dropped && !request.sent) {
-    Forget(found);
-  } else {
-    Flush();
-  }
+  // One dropped before it went out waits for the engine's word as well:
+  // sent, it is listed as sent without its body; never sent, it expires.
+  Flush();
 }
 
 // Every request of the page and its frames passes here before it goes out;
@@ -296,13 +271,25 @@ gboolean OnSendRequest(WebKitWebPage* page, WebKitURIRequest* request,
   if (const auto matched =
           matcher.Sent(webkit_web_page_get_id(page), method ? method : "GET",
                        uri, g_get_monotonic_time())) {
-    Matched(*matched);
+    Matched(*matched, SentHeaderNames(request));
   }
   ArmExpiry();
   return FALSE;
 }
 
-// Puts the wrappers into the page's own world of `frame`.
+// seen(url) of the wrappers while script requests are not recorded: a
+// beacon went out, to be counted (the engine gives beacons no resource
+// timing, by which the other script requests are counted).
+void SeenBeacon(JSCValue* url, gpointer page_id) {
+  if (recording) return;
+  WebKitWebPage* page = webkit_web_process_extension_get_page(
+      the_extension, GPOINTER_TO_SIZE(page_id));
+  const std::string target = TextOf(url);
+  if (page && !target.empty()) Tell(page, message::kScriptSeenMessage, target);
+}
+
+// Puts the wrappers into the page's own world of `frame`: all of them while
+// script requests are recorded, else only the one that counts beacons.
 void Install(WebKitWebPage* page, WebKitFrame* frame) {
   g_autoptr(JSCContext) context = webkit_frame_get_js_context(frame);
   if (!context) return;
@@ -315,10 +302,16 @@ void Install(WebKitWebPage* page, WebKitFrame* frame) {
   g_autoptr(JSCValue) complete = jsc_value_new_function(
       context, nullptr, G_CALLBACK(&Complete), nullptr, nullptr, G_TYPE_NONE,
       3, JSC_TYPE_VALUE, JSC_TYPE_VALUE, JSC_TYPE_VALUE);
+  g_autoptr(JSCValue) seen =
+      recording ? jsc_value_new_null(context)
+                : jsc_value_new_function(
+                      context, nullptr, G_CALLBACK(&SeenBeacon),
+                      GSIZE_TO_POINTER(webkit_web_page_get_id(page)), nullptr,
+                      G_TYPE_NONE, 1, JSC_TYPE_VALUE);
   if (install && jsc_value_is_function(install)) {
-    g_autoptr(JSCValue) done =
-        jsc_value_function_call(install, JSC_TYPE_VALUE, begin, JSC_TYPE_VALUE,
-                                complete, G_TYPE_NONE);
+    g_autoptr(JSCValue) done = jsc_value_function_call(
+        install, JSC_TYPE_VALUE, begin, JSC_TYPE_VALUE, complete,
+        JSC_TYPE_VALUE, seen, G_TYPE_NONE);
   }
   if (JSCException* exception = jsc_context_get_exception(context)) {
     g_warning("script request wrappers: %s",
@@ -389,9 +382,23 @@ void DocumentStarted(WebKitWebPage* page, WebKitFrame* frame) {
       ++documents->document;
     }
   }
-  if (!recording) return;
   Install(page, frame);
-  if (documents) documents->wrapped = documents->document;
+  if (documents && recording) documents->wrapped = documents->document;
+}
+
+bool ResourceSeen(WebKitWebPage* page, const std::string& url) {
+  if (!recording) return true;
+  const std::uint64_t id = webkit_web_page_get_id(page);
+  const std::string plain = url.substr(0, url.find('#'));
+  const auto hop = std::find_if(
+      recent_hops.begin(), recent_hops.end(),
+      [&](const Hop& h) { return h.page == id && h.url == plain; });
+  if (hop != recent_hops.end()) {
+    recent_hops.erase(hop);
+  } else {
+    Tell(page, message::kScriptUnannouncedMessage, plain);
+  }
+  return false;
 }
 
 }  // namespace scrivlet::script_requests

@@ -3,6 +3,8 @@
 
 #include <webkit/webkit-web-process-extension.h>
 
+#include <string>
+
 namespace scrivlet::script_requests {
 
 // Starts the web process's part of recording script requests: whether they
@@ -14,6 +16,13 @@ void Initialize(WebKitWebProcessExtension* extension, GVariant* user_data);
 // while script requests are recorded, the wrappers go in before the
 // page's scripts run.
 void DocumentStarted(WebKitWebPage* page, WebKitFrame* frame);
+
+// The resource timing of `page` (seen from the program's own world) tells
+// that a script request to `url` ended. true: the message goes on to the
+// program as it is, to be counted (script requests are not recorded).
+// Otherwise this part answers it: a request sent without an announcement
+// of its body is told to the program as kScriptUnannouncedMessage.
+bool ResourceSeen(WebKitWebPage* page, const std::string& url);
 
 }  // namespace scrivlet::script_requests
 

@@ -2,14 +2,17 @@
 // frame, before the page's scripts, only while the user records script
 // requests. The value is a function the extension calls once with its
 // begin(kind, method, url) and complete(ticket, headers, body) functions,
-// which thus stay in this closure. begin is called as the request is made,
+// which thus stay in this closure, and seen: null while script requests
+// are recorded; otherwise a function seen(url), and only sendBeacon is
+// wrapped, to count the beacons that went out (the engine gives them no
+// resource timing, by which the other requests are counted). begin is called as the request is made,
 // before the engine's function, and gives a ticket; complete follows once
 // the body's bytes are known (a Uint8Array, or null for none), or with
 // null headers when the request is not to be recorded. Each wrapper calls
 // the engine's own function with the same arguments and `this`, returns
 // what it returns and throws what it throws; a failure to announce is
 // swallowed.
-(function (begin, complete) {
+(function (begin, complete, seen) {
   'use strict';
   const W = window;
   const RequestClass = W.Request;
@@ -35,6 +38,24 @@
   const absolute = (url) => {
     try { return new W.URL(String(url), W.document.baseURI).href; } catch (e) { return null; }
   };
+  const NavigatorClass = W.Navigator;
+  const sendBeacon = NavigatorClass && NavigatorClass.prototype.sendBeacon;
+  const wrapBeacon = (wrapper) => {
+    NavigatorClass.prototype.sendBeacon = wrapper;
+    Object.defineProperty(wrapper, 'name', { value: 'sendBeacon' });
+  };
+  if (typeof seen === 'function') {
+    if (typeof sendBeacon !== 'function') return;
+    wrapBeacon(function sendBeacon_(url) {
+      const queued = sendBeacon.apply(this, arguments);
+      if (queued) {
+        const target = absolute(url);
+        try { if (target) seen(target); } catch (e) {}
+      }
+      return queued;
+    });
+    return;
+  }
   const methodOf = (method) => {
     const text = String(method);
     const upper = text.toUpperCase();
@@ -191,10 +212,8 @@
     Object.defineProperty(proto.send, 'name', { value: 'send' });
   }
 
-  const NavigatorClass = W.Navigator;
-  const sendBeacon = NavigatorClass && NavigatorClass.prototype.sendBeacon;
   if (typeof sendBeacon === 'function') {
-    NavigatorClass.prototype.sendBeacon = function sendBeacon_(url) {
+    wrapBeacon(function sendBeacon_(url) {
       const data = arguments[1];
       const target = absolute(url);
       const ticket = target ? start('beacon', 'POST', target) : 0;
@@ -211,8 +230,6 @@
         drop(ticket);
       }
       return queued;
-    };
-    Object.defineProperty(NavigatorClass.prototype.sendBeacon, 'name',
-                          { value: 'sendBeacon' });
+    });
   }
 })

@@ -138,6 +138,23 @@ TEST_F(BrowsingTest, APageThatRewritesItsAddressCompletesAtItsAnswer) {
                              ExpectedCompletion(server_.Url("/in-target")));
 }
 
+// A link to a part of the shown page sends nothing, so nothing is recorded
+// for it.
+TEST_F(BrowsingTest, ALinkToAPartOfThePageRecordsNothing) {
+  server_.AddPage(
+      "/parts",
+      BeaconPage("Parts",
+                 "<a href=\"#end\" style=\"position:absolute;left:20px;"
+                 "top:20px;width:400px;height:80px;display:block\">end</a>"
+                 "<p id=\"end\" style=\"margin-top:2000px\">end</p>",
+                 "addEventListener('hashchange',function(){"
+                 "fetch('/beacon?page=/parts-end');});"));
+  NavigateTo("/parts");
+  ClickInPage(kBox1);
+  WaitForPage("/parts-end");
+  ExpectDocumentThenSentinel(ExpectedGet(server_.Url("/parts")));
+}
+
 TEST_F(BrowsingTest, LinkClickIsRecordedWithItsEscapedQuery) {
   NavigateTo("/page");
   ClickInPage(kBox1);

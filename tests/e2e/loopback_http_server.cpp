@@ -85,9 +85,9 @@ LoopbackHttpServer::LoopbackHttpServer(const std::string& what,
     RestoreContentType(request);
     handler_(request, response, "");
   });
-  server.Post(".*", [this](const httplib::Request& request,
-                            httplib::Response& response,
-                            const httplib::ContentReader& reader) {
+  const auto with_body = [this](const httplib::Request& request,
+                                httplib::Response& response,
+                                const httplib::ContentReader& reader) {
     // The raw reader keeps a multipart body as bytes instead of parsing it.
     std::string body;
     reader([&body](const char* data, size_t length) {
@@ -96,7 +96,9 @@ LoopbackHttpServer::LoopbackHttpServer(const std::string& what,
     });
     RestoreContentType(request);
     handler_(request, response, body);
-  });
+  };
+  server.Post(".*", with_body);
+  server.Put(".*", with_body);
   port_ = server.bind_to_any_port("127.0.0.1");
   if (port_ <= 0) throw std::runtime_error(what + " cannot bind");
   thread_ = std::thread([this] { server_->listen_after_bind(); });

@@ -181,13 +181,31 @@ std::optional<std::string> HtmlFor(const std::string& path,
                 "no content</button></form>");
   }
   if (path == "/scripts") {
-    // In turn: a fetch that is aborted before it goes out, a JSON sign-in
+    // In turn: a fetch that is aborted before it goes out, a document sent
+    // by XMLHttpRequest (a body the program cannot read), a JSON sign-in
     // by fetch, a FormData with a file by XMLHttpRequest, a fetch that is
-    // redirected, a beacon.
+    // redirected, a text by XMLHttpRequest, URL-encoded, Blob and
+    // ArrayBuffer bodies by fetch, a typed array by XMLHttpRequest that the
+    // page changes at once, a beacon.
     return Page("Scripts", "<div class=\"box\" id=\"b1\" onclick=\"go()\">go</div>",
+                "function xhr(m,u,h,b,after){return new Promise(function(r){"
+                "var x=new XMLHttpRequest();x.open(m,u);if(h)x.setRequestHeader("
+                "h[0],h[1]);x.onloadend=r;x.send(b);if(after)after();});}"
+                "function more(){var u=new TextEncoder().encode('typed 1');"
+                "return xhr('PUT','/api/note',['content-type','text/plain;"
+                "charset=UTF-8'],'line 1\\r\\nline 2 \u00e9').then(function(){"
+                "return fetch('/api/settings',{method:'PUT',body:new "
+                "URLSearchParams({theme:'dark & light',n:'1'})});}).then("
+                "function(){return fetch('/api/blob',{method:'POST',body:new "
+                "Blob(['b1\\r\\n','b2'],{type:'application/octet-stream'})});"
+                "}).then(function(){return fetch('/api/buffer',{method:'POST',"
+                "body:new TextEncoder().encode('ab\\r\\ncd').buffer});}).then("
+                "function(){return xhr('POST','/api/typed',null,u,function(){"
+                "u[6]=50;});});}"
                 "function go(){"
                 "fetch('/api/never',{method:'POST',body:'never',"
                 "signal:AbortSignal.abort()}).catch(function(){});"
+                "xhr('POST','/api/doc',null,document);"
                 "fetch('/api/sign-in',{method:'POST',headers:{'Content-Type':"
                 "'application/json'},body:JSON.stringify({user:'ann',"
                 "pass:'a&b \"c\" \u00e9'})}).then(function(){"
@@ -196,13 +214,18 @@ std::optional<std::string> HtmlFor(const std::string& path,
                 "f.append('name','ann lee');f.append('file',new Blob(['l1\\nl2'],"
                 "{type:'text/plain'}),'notes.txt');x.onload=function(){"
                 "fetch('/redirect-after-post',{method:'POST',body:'r=1'}).then("
-                "function(){navigator.sendBeacon('/api/leave','bye&now');});};"
+                "more).then(function(){navigator.sendBeacon('/api/leave',"
+                "'bye&now');});};"
                 "x.send(f);});}");
   }
   if (path == "/scripts-other") {
+    // The frame's functions are the engine's when the box is ticked after
+    // it loaded: its request goes out unannounced.
     return Page("Other host", "<div class=\"box\" id=\"b1\" onclick=\""
                 "fetch('http://localhost:'+location.port+'/api/other',"
-                "{mode:'no-cors'})\">go</div>");
+                "{mode:'no-cors'});frames[0].fetch('/api/unseen',{method:"
+                "'POST',body:'u'})\">go</div><iframe srcdoc=\"f\" "
+                "style=\"position:absolute;top:300px\"></iframe>");
   }
   if (path == "/frames") {
     return Page("Frames",

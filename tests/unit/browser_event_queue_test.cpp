@@ -83,6 +83,9 @@ std::vector<std::string> Told(BrowserEventQueue& queue, std::int64_t ms) {
       case BrowserEvent::Kind::kDocumentComplete:
         told.push_back(view + "DocumentComplete " + d.event.url);
         break;
+      case BrowserEvent::Kind::kScriptRequest:
+        told.push_back(view + "ScriptRequest " + d.event.script->url);
+        break;
       default:
         told.push_back(view + "LoadEndedWithoutPage");
         break;
@@ -193,13 +196,19 @@ TEST(BrowserEventQueueTest, EventsBehindAWaitingPostWaitForIt) {
   queue.Enqueue(Navigation(kMain, "http://a/post", 0));
   EXPECT_EQ(Told(queue, 0), std::vector<std::string>{"wait until 500"});
   queue.Enqueue(Completion(kPopup, kPopup, "http://b/page"));
+  BrowserEvent script;
+  script.kind = BrowserEvent::Kind::kScriptRequest;
+  script.view = kMain;
+  script.script = ScriptRequest{"fetch", "PUT", "http://a/api", {}, "x", ""};
+  queue.Enqueue(script);
   EXPECT_EQ(Told(queue, 10), std::vector<std::string>{"wait until 500"});
 
   queue.AddSubmission(Submission("f", 1, "http://a/post", "1"), At(20));
 
   EXPECT_EQ(Told(queue, 20), (std::vector<std::string>{
                                  "main BeforeNavigate2 http://a/post [v=1]",
-                                 "popup DocumentComplete http://b/page"}));
+                                 "popup DocumentComplete http://b/page",
+                                 "main ScriptRequest http://a/api"}));
 }
 
 TEST(BrowserEventQueueTest, AClosedViewsQueuedEventsGoWithItsDecisions) {

@@ -22,7 +22,8 @@ std::string Said(const LoadCompletion& c) {
 // Runs `steps` ("ask navigate|back|refresh", "decide URL", "start URL",
 // "redirect URL", "commit VIEW-URL", "fail cancelled|other|policy
 // before|after URL", "finish [ANSWER-URL [STATUS]]", "stop [ANSWER-URL]",
-// "crash", and the questions "frame" and "refresh"), separated by ", ", and
+// "crash", and the questions "frame", "refresh" and "stays VIEW-URL URL"),
+// separated by ", ", and
 // returns what each finish, stop and question said.
 std::vector<std::string> Replay(const std::string& steps) {
   LoadTracker loads;
@@ -57,6 +58,8 @@ std::vector<std::string> Replay(const std::string& steps) {
       said.push_back(loads.RefreshGoesOn() ? "frame, refresh goes on" : "frame");
     } else if (verb == "refresh") {
       said.push_back("reload " + loads.RefreshTarget().value_or("the committed page"));
+    } else if (verb == "stays") {
+      said.push_back(loads.StaysInDocument(a, b) ? "stays" : "loads");
     } else if (verb == "finish") {
       MainResponse response{a, std::nullopt};
       if (!b.empty()) response.status = std::stoi(b);
@@ -108,6 +111,17 @@ TEST(LoadTrackerTest, SaysWhatEachFinishedLoadCompletes) {
        "frame, commit a/1, finish a/1 200, frame",
        {"no page, replaced by [], refresh goes on", "frame, refresh goes on",
         "frame, refresh goes on", "page a/1 200", "frame"}},
+      {"followed links to parts of the shown page, to the same part again",
+       typed + ", finish a/1 200, stays a/1 a/1#p, stays a/1#p a/1#p, "
+               "stays a/1#p a/1, stays a/1 a/2#p, stays a/1 a/1?q#p",
+       {"page a/1 200", "stays", "stays", "loads", "loads", "loads"}},
+      {"typed the shown address with its fragment, then another fragment",
+       typed + ", finish a/1 200, ask navigate, stays a/1#p a/1#p, "
+               "stays a/1#p a/1#q",
+       {"page a/1 200", "loads", "stays"}},
+      {"followed a link to a part while the next page had no answer yet",
+       "start a/1, commit a/1, finish a/1 200, start a/2, stays a/1 a/1#p",
+       {"page a/1 200", "loads"}},
       {"pressed Refresh while the page still drew",
        "start a/1, commit a/1, ask refresh, finish a/1 200, start a/1, "
        "commit a/1, finish a/1 200",

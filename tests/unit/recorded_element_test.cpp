@@ -80,16 +80,17 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
   Navigate("http://h/lost");
   session.WebBrowser1_WebProcessTerminated(kMainView);
   // Script requests: the answers from their address, oldest first; a
-  // frame's completion there is no answer of theirs.
+  // frame's completion there is no answer of theirs; a failure, its reason.
   session.SetRecordScriptRequests(true);
-  for (int i = 0; i < 2; ++i) {
-    session.WebBrowser1_ScriptRequest({"fetch", "GET", "http://h/api", {}, {}, ""});
+  for (const char* url : {"http://h/api", "http://h/api", "http://h/down"}) {
+    session.WebBrowser1_ScriptRequest({"fetch", "GET", url, {}, {}, ""});
   }
   session.WebBrowser1_DocumentComplete(kFrame, "http://h/api", Answered(500));
   for (int status : {201, 202}) {
     session.WebBrowser1_ResourceAnswered("http://h/other", 200);
     session.WebBrowser1_ResourceAnswered("http://h/api", status);
   }
+  session.WebBrowser1_ResourceFailed("http://h/down", "Connection refused");
   using Told = std::pair<std::size_t, RecordedAnswer>;
   EXPECT_EQ(observer.answers, (std::vector<Told>{{1, {200, "http://h/frame", ""}},
                                                  {0, {404, "http://h/a", ""}},
@@ -100,8 +101,9 @@ TEST_F(RecordedElementTest, TellsEachNavigationWhatItsPageGot) {
                                                  {7, {302, "http://h/loop", "Too many redirects"}},
                                                  {8, {{}, "", kPageStoppedWorking}},
                                                  {9, {201, "http://h/api", ""}},
-                                                 {10, {202, "http://h/api", ""}}}));
-  EXPECT_EQ(session.answers().answer(10), observer.answers.back().second);
+                                                 {10, {202, "http://h/api", ""}},
+                                                 {11, {{}, "", "Connection refused"}}}));
+  EXPECT_EQ(session.answers().answer(11), observer.answers.back().second);
 }
 
 TEST_F(RecordedElementTest, EveryTransactionStartIsTold) {

@@ -54,6 +54,8 @@ TEST(ScriptRequestMatcherTest, AnAnnouncementCountsOnlyWithItsSentRequest) {
        {}, {1}, {a}},
       {"the fragment is not sent",
        {{'a', 0, a + "#top", 1}, {'s', 0.1, a}}, {1}, {}, {}},
+      {"the engine's address holds XMLHttpRequest.open's user and password",
+       {{'a', 0, a, 1}, {'s', 0.1, "http://u:p%40w@h/api"}}, {1}, {}, {}},
   };
   for (const Case& c : cases) {
     ScriptRequestMatcher matcher;

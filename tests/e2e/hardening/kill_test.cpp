@@ -286,8 +286,9 @@ TEST_F(KillTest, HundredKillsLeaveThePrefixOfTheUninterruptedDocument) {
 // The engine's helper processes killed: the network process between two
 // pages, then the page's process in a slow load. The status bar says that
 // the sites' session cookies are gone, a message that the page stopped
-// working; nothing is recorded for the dead load, and the scripted pages
-// after it (a form post among them) are recorded as ever.
+// working; the dead load's row says so, Refresh loads that page again and
+// records nothing, and the scripted pages after it (a form post among
+// them) are recorded as ever.
 TEST_F(KillTest, KilledHelperProcessesAreToldAndRecordingGoesOn) {
   site_.Add("/k/slow", [](const RecordedRequest&) {
     std::this_thread::sleep_for(std::chrono::seconds(3));
@@ -311,6 +312,10 @@ TEST_F(KillTest, KilledHelperProcessesAreToldAndRecordingGoesOn) {
   ASSERT_TRUE(site_.WaitForRequest("/k/slow", 1));
   ASSERT_TRUE(kill_child("WebKitWebProces")) << "no page process";
   ASSERT_TRUE(AcknowledgeMessage()) << "no message about the page";
+  // Refresh loads the page whose process ended, not the one before it, and
+  // records nothing.
+  ClickControl(kRefresh);
+  ASSERT_TRUE(site_.WaitForBeacon("/k/slow", 1)) << "Refresh did not load it";
   TypeAddress(site_.Url("/k/start"));
   ASSERT_TRUE(site_.WaitForBeacon("/k/end", 2));
   std::string expected = kDocumentStart + ExpectedGet(site_.Url("/k/end")) +
@@ -318,6 +323,8 @@ TEST_F(KillTest, KilledHelperProcessesAreToldAndRecordingGoesOn) {
   for (const std::string& element : ExpectedElements()) expected += element;
   WaitForElements(CountElements(expected));
   EXPECT_EQ(Document(), expected);
+  OpenRecordedRequests();
+  EXPECT_TRUE(texts.WaitFor("failed: the page stopped working"));
 }
 
 }  // namespace
