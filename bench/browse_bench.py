@@ -16,6 +16,17 @@ on the server side, with one clock:
   held       navigations the program made wait for their form body
              (counted by the hold counter preloaded into the process)
 
+With --fetches N, a second phase compares three runs side by side: the
+program with "Record requests made by page scripts" ticked (its choices file
+written into the run's private configuration folder), the program with it
+off, and the plain view, each browsing one page whose script makes N
+`fetch` POSTs with small JSON bodies, one after the other, each awaited.
+Browsing is then from the page's request to its last answer; for the
+program, the requests recorded in trans.xml are counted (all N expected
+when ticked, none when off), and for all three the processor time their
+processes (UI, web, network) used while browsing, which a busy machine
+disturbs less than the elapsed time.
+
 The program's credential dialogs, which appear at the intro page, are
 dismissed with xdotool; the browsing time starts after them.
 
@@ -63,6 +74,7 @@ class Site:
     def __init__(self, navigations, kinds=KINDS):
         self.navigations = navigations
         self.kinds = kinds
+        self.fetches = 0  # while nonzero, step 0 is the page of fetches
         self.lock = threading.Lock()
         self.event = threading.Condition(self.lock)
         self.reset()
@@ -74,6 +86,7 @@ class Site:
             self.done = None
             self.requests = 0
             self.posts = 0
+            self.api_posts = 0
 
     def mark(self, name):
         now = time.monotonic()
@@ -93,6 +106,8 @@ class Site:
             return getattr(self, name)
 
     def step(self, n):
+        if self.fetches and n == 0:
+            return fetch_page(self.fetches)
         last = self.navigations
         if n >= last:
             return page("Step %d (last)" % n, "<p>done</p>",
@@ -137,6 +152,25 @@ class Site:
                 "<frame src='/frame/%d/right'></frameset></html>" % (n, nxt, n, n)).encode()
 
 
+def fetch_page(count):
+    """A page whose script saves COUNT items by fetch, one after the other,
+    as a single-page application does, then reports that it is done."""
+    # Nothing is drawn per request: what differs is the requests' path,
+    # not the painting of a growing page.
+    return page("Items", "<p>saving</p>",
+                "window.addEventListener('load', async function () {"
+                " let saved = 0;"
+                " for (let i = 0; i < %d; i++) {"
+                "  const answer = await fetch('/api/item/' + i, {method: 'POST',"
+                "   headers: {'Content-Type': 'application/json'},"
+                "   body: JSON.stringify({id: i, name: 'item ' + i,"
+                "    note: 'saved from the list', tags: ['a', 'b'], done: i %% 2 === 0})});"
+                "  if ((await answer.json()).id === i) saved++;"
+                " }"
+                " fetch('/done', {method: 'POST', body: 'x'});"
+                "});" % count)
+
+
 def make_handler(site):
     class Handler(http.server.BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
@@ -177,6 +211,10 @@ def make_handler(site):
             if parts[0] == "frame":
                 return self.reply(200, page("Frame " + "/".join(parts[1:]),
                                             "<p>frame content</p>"))
+            if parts[0] == "api" and self.command == "POST":
+                with site.lock:
+                    site.api_posts += 1
+                return self.reply(200, self.posted, "application/json")
             if parts[0] == "favicon.ico":
                 return self.reply(404, b"")
             return self.reply(404, b"not found", "text/plain")
@@ -186,8 +224,7 @@ def make_handler(site):
 
         def do_POST(self):
             length = int(self.headers.get("Content-Length") or 0)
-            if length:
-                self.rfile.read(length)
+            self.posted = self.rfile.read(length) if length else b""
             with site.lock:
                 site.posts += 1
             self.route()
@@ -232,7 +269,7 @@ def container_environment():
 class Installation:
     """An agent installation and a private HOME, removed afterwards."""
 
-    def __init__(self, base_url, proxy=None):
+    def __init__(self, base_url, proxy=None, record_scripts=False):
         self.root = tempfile.mkdtemp(prefix="scrivlet-bench-agent-")
         self.work = os.path.join(self.root, "agent", "tasks", "recording")
         os.makedirs(self.work)
@@ -248,6 +285,13 @@ class Installation:
         self.intro_url = "file://" + os.path.join(self.work, "scrivletIntro.html")
         self.home = os.path.join(self.root, "home")
         os.makedirs(os.path.join(self.home, "runtime"), mode=0o700)
+        if record_scripts:
+            # The box "Record requests made by page scripts", ticked as the
+            # program keeps it (src/platform/user_choices.cpp).
+            os.makedirs(os.path.join(self.home, "config", "scrivlet"))
+            with open(os.path.join(self.home, "config", "scrivlet", "choices.ini"), "w") as f:
+                f.write("[Recording]\nRecordScriptRequests=true\n")
+        self.document = os.path.join(self.work, "trans.xml")
         self.hold_log = os.path.join(self.root, "held.log")
 
     def environment(self, preload):
@@ -277,6 +321,20 @@ class Installation:
                 return [int(line.split()[1]) for line in f if line.startswith("held")]
         except FileNotFoundError:
             return []
+
+    def show_log_end(self, log):
+        """Copies the end of the program's log to standard error."""
+        log.flush()
+        with open(os.path.join(self.root, "program.log")) as f:
+            sys.stderr.write(f.read()[-3000:])
+
+    def recorded_script_requests(self):
+        """The elements of trans.xml for the page's fetches."""
+        try:
+            with open(self.document, "rb") as f:
+                return f.read().count(b"<URI>/api/item/")
+        except FileNotFoundError:
+            return 0
 
     def remove(self):
         shutil.rmtree(self.root, ignore_errors=True)
@@ -315,6 +373,41 @@ def peak_rss_kb(pid):
     return None
 
 
+def descends_from(pid, ancestor):
+    while pid > 1:
+        try:
+            with open("/proc/%d/stat" % pid) as f:
+                pid = int(f.read().rsplit(")", 1)[1].split()[1])
+        except OSError:
+            return False
+        if pid == ancestor:
+            return True
+    return False
+
+
+def tree_cpu_s(pid):
+    """Processor time (user and system) used so far by `pid` and every
+    process under it (the engine's web and network processes)."""
+    ticks = os.sysconf("SC_CLK_TCK")
+    parents, times = {}, {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        parents[int(entry)] = int(fields[1])
+        times[int(entry)] = (int(fields[11]) + int(fields[12])) / ticks
+    total, todo = 0.0, [pid]
+    while todo:
+        current = todo.pop()
+        total += times.get(current, 0.0)
+        todo.extend(child for child, parent in parents.items() if parent == current)
+    return total
+
+
 def stop(process):
     """Ends the process group the run started (the program and its engine
     processes)."""
@@ -335,14 +428,17 @@ def stop(process):
 
 
 def run_once(args, site, base_url, program, proxy=None):
-    """One run of `program` ("scrivlet" or "plain"); returns its figures."""
+    """One run of `program` ("scrivlet", "scripts": scrivlet recording
+    script requests, "plain" or "adapter"); returns its figures."""
     site.reset()
-    inst = Installation(base_url, proxy if program == "scrivlet" else None)
+    scrivlet = program in ("scrivlet", "scripts")
+    inst = Installation(base_url, proxy if scrivlet else None,
+                        record_scripts=program == "scripts")
     log = open(os.path.join(inst.root, "program.log"), "w")
     try:
         env = inst.environment(args.hold_counter)
         env.update(item.split("=", 1) for item in args.env)
-        if program == "scrivlet":
+        if scrivlet:
             argv = [os.path.join(args.build, "scrivlet")]
         elif program == "adapter":
             argv = [os.path.join(args.build, "scrivlet-plain-view"), "--adapter",
@@ -356,17 +452,25 @@ def run_once(args, site, base_url, program, proxy=None):
                                    stderr=subprocess.STDOUT, start_new_session=True)
         try:
             deadline = time.monotonic() + args.timeout
-            if program == "scrivlet":
+            if scrivlet:
                 for title in ("Network Login", "Proxy Login"):
                     if not dismiss_dialog(title, deadline, process):
                         raise RuntimeError("the dialog %r did not appear" % title)
             started = site.wait_for("started", max(1, deadline - time.monotonic()))
+            cpu_at_first = None
+            if site.fetches:
+                site.wait_for("first", max(1, deadline - time.monotonic()))
+                cpu_at_first = tree_cpu_s(process.pid)
             profiler = None
             if args.profile:
                 # perf on the UI process while it browses (diagnosis only).
                 site.wait_for("first", max(1, deadline - time.monotonic()))
+                # With the engine's processes (web, network) under it.
+                pids = [str(process.pid)] + [
+                    entry for entry in os.listdir("/proc") if entry.isdigit()
+                    and descends_from(int(entry), process.pid)]
                 profiler = subprocess.Popen(
-                    ["perf", "record", "-q", "-F", "999", "-g", "-p", str(process.pid),
+                    ["perf", "record", "-q", "-F", "999", "-g", "-p", ",".join(pids),
                      "-o", os.path.join(args.profile, "%s.perf.data" % program)],
                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             done = site.wait_for("done", max(1, deadline - time.monotonic()))
@@ -376,7 +480,17 @@ def run_once(args, site, base_url, program, proxy=None):
             if started is None or done is None or site.first is None:
                 raise RuntimeError("the run did not finish (started=%s first=%s done=%s)"
                                    % (started, site.first, done))
+            cpu_s = tree_cpu_s(process.pid) - cpu_at_first if cpu_at_first is not None else None
             rss = peak_rss_kb(process.pid)
+            recorded = None
+            if site.fetches and scrivlet:
+                # The last requests' elements may still be on their way.
+                expected = site.fetches if program == "scripts" else 0
+                until = time.monotonic() + 20
+                recorded = inst.recorded_script_requests()
+                while recorded < expected and time.monotonic() < until:
+                    time.sleep(0.05)
+                    recorded = inst.recorded_script_requests()
             result = {
                 "program": program,
                 "proxy": bool(proxy),
@@ -387,14 +501,16 @@ def run_once(args, site, base_url, program, proxy=None):
                 "held_waits_ms": inst.held() if program != "plain" else None,
                 "requests": site.requests,
                 "posts": site.posts,
+                "fetches": site.fetches or None,
+                "api_posts": site.api_posts if site.fetches else None,
+                "recorded": recorded,
+                "cpu_s": cpu_s,
             }
             return result
         finally:
             stop(process)
     except Exception:
-        log.flush()
-        with open(os.path.join(inst.root, "program.log")) as f:
-            sys.stderr.write(f.read()[-3000:])
+        inst.show_log_end(log)
         raise
     finally:
         log.close()
@@ -443,11 +559,15 @@ def main():
                         help="the two programs compared: scrivlet, plain or"
                         " adapter (the plain view with the capture layer)")
     parser.add_argument("--skip-browse", action="store_true")
+    parser.add_argument("--fetches", type=int, default=0,
+                        help="run the phase of a page making this many fetch"
+                        " requests (0: none)")
     parser.add_argument("--env", action="append", default=[],
                         help="NAME=VALUE for both programs' environment")
     parser.add_argument("--profile", default="",
-                        help="record perf profiles of the UI processes into this"
-                        " folder while they browse (diagnosis)")
+                        help="record perf profiles of the programs' processes (UI,"
+                        " web, network) into this folder while they browse"
+                        " (diagnosis; the last run of each program is kept)")
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
 
@@ -469,6 +589,19 @@ def main():
         order = pair if i % 2 == 0 else pair[::-1]
         for program in order:
             record(run_once(args, site, base_url, program), "browse", i)
+
+    # A page of fetches: the program recording them, the program not
+    # recording them and the plain view.
+    site.fetches = args.fetches
+    # Each order of the three in turn, each reversed by the next, so that
+    # every program takes every place equally often.
+    orders = [("scripts", "scrivlet", "plain"), ("plain", "scrivlet", "scripts"),
+              ("scrivlet", "plain", "scripts"), ("scripts", "plain", "scrivlet"),
+              ("plain", "scripts", "scrivlet"), ("scrivlet", "scripts", "plain")]
+    for i in range(args.runs if args.fetches else 0):
+        for program in orders[i % len(orders)]:
+            record(run_once(args, site, base_url, program), "fetch", i)
+    site.fetches = 0
 
     # The plain view through a recording proxy, against direct.
     workdir = tempfile.mkdtemp(prefix="scrivlet-bench-mitm-")

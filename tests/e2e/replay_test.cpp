@@ -343,6 +343,20 @@ TEST_F(ReplayTest, AnAnswerCutShortOrTrickledPastTheDeadlineFailsWithItsError) {
                      "\"no complete answer within 1 s\""));
 }
 
+// A script's request as recorded: its headers on lines of one HL, its JSON
+// body in pieces split at "&"; sent back exactly so.
+TEST_F(ReplayTest, AScriptRequestIsSentWithItsRecordedBodyAndHeaders) {
+  RecordingServer origin(Ok, Caching::kNoStore);
+  const std::string body = "{\"note\":\"a&b <c> \\\"q\\\"\",\r\n\"tags\":[\"x&\",\"&y\"]}";
+  Replay(kDocumentStart + ExpectedPost(origin.Url("/api/save"), body,
+                                       "application/json\r\nX-CSRF-Token: 7f&3<a>"));
+  const std::vector<RecordedRequest> sent = origin.Requests();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].body, body);
+  EXPECT_EQ(sent[0].Header("Content-Type"), "application/json");
+  EXPECT_EQ(sent[0].Header("X-CSRF-Token"), "7f&3<a>");
+}
+
 // Checked before anything is sent: an empty host, or a URI that would name
 // another host than the Host line.
 TEST_F(ReplayTest, AnElementThatCannotBeReplayedSendsNothing) {
