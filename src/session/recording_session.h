@@ -6,6 +6,8 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "session/authentication.h"
 #include "session/browser.h"
@@ -233,8 +235,10 @@ class RecordingSession : public BrowserEvents {
     return script_requests_not_recorded_;
   }
   // The addresses of the script requests of this transaction that went out
-  // without their bodies being seen, in the order told.
-  const std::vector<std::string>& unannounced_script_requests() const {
+  // without their bodies being seen, each once with its count, in the order
+  // first told.
+  const std::vector<std::pair<std::string, std::size_t>>&
+  unannounced_script_requests() const {
     return unannounced_script_requests_;
   }
   bool ScriptHostAllowed(const std::string& host) const {
@@ -334,7 +338,7 @@ class RecordingSession : public BrowserEvents {
   std::set<std::string> transaction_hosts_;
   std::set<std::string> allowed_script_hosts_;
   std::map<std::string, std::size_t> other_script_hosts_;
-  std::vector<std::string> unannounced_script_requests_;
+  std::vector<std::pair<std::string, std::size_t>> unannounced_script_requests_;
   // The addresses of the script requests recorded (and of their redirects'
   // targets), whose redirects are recorded too.
   std::set<std::string> recorded_script_urls_;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -110,7 +111,14 @@ void RecordingSession::WebBrowser1_ScriptRequestUnannounced(
   answers_.ScriptRequestNotRecorded(AddressAsSent(URL));
   if (!record_scripts_ || SkipsScriptRequest(state_, URL)) return;
   if (state_.documentClosed || state_.recordingPaused) return;
-  unannounced_script_requests_.push_back(URL);
+  const auto told = std::find_if(
+      unannounced_script_requests_.begin(), unannounced_script_requests_.end(),
+      [&](const auto& entry) { return entry.first == URL; });
+  if (told != unannounced_script_requests_.end()) {
+    ++told->second;
+  } else {
+    unannounced_script_requests_.emplace_back(URL, 1);
+  }
   if (element_observer_) element_observer_->ScriptHostsChanged();
 }
 

@@ -6,7 +6,6 @@
 #include <glibmm/main.h>
 #include <sigc++/adaptors/track_obj.h>
 
-#include <map>
 #include <string>
 
 #include "platform/form_capture.h"
@@ -76,18 +75,9 @@ void RecordedRequestsWindow::ScriptHostsChanged() {
   ShowText(not_recorded_,
            "Not recorded while unticked: " + std::to_string(unticked) +
                (unticked == 1 ? " request" : " requests") + ".");
-  // Each address once, with its count, in the order first told.
   std::string sent;
-  std::map<std::string, std::size_t> counts;
-  for (const std::string& url : session_.unannounced_script_requests()) {
-    ++counts[url];
-  }
-  for (const std::string& url : session_.unannounced_script_requests()) {
-    const auto count = counts.find(url);
-    if (count == counts.end()) continue;
-    sent += (sent.empty() ? "" : ", ") + url + " (" +
-            std::to_string(count->second) + ")";
-    counts.erase(count);
+  for (const auto& [url, count] : session_.unannounced_script_requests()) {
+    sent += (sent.empty() ? "" : ", ") + url + " (" + std::to_string(count) + ")";
   }
   unannounced_.set_visible(!sent.empty());
   ShowText(unannounced_,

@@ -14,6 +14,7 @@
 
 #include "web_process/capture_message.h"
 #include "web_process/form_capture_script.h"
+#include "web_process/script_request_delivery.h"
 #include "web_process/script_requests.h"
 
 namespace {
@@ -78,19 +79,6 @@ GVariant* ToVariant(JSCValue* value) {
   return g_variant_new_string("");
 }
 
-// The program answers every message it takes; anything else is a message
-// that did not arrive. A send is cancelled when its view went away first (a
-// pop-up closed, the program ended): nobody is left to record it.
-void OnSent(GObject* page, GAsyncResult* result, gpointer) {
-  g_autoptr(GError) error = nullptr;
-  g_autoptr(WebKitUserMessage) reply =
-      webkit_web_page_send_message_to_view_finish(WEBKIT_WEB_PAGE(page), result,
-                                                  &error);
-  if (!reply && !g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
-    g_warning("capture message not delivered: %s", error->message);
-  }
-}
-
 void Post(JSCValue* kind, JSCValue* body, gpointer page_id) {
   if (!jsc_value_is_string(kind) || !jsc_value_is_object(body)) return;
   g_autofree gchar* name = jsc_value_to_string(kind);
@@ -110,7 +98,7 @@ void Post(JSCValue* kind, JSCValue* body, gpointer page_id) {
   }
   webkit_web_page_send_message_to_view(
       page, webkit_user_message_new(name, ObjectToVariant(body)), nullptr,
-      &OnSent, nullptr);
+      &scrivlet::script_requests::WarnIfUndelivered, nullptr);
 }
 
 void Evaluate(JSCContext* context, const char* script, const char* uri) {

@@ -1,5 +1,6 @@
 // The messages of the web process's part of recording script requests, as
-// they go to the program (capture_message.h).
+// they go to the program (capture_message.h), and the check that every
+// message of the extension arrived.
 #include "web_process/script_request_delivery.h"
 
 #include "web_process/capture_message.h"
@@ -8,16 +9,6 @@ namespace scrivlet::script_requests {
 namespace {
 
 namespace message = capture_message;
-
-void OnDelivered(GObject* page, GAsyncResult* result, gpointer) {
-  g_autoptr(GError) error = nullptr;
-  g_autoptr(WebKitUserMessage) reply =
-      webkit_web_page_send_message_to_view_finish(WEBKIT_WEB_PAGE(page), result,
-                                                  &error);
-  if (!reply && !g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
-    g_warning("script request not delivered: %s", error->message);
-  }
-}
 
 // `headers` with each name that the engine sent under another spelling
 // (case aside) spelt as it went out.
@@ -41,6 +32,19 @@ GVariant* AsSent(GVariant* headers, const std::vector<std::string>& sent) {
 }
 
 }  // namespace
+
+// The program answers every message it takes; anything else is a message
+// that did not arrive. A send is cancelled when its view went away first (a
+// pop-up closed, the program ended): nobody is left to record it.
+void WarnIfUndelivered(GObject* page, GAsyncResult* result, gpointer) {
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(WebKitUserMessage) reply =
+      webkit_web_page_send_message_to_view_finish(WEBKIT_WEB_PAGE(page), result,
+                                                  &error);
+  if (!reply && !g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+    g_warning("message to the program not delivered: %s", error->message);
+  }
+}
 
 std::vector<std::string> SentHeaderNames(WebKitURIRequest* request) {
   std::vector<std::string> names;
@@ -80,7 +84,7 @@ void Deliver(WebKitWebPage* page, const Delivery& request) {
       page,
       webkit_user_message_new(message::kScriptRequestMessage,
                               g_variant_builder_end(&builder)),
-      nullptr, &OnDelivered, nullptr);
+      nullptr, &WarnIfUndelivered, nullptr);
 }
 
 void Tell(WebKitWebPage* page, const char* name, const std::string& url) {
@@ -90,7 +94,7 @@ void Tell(WebKitWebPage* page, const char* name, const std::string& url) {
                         g_variant_new_string(url.c_str()));
   webkit_web_page_send_message_to_view(
       page, webkit_user_message_new(name, g_variant_builder_end(&builder)),
-      nullptr, &OnDelivered, nullptr);
+      nullptr, &WarnIfUndelivered, nullptr);
 }
 
 }  // namespace scrivlet::script_requests

@@ -20,6 +20,10 @@ struct Delivery {
   std::vector<std::string> sent_names;
 };
 
+// The completion of every message the extension sends to the program:
+// warns of one that did not arrive.
+void WarnIfUndelivered(GObject* page, GAsyncResult* result, gpointer);
+
 // The names of the header lines of `request`, as the engine will send them:
 // the script's Headers object gives them in lower case.
 std::vector<std::string> SentHeaderNames(WebKitURIRequest* request);

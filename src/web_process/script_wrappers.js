@@ -1,17 +1,16 @@
 // Evaluated in the page's own world at the start of every document of every
-// frame, before the page's scripts, only while the user records script
-// requests. The value is a function the extension calls once with its
-// begin(kind, method, url) and complete(ticket, headers, body) functions,
-// which thus stay in this closure, and seen: null while script requests
-// are recorded; otherwise a function seen(url), and only sendBeacon is
-// wrapped, to count the beacons that went out (the engine gives them no
-// resource timing, by which the other requests are counted). begin is called as the request is made,
-// before the engine's function, and gives a ticket; complete follows once
-// the body's bytes are known (a Uint8Array, or null for none), or with
-// null headers when the request is not to be recorded. Each wrapper calls
-// the engine's own function with the same arguments and `this`, returns
-// what it returns and throws what it throws; a failure to announce is
-// swallowed.
+// frame, before the page's scripts. The value is a function the extension
+// calls once with its begin(kind, method, url), complete(ticket, headers,
+// body) and seen functions, which thus stay in this closure. seen is null
+// while script requests are recorded; otherwise it is a function seen(url)
+// and only sendBeacon is wrapped, to count the beacons that went out (the
+// engine gives them no resource timing, by which the other requests are
+// counted). begin is called as the request is made, before the engine's
+// function, and gives a ticket; complete follows once the body's bytes are
+// known (a Uint8Array, or null for none), or with null headers when the
+// request is not to be recorded. Each wrapper calls the engine's own
+// function with the same arguments and `this`, returns what it returns and
+// throws what it throws; a failure to announce is swallowed.
 (function (begin, complete, seen) {
   'use strict';
   const W = window;
